@@ -1,1 +1,125 @@
-#include <windows.h>
+#include "app/App.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "../../res/resource.h"
+#include "app/HostSettings.h"
+#include "app/SystemFacts.h"
+#include "ui/MainDlg.h"
+
+namespace zr {
+
+const char kHostMutexName[] = "SDAppGlobalMutex_3F8A21C6_7E54_4B19_A0D2_96C47E1B5F03";
+
+namespace {
+
+struct SidDeleter {
+    void operator()(void* sid) const {
+        if (sid) FreeSid(sid);
+    }
+};
+using SidPtr = std::unique_ptr<void, SidDeleter>;
+
+SidPtr BuiltinSid(DWORD rid) {
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID sid = nullptr;
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, rid, 0, 0, 0, 0, 0, 0, &sid)) return nullptr;
+    return SidPtr(sid);
+}
+
+bool HasGroup(const TOKEN_GROUPS* groups, PSID sid) {
+    if (!sid) return false;
+    for (DWORD i = 0; i < groups->GroupCount; ++i) {
+        // Attributes are not looked at: a deny-only group still counts.
+        if (groups->Groups[i].Sid && EqualSid(groups->Groups[i].Sid, sid)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool IsNtPlatform() {
+    OsVersion version;
+    if (!SystemFacts().GetOsVersion(version)) return true;
+    return version.platformId != VER_PLATFORM_WIN32_WINDOWS;
+}
+
+int GetUserPrivilegeLevel() {
+    std::vector<BYTE> buffer;
+    if (!SystemFacts().GetTokenGroups(buffer) || buffer.size() < sizeof(TOKEN_GROUPS)) return 0;
+    const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
+    if (HasGroup(groups, BuiltinSid(DOMAIN_ALIAS_RID_ADMINS).get())) return 2;
+    if (HasGroup(groups, BuiltinSid(DOMAIN_ALIAS_RID_POWER_USERS).get())) return 1;
+    return 0;
+}
+
+bool CZuderaRurarizIdirApp::AcquireHostMutex() {
+    OsVersion version;
+    bool prefixed = SystemFacts().GetOsVersion(version) &&
+                    (version.major > 5 || (version.major == 5 && version.minor >= 1));
+    size_t length = std::strlen(kHostMutexName);
+    size_t size = prefixed ? length + 8 : length + 1;
+    std::unique_ptr<char[]> name(new (std::nothrow) char[size]);
+    if (!name) return false;
+    if (prefixed)
+        std::snprintf(name.get(), size, "%s%s", "Global\\", kHostMutexName);
+    else
+        std::snprintf(name.get(), size, "%s", kHostMutexName);
+
+    DWORD error = 0;
+    HANDLE probe = SystemFacts().CreateNamedMutex(name.get(), FALSE, error);
+    if (probe) {
+        CloseHandle(probe);
+        if (error == ERROR_ALREADY_EXISTS) return false;
+    }
+    m_hHostMutex = SystemFacts().CreateNamedMutex(name.get(), TRUE, error);
+    return m_hHostMutex != nullptr;
+}
+
+void CZuderaRurarizIdirApp::ShowStartupError(UINT messageId, const std::string& caption) {
+    MessageBoxA(nullptr, LoadResString(messageId).c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
+}
+
+void CZuderaRurarizIdirApp::RunMainDialog() {
+    CZuderaRurarizIdirDlg dialog;
+    m_pMainWnd = &dialog;
+    dialog.DoModal();
+    m_pMainWnd = nullptr;
+}
+
+BOOL CZuderaRurarizIdirApp::InitInstance() {
+    const std::string caption = LoadResString(IDS_APP_TITLE);
+
+    if (!CheckTalvaneVersion() && !CheckCorvellVersion()) {
+        ShowStartupError(IDS_HOST_NOT_INSTALLED, caption);
+        return FALSE;
+    }
+    SYSTEMTIME now = {};
+    SystemFacts().GetLocalTime(now);
+    if (now.wYear < 1971 || now.wYear > 2037) {
+        ShowStartupError(IDS_BAD_CLOCK, caption);
+        return FALSE;
+    }
+    if (IsNtPlatform() && GetUserPrivilegeLevel() <= 1) {
+        ShowStartupError(IDS_NO_ADMIN, caption);
+        return FALSE;
+    }
+    if (!AcquireHostMutex()) {
+        ShowStartupError(IDS_HOST_RUNNING, caption);
+        return FALSE;
+    }
+
+    INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), 0x000000FF};
+    InitCommonControlsEx(&controls);
+    CWinApp::InitInstance();
+    RunMainDialog();
+    return FALSE;
+}
+
+}  // namespace zr

@@ -33,7 +33,7 @@ bool CSystemFacts::GetTokenGroups(std::vector<BYTE>& groups) {
     return ok;
 }
 
-HANDLE CSystemFacts::CreateMutex(const char* name, BOOL initialOwner, DWORD& lastError) {
+HANDLE CSystemFacts::CreateNamedMutex(const char* name, BOOL initialOwner, DWORD& lastError) {
     HANDLE h = CreateMutexA(nullptr, initialOwner, name);
     lastError = GetLastError();
     return h;

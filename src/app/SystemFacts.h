@@ -24,8 +24,8 @@ public:
     // The process token's TOKEN_GROUPS, as the system returns them; false when
     // the token cannot be opened or read.
     virtual bool GetTokenGroups(std::vector<BYTE>& groups);
-    // CreateMutexA; lastError receives GetLastError() right after the call.
-    virtual HANDLE CreateMutex(const char* name, BOOL initialOwner, DWORD& lastError);
+    // CreateMutexA with no security attributes; lastError receives GetLastError() right after the call.
+    virtual HANDLE CreateNamedMutex(const char* name, BOOL initialOwner, DWORD& lastError);
 };
 
 // The facts in force; the real system unless a test installed others.
