@@ -4,12 +4,14 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
           wine wine64 wine32:i386 xvfb x11-apps imagemagick fonts-ipafont-gothic locales
-          googletest npm python3)
+          googletest)
 
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
+# The SQLite sources come from an npm package; any working npm will do.
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
