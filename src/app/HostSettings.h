@@ -30,11 +30,13 @@ void FindNewDbPath(const std::string& oldPath, std::string& out);
 
 // "BackupRestore.ini" in the backup tree folder (no trailing backslash).
 void WriteSecureContents(const std::string& folder, int flag);
+// out receives the registry serial once it is stored in the file; untouched otherwise.
 void SaveSerialToIni(const std::string& folder, std::string& out);
 void LoadSerialFromIni(const std::string& folder, std::string& out);
 void WriteSerialToRegistry(const std::string& serial);
 
-// The first host's "Device.ini" version, as both version checks read it.
+// The "Device.ini" version in a host's program folder, as both version checks
+// read it; all 0 when the file, a key or the folder itself is missing.
 struct DeviceVersion {
     unsigned major = 0;
     unsigned minor = 0;
