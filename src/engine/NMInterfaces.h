@@ -12,6 +12,8 @@
 #include <unknwn.h>
 #include <windows.h>
 
+#include <cstddef>
+
 #include "common/ComponentIds.h"
 
 // Device types of a creation record.

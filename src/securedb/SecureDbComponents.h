@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstddef>  // offsetof, used by NMInterfaces.h
+
 #include "engine/NMInterfaces.h"
 #include "securedb/SDInterfaces.h"
 
@@ -27,6 +29,7 @@ public:
     HRESULT ExportTo(ISDMoveBackupFile* stream);
     HRESULT ImportFrom(ISDMoveBackupFile* stream);
 
+    // Handed to the Move component with every export and import; never all zero.
     BYTE m_moveIdentifier[8];
     int m_bBound;
     ISDPluginHost* m_pPluginHost;
