@@ -1,0 +1,92 @@
+// Fault switches of the stand-in host: make one operation of the media library
+// module fail on purpose, so that the tool's handling of that failure can be
+// run end to end.
+//
+// Key: HKLM "Software\ZRHostSim\Faults" (read in the module's own registry view,
+// like the host keys the tool reads). One value per switch; a missing value is
+// off. The module reads all of them once, when NerithMediaLibraryInterface
+// creates the library object; changes made later take effect with the next
+// library object.
+//
+// Value forms:
+//   REG_DWORD  code             the failure code to return, e.g. 0x80004005
+//   REG_SZ     "code"           the same, as text (hex with 0x, or decimal)
+//   REG_SZ     "code|text"      only where a subject is named below: fails only
+//                               when the subject contains text (byte-wise,
+//                               case-sensitive); without |text every subject fails
+// A code must be a failure code (high bit set); 0, positive or unreadable
+// values leave the switch off. NoComponentA is the exception: any non-zero value
+// turns it on.
+//
+// | Value              | Fails                                              | Subject     |
+// |--------------------|----------------------------------------------------|-------------|
+// | LoadPlugins        | INMLibrary::LoadPlugins                            |             |
+// | CreateDevice1      | INMDeviceManager::CreateDevice, HDD volume (type 1)|             |
+// | CreateDevice3      | INMDeviceManager::CreateDevice, secure device (3)  |             |
+// | OpenDeviceManager  | INMDeviceManager::Open                             |             |
+// | OpenSecureDevice   | INMSecureDevice::Open                              |             |
+// | NoComponentA       | the first instance refuses ISDComponentA           |             |
+// |                    | (QueryInterface returns the code, or E_NOINTERFACE |             |
+// |                    | for a non-negative value)                          |             |
+// | InitComponentB     | ISDComponentB::InitComponent                       |             |
+// | InitComponentMove  | ISDMoveComponent::InitComponent                    |             |
+// | AddMoveContent     | ISDMoveComponent::AddMoveContent                   | file path   |
+// | ApplyImport        | ISDMoveComponent::ApplyImport (nothing applied)    |             |
+// | EndImport          | ISDMoveComponent::EndImport                        |             |
+// | OpenDatabase       | INMHddVolume::OpenDatabase                         |             |
+// | Register           | INMTrack::Register (nothing written)               | track title |
+// | CloseDatabase      | INMHddVolume::CloseDatabase (changes rolled back)  |             |
+//
+// hostsim/FAULTS.md has the same table with examples.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace hostsim {
+
+enum class Fault {
+    LoadPlugins,
+    CreateDevice1,
+    CreateDevice3,
+    OpenDeviceManager,
+    OpenSecureDevice,
+    NoComponentA,
+    InitComponentB,
+    InitComponentMove,
+    AddMoveContent,
+    ApplyImport,
+    EndImport,
+    OpenDatabase,
+    Register,
+    CloseDatabase,
+    Count
+};
+
+extern const char kFaultsKey[];  // "Software\ZRHostSim\Faults" under HKLM
+
+// The registry value name of a switch.
+const char* FaultName(Fault fault);
+
+class CFaults {
+public:
+    // Reads every switch from the registry now; no key means all off.
+    static CFaults Load();
+
+    // The failure code when the switch is on and (for switches with a subject)
+    // its text occurs in subject; otherwise S_OK.
+    HRESULT Check(Fault fault, const char* subject = nullptr) const;
+
+    // Sets a switch directly (code S_OK turns it off).
+    void Set(Fault fault, HRESULT code, const std::string& text = std::string());
+
+private:
+    struct Switch {
+        HRESULT code = S_OK;
+        std::string text;
+    };
+    Switch m_switches[static_cast<int>(Fault::Count)];
+};
+
+}  // namespace hostsim
