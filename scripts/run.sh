@@ -27,7 +27,7 @@ fi
 echo "Installing the simulated host..."
 wine_ja "$bin/hostsim/cli/hostsim.exe" uninstall >/dev/null 2>&1 || true
 wine_ja "$bin/hostsim/cli/hostsim.exe" install --host talvane --version 7.0
-wine_ja "$bin/hostsim/cli/hostsim.exe" library --tracks 40 --folders 8 --pictures 2 --secure 4 --missing 2
+wine_ja "$bin/hostsim/cli/hostsim.exe" library --tracks 40 --folders 8 --pictures 2 --secure 4 --missing 2 --drive-root on
 
 . scripts/xvfb.sh
 if [ -n "${DISPLAY:-}" ]; then
