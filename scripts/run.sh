@@ -16,6 +16,8 @@ mkdir -p "$demo"
 export WINEPREFIX="$demo/wineprefix" WINEDEBUG=-all WINEARCH=win64
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 wine_ja() { LC_ALL=ja_JP.UTF-8 wine "$@"; }
+# hostsim prints in the ANSI code page; the terminal wants UTF-8.
+hostsim() { wine_ja "$bin/hostsim/cli/hostsim.exe" "$@" | iconv -f CP932 -t UTF-8; }
 
 if [ ! -f "$WINEPREFIX/.zr-booted" ]; then
     echo "Preparing the demo Wine prefix (once, about a minute)..."
@@ -25,9 +27,9 @@ if [ ! -f "$WINEPREFIX/.zr-booted" ]; then
 fi
 
 echo "Installing the simulated host..."
-wine_ja "$bin/hostsim/cli/hostsim.exe" uninstall >/dev/null 2>&1 || true
-wine_ja "$bin/hostsim/cli/hostsim.exe" install --host talvane --version 7.0
-wine_ja "$bin/hostsim/cli/hostsim.exe" library --tracks 40 --folders 8 --pictures 2 --secure 4 --missing 2 --drive-root on
+hostsim uninstall >/dev/null 2>&1 || true
+hostsim install --host talvane --version 7.0
+hostsim library --tracks 40 --folders 8 --pictures 2 --secure 4 --missing 2 --drive-root on
 
 . scripts/xvfb.sh
 if [ -n "${DISPLAY:-}" ]; then
