@@ -1,0 +1,562 @@
+// Times the backup steps on generated libraries of the stand-in host and a
+// bare CopyFileA loop over the same content files, and checks that folder
+// numbering stays the rule's and costs the same per track at any size.
+//
+// Runs in a registry of its own (HKLM and HKCU redirected to a scratch key)
+// and a scratch folder below %TEMP%, both removed at the end.
+//
+//   backup_bench [--quick] [--only big|small|numbering] [--keep]
+#include <windows.h>
+
+#include <shlwapi.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/PathUtil.h"
+#include "engine/BackupRestore.h"
+#include "engine/EngineMessages.h"
+#include "hostsim/core/HostInstall.h"
+#include "hostsim/core/HostIo.h"
+#include "hostsim/core/LibraryDb.h"
+#include "hostsim/core/LibraryGen.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
+bool g_failed = false;
+
+void Fail(const std::string& what) {
+    std::printf("  FAILED: %s\n", what.c_str());
+    std::fflush(stdout);
+    g_failed = true;
+}
+
+// HKLM and HKCU point at empty keys of a scratch key for the life of the object.
+class CRegistryScope {
+public:
+    CRegistryScope() {
+        char name[64];
+        std::snprintf(name, sizeof(name), "Software\\ZRBackupBench\\%lu", GetCurrentProcessId());
+        m_key = name;
+        RegCreateKeyExA(HKEY_CURRENT_USER, (m_key + "\\HKLM").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_hklm,
+                        nullptr);
+        RegCreateKeyExA(HKEY_CURRENT_USER, (m_key + "\\HKCU").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_hkcu,
+                        nullptr);
+        RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_hklm);
+        RegOverridePredefKey(HKEY_CURRENT_USER, m_hkcu);
+    }
+    ~CRegistryScope() {
+        RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+        RegCloseKey(m_hklm);
+        RegCloseKey(m_hkcu);
+        RegDeleteTreeA(HKEY_CURRENT_USER, m_key.c_str());
+    }
+
+private:
+    std::string m_key;
+    HKEY m_hklm = nullptr;
+    HKEY m_hkcu = nullptr;
+};
+
+void SetString(HKEY root, const char* key, const char* name, const std::string& value) {
+    HKEY h = nullptr;
+    if (RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) != ERROR_SUCCESS) return;
+    RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>(value.size() + 1));
+    RegCloseKey(h);
+}
+
+// A progress dialog's stand-in: a window on its own thread that takes the
+// engine's posts as a dialog would.
+class CProgressSink {
+public:
+    CProgressSink() {
+        m_thread = std::thread([this] { Run(); });
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_ready.wait(lock, [this] { return m_hwnd != nullptr; });
+    }
+    ~CProgressSink() {
+        PostMessageA(m_hwnd, WM_CLOSE, 0, 0);
+        m_thread.join();
+    }
+    HWND Handle() const { return m_hwnd; }
+    // Waits until the window has taken every post so far.
+    void Drain() { SendMessageA(m_hwnd, WM_NULL, 0, 0); }
+    DWORD Count() const { return m_count; }
+    DWORD Last() const { return m_last; }
+    void Reset() {
+        m_count = m_last = 0;
+        m_times.clear();
+    }
+    // Per-track time over the first and the last tenth of the walk, in
+    // microseconds, from when the posts arrived: equal when the cost per track
+    // does not grow as the backup proceeds.
+    bool TenthCosts(double& first, double& last) const {
+        const std::size_t n = m_times.size();
+        if (n < 20) return false;
+        const std::size_t tenth = n / 10;
+        first = Seconds(m_times[0], m_times[tenth]) / tenth * 1e6;
+        last = Seconds(m_times[n - 1 - tenth], m_times[n - 1]) / tenth * 1e6;
+        return true;
+    }
+
+private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* self = reinterpret_cast<CProgressSink*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+        if (message == WM_BR_PROGRESS && self) {
+            ++self->m_count;
+            self->m_last = static_cast<DWORD>(wParam);
+            self->m_times.push_back(Clock::now());
+            return 0;
+        }
+        if (message == WM_CLOSE) {
+            DestroyWindow(hwnd);
+            PostQuitMessage(0);
+            return 0;
+        }
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+    void Run() {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = &Proc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "ZrBenchProgress";
+        RegisterClassA(&wc);
+        HWND hwnd = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance,
+                                    nullptr);
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_hwnd = hwnd;
+        }
+        m_ready.notify_one();
+        MSG msg;
+        while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+    }
+
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    HWND m_hwnd = nullptr;
+    volatile DWORD m_count = 0;
+    volatile DWORD m_last = 0;
+    std::vector<Clock::time_point> m_times;  // written by the window's thread, read after Drain
+};
+
+void PrintTenths(const CProgressSink& sink) {
+    double first = 0, last = 0;
+    if (!sink.TenthCosts(first, last)) return;
+    std::printf("  within the walk: %.0f us per track over the first tenth, %.0f us over the last (x%.2f)\n", first,
+                last, last / first);
+}
+
+struct StepTimes {
+    double total = 0;  // Initialize to the job end's releases
+    double nml = 0;    // BackupNmlData alone
+    HRESULT result = 0;
+    std::size_t failedItems = 0;
+};
+
+// One backup job in the runner's order, with the runner's releases at the end.
+StepTimes RunBackup(const std::string& backupData, CProgressSink& sink) {
+    StepTimes t;
+    sink.Reset();
+    const auto start = Clock::now();
+    zr::CBackupRestore engine;
+    HRESULT hr = engine.Initialize(sink.Handle());
+    if (SUCCEEDED(hr)) hr = engine.InitBackupDataFolder(backupData);
+    if (SUCCEEDED(hr)) hr = engine.BackupGuiData(backupData);
+    if (SUCCEEDED(hr)) {
+        const auto nmlStart = Clock::now();
+        hr = engine.BackupNmlData(backupData);
+        t.nml = Seconds(nmlStart, Clock::now());
+    }
+    if (SUCCEEDED(hr)) hr = engine.BackupMoveSecureDB(backupData);
+    engine.m_secureDb.Unbind();
+    engine.m_builder.Detach();
+    if (engine.m_hMediaLibrary) FreeLibrary(engine.m_hMediaLibrary);
+    engine.m_hMediaLibrary = nullptr;
+    t.total = Seconds(start, Clock::now());
+    t.result = hr;
+    t.failedItems = engine.m_vecFailedItemTitle.size();
+    sink.Drain();
+    return t;
+}
+
+// The content files of a library copied one by one, one target folder per
+// source folder as the backup has it (a flat folder of thousands of files
+// would measure the file system's lookups, not the copying).
+double BareCopy(const std::vector<hostsim::TrackRow>& rows, const std::string& target, unsigned& copied) {
+    std::map<std::string, std::string> folders;
+    copied = 0;
+    const std::size_t tenth = rows.size() / 10;
+    Clock::time_point marks[4];
+    const auto start = Clock::now();
+    CreateDirectoryA(target.c_str(), nullptr);
+    for (const hostsim::TrackRow& row : rows) {
+        const std::string dir = zr::FolderPart(row.path);
+        auto known = folders.find(dir);
+        if (known == folders.end()) {
+            const std::string folder = target + "\\" + std::to_string(folders.size());
+            CreateDirectoryA(folder.c_str(), nullptr);
+            known = folders.emplace(dir, folder).first;
+        }
+        const std::size_t i = &row - &rows[0];
+        if (tenth && i == 0) marks[0] = Clock::now();
+        if (tenth && i == tenth) marks[1] = Clock::now();
+        if (tenth && i == rows.size() - 1 - tenth) marks[2] = Clock::now();
+        if (CopyFileA(row.path.c_str(), (known->second + "\\" + zr::FileNamePart(row.path)).c_str(), FALSE)) ++copied;
+    }
+    marks[3] = Clock::now();
+    if (tenth >= 2) {
+        const double first = Seconds(marks[0], marks[1]) / tenth * 1e6;
+        const double last = Seconds(marks[2], marks[3]) / tenth * 1e6;
+        std::printf("  bare copy: %.0f us per file over the first tenth, %.0f us over the last (x%.2f)\n", first, last,
+                    last / first);
+    }
+    return Seconds(start, Clock::now());
+}
+
+std::vector<hostsim::TrackRow> Load(const std::string& contentsDb) {
+    hostsim::CLibraryDb db;
+    std::vector<hostsim::TrackRow> rows;
+    if (!db.Open(contentsDb) || !db.LoadAll(rows)) Fail("cannot read " + contentsDb);
+    return rows;
+}
+
+std::string Upper(std::string s) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (IsDBCSLeadByte(c) && i + 1 < s.size()) {
+            ++i;
+        } else if (c >= 'a' && c <= 'z') {
+            s[i] = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return s;
+}
+
+// The folder rule, done the plain way: per new source folder, its last name,
+// or that name with the first "%05d" not yet in use.
+std::map<std::string, std::string> RuleFolders(const std::vector<hostsim::TrackRow>& rows) {
+    std::map<std::string, std::string> folderOf;
+    std::set<std::string> taken;
+    std::map<std::string, int> next;  // only to keep this check itself fast
+    for (const hostsim::TrackRow& row : rows) {
+        const std::string dir = zr::FolderPart(row.path);
+        if (folderOf.count(dir)) continue;
+        std::string name = zr::FileNamePart(dir);
+        if (name.size() == 2 && name[1] == ':') name = "root";
+        std::string folder = name;
+        if (taken.count(Upper(name))) {
+            for (int& i = next[Upper(name)];; ++i) {
+                char suffix[8];
+                std::snprintf(suffix, sizeof(suffix), "%05d", i);
+                if (!taken.count(Upper(name + suffix))) {
+                    folder = name + suffix;
+                    break;
+                }
+            }
+        }
+        taken.insert(Upper(folder));
+        folderOf[dir] = folder;
+    }
+    return folderOf;
+}
+
+// True when every track of the backup's database sits where the rule puts it.
+bool CheckNumbering(const std::vector<hostsim::TrackRow>& live, const std::string& backupDb) {
+    const std::map<std::string, std::string> folderOf = RuleFolders(live);
+    const std::vector<hostsim::TrackRow> backup = Load(backupDb);
+    std::size_t b = 0;
+    for (const hostsim::TrackRow& row : live) {
+        if (GetFileAttributesA(row.path.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+        const std::string expected = folderOf.at(zr::FolderPart(row.path)) + "\\" + zr::FileNamePart(row.path);
+        if (b >= backup.size() || backup[b].path != expected) {
+            Fail("track " + row.title + " at \"" + (b < backup.size() ? backup[b].path : "") + "\", rule says \"" +
+                 expected + "\"");
+            return false;
+        }
+        ++b;
+    }
+    return b == backup.size();
+}
+
+struct Scratch {
+    std::string root;
+    hostsim::InstalledHost host;
+    bool installed = false;
+};
+
+bool Install(Scratch& s, const std::string& root) {
+    s.root = root;
+    hostsim::RemoveTree(root);
+    std::string error;
+    if (!hostsim::MakeFolder(root, error)) {
+        Fail(error);
+        return false;
+    }
+    SetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+              "Common AppData", root + "\\Common");
+    SetString(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+              "AppData", root + "\\AppData");
+    hostsim::MakeFolder(root + "\\Common", error);
+    hostsim::MakeFolder(root + "\\AppData", error);
+    hostsim::InstallOptions options;
+    options.root = root + "\\Host";
+    options.major = 7;
+    options.moduleSource = hostsim::ProgramFolder() + "\\NerithMediaLibrary.dll";
+    if (!hostsim::Install(options, s.host, error)) {
+        Fail(error);
+        return false;
+    }
+    s.installed = true;
+    return true;
+}
+
+void Remove(Scratch& s, bool keep) {
+    if (keep) return;
+    if (s.installed) hostsim::Uninstall(s.host);
+    hostsim::RemoveTree(s.root);
+}
+
+unsigned long long FileBytes(const std::vector<hostsim::TrackRow>& rows) {
+    unsigned long long total = 0;
+    for (const hostsim::TrackRow& row : rows) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (GetFileAttributesExA(row.path.c_str(), GetFileExInfoStandard, &data)) {
+            total += (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        }
+    }
+    return total;
+}
+
+// A generated library of n tracks of `size` bytes: the backup beside the bare copy.
+void ContentCase(const char* label, const std::string& root, unsigned tracks, unsigned size, CProgressSink& sink,
+                 bool keep) {
+    std::printf("\n== %s: %u tracks of %u bytes\n", label, tracks, size);
+    std::fflush(stdout);
+    Scratch s;
+    if (!Install(s, root)) return;
+    hostsim::LibraryOptions options;
+    options.tracks = tracks;
+    options.folders = tracks / 10 ? tracks / 10 : 1;
+    options.fileSize = size;
+    options.picturesPerTrack = 1;
+    options.secureTracks = tracks / 100;
+    options.missingTracks = 0;
+    std::string error;
+    auto start = Clock::now();
+    if (!hostsim::CreateLibrary(s.host, options, error)) {
+        Fail(error);
+        Remove(s, keep);
+        return;
+    }
+    const std::vector<hostsim::TrackRow> rows = Load(s.host.contentsDb);
+    std::printf("  library made in %.1f s (%.1f MB of content)\n", Seconds(start, Clock::now()),
+                FileBytes(rows) / 1048576.0);
+
+    // The bare copy runs before and after the backup, so that neither side
+    // alone meets a cold or a dirty cache.
+    unsigned copied = 0;
+    const double bareBefore = BareCopy(rows, root + "\\Bare", copied);
+    hostsim::RemoveTree(root + "\\Bare");
+
+    const std::string backupData = root + "\\Backup\\BackupData";
+    const StepTimes t = RunBackup(backupData, sink);
+    if (t.result != 0) Fail("backup returned " + std::to_string(static_cast<long>(t.result)));
+    if (sink.Count() != tracks || sink.Last() != tracks) Fail("progress posts " + std::to_string(sink.Count()));
+    if (!CheckNumbering(rows, backupData + "\\DB\\NMLDB\\contents.db")) Fail("numbering differs from the rule");
+    hostsim::RemoveTree(root + "\\Backup");
+
+    const double bareAfter = BareCopy(rows, root + "\\Bare", copied);
+    hostsim::RemoveTree(root + "\\Bare");
+    const double bare = (bareBefore + bareAfter) / 2;
+
+    std::printf("  backup job %.2f s (BackupNmlData %.2f s); bare CopyFileA loop %.2f s before, %.2f s after, %u files\n",
+                t.total, t.nml, bareBefore, bareAfter, copied);
+    std::printf("  ratio BackupNmlData / bare copy (mean) = %.2f, whole job / bare copy = %.2f\n", t.nml / bare,
+                t.total / bare);
+    PrintTenths(sink);
+    std::fflush(stdout);
+    Remove(s, keep);
+}
+
+// A library of `tracks` tracks in `folders` source folders, `repeated` of
+// which are named "Disc 1" under different parents; tiny content files.
+bool MakeNumberingLibrary(Scratch& s, unsigned tracks, unsigned folders, unsigned repeated) {
+    std::string error;
+    const std::string music = s.root + "\\Music";
+    const unsigned perFolder = tracks / folders;
+    const unsigned every = folders / repeated;  // every n-th folder is a "Disc 1"
+    std::vector<hostsim::TrackRow> rows;
+    rows.reserve(tracks);
+    char buffer[MAX_PATH];
+    for (unsigned f = 0; f < folders; ++f) {
+        if (f % every == 0 && f / every < repeated) {
+            std::snprintf(buffer, sizeof(buffer), "%s\\Artist %05u\\Disc 1", music.c_str(), f);
+        } else {
+            std::snprintf(buffer, sizeof(buffer), "%s\\Artist %05u\\Album %05u", music.c_str(), f, f);
+        }
+        const std::string folder = buffer;
+        if (!hostsim::MakeFolder(folder, error)) {
+            Fail(error);
+            return false;
+        }
+        for (unsigned k = 0; k < perFolder; ++k) {
+            hostsim::TrackRow row;
+            std::snprintf(buffer, sizeof(buffer), "Track %05u-%u", f, k);
+            row.title = buffer;
+            std::snprintf(buffer, sizeof(buffer), "\\%02u Track.wma", k + 1);
+            row.path = folder + buffer;
+            if (!hostsim::WriteWholeFile(row.path, row.title, error)) {
+                Fail(error);
+                return false;
+            }
+            rows.push_back(row);
+        }
+    }
+    hostsim::CLibraryDb db;
+    bool ok = db.Open(s.host.contentsDb) && db.Begin();
+    for (std::size_t i = 0; ok && i < rows.size(); ++i) ok = db.Insert(rows[i]);
+    if (!ok || !db.Commit()) {
+        Fail("cannot write the numbering library");
+        return false;
+    }
+    return true;
+}
+
+struct NumberingResult {
+    double perTrackMicros = 0;
+    double barePerTrackMicros = 0;
+    bool ok = false;
+};
+
+NumberingResult NumberingCase(const std::string& root, unsigned tracks, unsigned folders, unsigned repeated,
+                              CProgressSink& sink, bool keep) {
+    NumberingResult r;
+    std::printf("\n== numbering: %u tracks in %u source folders, %u of them named \"Disc 1\"\n", tracks, folders,
+                repeated);
+    std::fflush(stdout);
+    Scratch s;
+    if (!Install(s, root)) return r;
+    const auto start = Clock::now();
+    if (!MakeNumberingLibrary(s, tracks, folders, repeated)) {
+        Remove(s, keep);
+        return r;
+    }
+    std::printf("  library made in %.1f s\n", Seconds(start, Clock::now()));
+    const std::vector<hostsim::TrackRow> rows = Load(s.host.contentsDb);
+
+    const std::string backupData = root + "\\Backup\\BackupData";
+    const StepTimes t = RunBackup(backupData, sink);
+    r.ok = t.result == 0 && CheckNumbering(rows, backupData + "\\DB\\NMLDB\\contents.db");
+    if (t.result != 0) Fail("backup returned " + std::to_string(static_cast<long>(t.result)));
+
+    // The last "Disc 1" folder carries the number repeated - 2.
+    char last[64];
+    std::snprintf(last, sizeof(last), "\\Data\\Audio\\Disc 1%05u", repeated - 2);
+    char beyond[64];
+    std::snprintf(beyond, sizeof(beyond), "\\Data\\Audio\\Disc 1%05u", repeated - 1);
+    if (!PathIsDirectoryA((backupData + last).c_str()) || PathIsDirectoryA((backupData + beyond).c_str())) {
+        Fail(std::string("expected the last numbered folder to be") + last);
+        r.ok = false;
+    }
+
+    // What the plain search would have cost: one folder test per number tried,
+    // 1 + 2 + ... + (repeated - 1) of them for the repeated name, each an
+    // existing folder. And what a test for a name that is not there costs in
+    // a folder this large (the file system may have to read it all).
+    const std::string audio = backupData + "\\Data\\Audio\\";
+    const unsigned probes = 2000;
+    auto probeStart = Clock::now();
+    for (unsigned i = 0; i < probes; ++i) PathIsDirectoryA((audio + "Disc 100001").c_str());
+    const double perProbe = Seconds(probeStart, Clock::now()) / probes;
+    probeStart = Clock::now();
+    for (unsigned i = 0; i < 20; ++i) PathIsDirectoryA((audio + "Not there " + std::to_string(i)).c_str());
+    const double perMiss = Seconds(probeStart, Clock::now()) / 20;
+    const double naiveExtra = perProbe * (static_cast<double>(repeated) * (repeated - 1) / 2);
+    hostsim::RemoveTree(root + "\\Backup");
+
+    unsigned copied = 0;
+    const double bare = BareCopy(rows, root + "\\Bare", copied);
+    hostsim::RemoveTree(root + "\\Bare");
+
+    r.perTrackMicros = t.nml / tracks * 1e6;
+    r.barePerTrackMicros = bare / tracks * 1e6;
+    std::printf("  backup job %.2f s, BackupNmlData %.2f s = %.1f us per track; numbering %s\n", t.total, t.nml,
+                r.perTrackMicros, r.ok ? "exactly the rule's" : "WRONG");
+    std::printf("  bare CopyFileA loop (same folders) %.2f s = %.1f us per track; ratio %.2f\n", bare,
+                r.barePerTrackMicros, r.perTrackMicros / r.barePerTrackMicros);
+    PrintTenths(sink);
+    std::printf("  a search from 00000 for every repeated folder would add ~%.1f s (%.0f folder tests at %.1f us)\n",
+                naiveExtra, static_cast<double>(repeated) * (repeated - 1) / 2, perProbe * 1e6);
+    std::printf("  testing for a name that is not in Data\\Audio (%u folders) costs %.0f us\n", folders, perMiss * 1e6);
+    std::fflush(stdout);
+    Remove(s, keep);
+    return r;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool quick = false, keep = false;
+    std::string only;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--quick")) {
+            quick = true;
+        } else if (!std::strcmp(argv[i], "--keep")) {
+            keep = true;
+        } else if (!std::strcmp(argv[i], "--only") && i + 1 < argc) {
+            only = argv[++i];
+        } else {
+            std::printf("usage: backup_bench [--quick] [--only big|small|numbering] [--keep]\n");
+            return 2;
+        }
+    }
+
+    char temp[MAX_PATH] = {};
+    GetTempPathA(sizeof(temp), temp);
+    char name[64];
+    std::snprintf(name, sizeof(name), "zr_bench_%lu", GetCurrentProcessId());
+    const std::string root = std::string(temp) + name;
+
+    CRegistryScope registry;
+    CProgressSink sink;
+    std::printf("backup_bench%s: scratch folder %s\n", quick ? " (quick)" : "", root.c_str());
+
+    if (only.empty() || only == "big") {
+        ContentCase("big files", root + "\\big", quick ? 200 : 2000, quick ? 1u << 20 : 4u << 20, sink, keep);
+    }
+    if (only.empty() || only == "small") {
+        ContentCase("small files", root + "\\small", quick ? 2000 : 20000, 16u << 10, sink, keep);
+    }
+    if (only.empty() || only == "numbering") {
+        const unsigned scale = quick ? 10 : 1;
+        NumberingResult small = NumberingCase(root + "\\num-small", 5000 / scale, 1000 / scale, 200 / scale, sink, keep);
+        NumberingResult large = NumberingCase(root + "\\num-large", 50000 / scale, 10000 / scale, 2000 / scale, sink, keep);
+        if (small.ok && large.ok) {
+            std::printf("\n  per-track cost, large / small library: backup %.2f, bare copy %.2f\n",
+                        large.perTrackMicros / small.perTrackMicros,
+                        large.barePerTrackMicros / small.barePerTrackMicros);
+        }
+    }
+    if (!keep) hostsim::RemoveTree(root);
+    std::printf(g_failed ? "\nbackup_bench: FAILED\n" : "\nbackup_bench: done\n");
+    return g_failed ? 1 : 0;
+}

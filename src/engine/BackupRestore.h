@@ -1,0 +1,93 @@
+// The backup/restore engine: one object per job, used only on the job's worker
+// thread. It finds the host's folders, binds the media library component and
+// the secure components, and runs the steps of a backup or a restore on the
+// backup tree "BackupData".
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/Builder.h"
+#include "engine/NMInterfaces.h"
+#include "securedb/SecureDbComponents.h"
+
+namespace zr {
+
+// Where the first host keeps its GUI data, and whether that is the shared
+// per-machine layout (1) or the host's program folder (0).
+struct GuiDataLocation {
+    std::string playlistFolder;
+    std::string mirsDat;
+    std::string usrdicDic;
+    std::string ruleDat;  // empty when the per-user data folder is unknown
+    int bShared = 0;
+};
+
+class CBackupRestore {
+public:
+    CBackupRestore();
+    virtual ~CBackupRestore();
+    CBackupRestore(const CBackupRestore&) = delete;
+    CBackupRestore& operator=(const CBackupRestore&) = delete;
+
+    // Steps of a job, in the order the job runner calls them. Every path
+    // argument is the backup tree, the user's folder + "\BackupData".
+    // Results: 0 success, 1 cancelled, negative failure.
+    HRESULT Initialize(HWND notifyWnd);
+    HRESULT InitBackupDataFolder(const std::string& backupData);
+    HRESULT BackupGuiData(const std::string& backupData);
+    HRESULT BackupNmlData(const std::string& backupData);
+    HRESULT BackupMoveSecureDB(const std::string& backupData);
+    HRESULT RestoreNmlContents(const std::string& backupData, const std::string& restoreTo);
+    HRESULT RestoreMoveSecureDB(const std::string& backupData);
+    HRESULT RestoreNmlDatabases();
+    HRESULT RestoreGuiData(const std::string& backupData);
+    HRESULT DeleteUnusableContents();
+
+    // Shared by the steps.
+    // Copies a folder tree into an existing destination folder.
+    HRESULT CopyFolder(const std::string& source, const std::string& destination);
+    // path, or path + "%05d" with the first number whose folder does not exist.
+    HRESULT CreateUniqueFolderName(const std::string& path, std::string& result);
+    // Deletes a folder tree without asking; a missing folder is no error.
+    static void DeleteFolder(const std::string& path);
+    // Ends the string at its last real backslash; 1, or 0 for no buffer.
+    static int StripFileName(char* buffer);
+    void RecordFailedItem(INMTrack* track, HRESULT code, int remove);
+
+    // GUI data of the installed hosts. False when a folder it needs is unknown.
+    bool LocateHostGuiData(GuiDataLocation& location);
+    // The layout flag of the first host's data, or RC_E_FAIL when it cannot be located.
+    int RestoreHostGuiData(const std::string& source);
+    HRESULT RestoreSharedGuiData(const std::string& source);
+
+    // The library's databases folder, relocated when the host moved it.
+    std::string GetDatabasesFolder() const;
+
+    CBuilder m_builder;
+    SecureDbComponents m_secureDb;
+    HMODULE m_hMediaLibrary;
+    std::string m_strHostFolder;
+    std::string m_strLibraryFolder;
+    std::string m_strPictureFolder;
+    std::string m_strOldDatabasesFolder;
+    std::string m_strNewDatabasesFolder;
+    std::vector<std::string> m_vecFailedItemTitle;
+    std::vector<HRESULT> m_vecFailedItemCode;
+    // Set to 1 by the dialog thread while the worker is held; read by the steps.
+    volatile LONG m_bCancelFlag;
+    LONG m_bPostProgress;
+    DWORD m_nProgressDone;
+    DWORD m_nProgressTotal;
+    HWND m_hNotifyWnd;
+
+private:
+    HRESULT BackupGuiItems(const GuiDataLocation& location, const std::string& destination);
+    static bool LocateSharedGuiData(GuiDataLocation& location);
+    void ReplaceGuiItems(const GuiDataLocation& location, const std::string& source);
+    void PostProgress(DWORD done, DWORD total);
+};
+
+}  // namespace zr

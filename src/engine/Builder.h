@@ -1,0 +1,42 @@
+// The binding of the media library component for one job: the library, its
+// services and device manager, the secure device, and the HDD volume that a
+// step mounts for its walk over a library database.
+#pragma once
+
+#include <windows.h>
+
+#include "engine/NMInterfaces.h"
+
+namespace zr {
+
+class CBuilder {
+public:
+    CBuilder();
+    // Releases whatever is still held: secure device, volume, device manager,
+    // services, library.
+    virtual ~CBuilder();
+    CBuilder(const CBuilder&) = delete;
+    CBuilder& operator=(const CBuilder&) = delete;
+
+    // Takes over the library reference on success (always 0 once taken);
+    // RC_E_POINTER for none, RC_E_FAIL when a library is already attached, and
+    // then the caller keeps its reference.
+    HRESULT Attach(INMLibrary* library);
+    // Creates and opens the secure device; RC_E_FAIL when it cannot be created,
+    // or the negative code of its Open.
+    HRESULT CreateSecureDevice();
+    // Opens a library database as the HDD volume.
+    HRESULT MountHDD(const char* contentsDbPath, const char* pictureFolder);
+    // 1 when nothing is mounted, else the code of CloseDatabase.
+    HRESULT UnmountHDD();
+    // Job end: unmounts, closes and releases everything; 0.
+    HRESULT Detach();
+
+    INMLibrary* m_pLibrary;
+    INMServices* m_pServices;
+    INMDeviceManager* m_pDeviceManager;
+    INMHddVolume* m_pHddVolume;
+    INMSecureDevice* m_pSecureDevice;
+};
+
+}  // namespace zr

@@ -1,0 +1,369 @@
+// The library's database and contents into the backup tree: DB\NMLDB gets a
+// copy of the databases, Data\Audio the tracks' files grouped by their source
+// folder's name, Data\Picture the tracks' pictures; the copy of contents.db
+// is rewritten to point into the backup.
+#include <windows.h>
+
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "app/HostSettings.h"
+#include "common/PathUtil.h"
+#include "common/ResultCodes.h"
+#include "common/Trace.h"
+#include "engine/BackupRestore.h"
+#include "engine/ComRef.h"
+
+namespace zr {
+namespace {
+
+constexpr int kMaxFolderNumbers = 100000;
+
+struct DatabaseFile {
+    const char* name;
+    const char* failureTrace;  // nullptr: a failed copy is ignored
+};
+
+const DatabaseFile kDatabaseFiles[] = {
+    {"\\mirs.db", nullptr},
+    {"\\contents.fdb", nullptr},
+    {"\\contents.db", "\n\nCBackupRestore::BackupNmlData CONTENTS_DB_PATH failed\n\n"},
+    {"\\5e1b9c37-2d84-4a6f-9c03-7b2e6f18d4a5.hdb", nullptr},
+    {"\\5e1b9c37-2d84-4a6f-9c03-7b2e6f18d4a5.cdb", "\n\nCBackupRestore::BackupNmlData CONTENTSDATA_DB_PATH failed\n\n"},
+};
+
+const char kRegisterFailed[] = "CBackupRestore::BackupNmlData pTrack->Register() failed\n";
+
+// File names compare as the file system does: single-byte letters without
+// case, double-byte characters as they are.
+std::string FoldCase(const std::string& s) {
+    std::string folded = s;
+    for (std::size_t i = 0; i < folded.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(folded[i]);
+        if (IsDBCSLeadByte(c) && i + 1 < folded.size()) {
+            ++i;
+        } else if (c >= 'a' && c <= 'z') {
+            folded[i] = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return folded;
+}
+
+bool FileExists(const std::string& path) {
+    return FitsBuffer(path, MAX_PATH) && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool CopyOver(const std::string& from, const std::string& to) {
+    return FitsBuffer(from, MAX_PATH) && FitsBuffer(to, MAX_PATH) && CopyFileA(from.c_str(), to.c_str(), FALSE);
+}
+
+// Creates a folder and its parents; the system's error on failure.
+bool CreateFolder(const std::string& folderWithBackslash, DWORD& error) {
+    if (!FitsBuffer(folderWithBackslash, MAX_PATH)) {
+        error = ERROR_FILENAME_EXCED_RANGE;
+        return false;
+    }
+    if (MakeSureFolderPathExists(folderWithBackslash.c_str())) return true;
+    error = GetLastError();
+    return false;
+}
+
+// Folders below Data\Audio: one per source folder, named after its last
+// component; a name already taken on disk gets the first free "%05d" suffix.
+// Creating the folder is the test whether its name is free: the file system
+// decides (with its own case rules), and a large folder is never searched for
+// a name that is not there. Folders made during the step never vanish, so the
+// numbers below a name's hint are known to be taken and the search resumes there.
+class CAudioFolders {
+public:
+    explicit CAudioFolders(const std::string& audioRoot) : m_audioRoot(audioRoot) {}
+
+    // The folder for a source folder, made on first use. RC_E_FAIL when all
+    // numbers are taken (error stays ERROR_SUCCESS); a folder error with the
+    // system's error in `error` when the folder cannot be made.
+    HRESULT Find(const std::string& sourceFolder, const std::string& name, std::string& folder, DWORD& error) {
+        error = ERROR_SUCCESS;
+        auto known = m_folders.find(sourceFolder);
+        if (known != m_folders.end()) {
+            folder = known->second;
+            return RC_OK;
+        }
+        if (!m_rootMade) {
+            if (!CreateFolder(m_audioRoot, error)) return FolderCreateError(error);
+            m_rootMade = true;
+        }
+
+        bool made = false;
+        if (!m_taken.count(FoldCase(name))) {
+            if (!TryCreate(name, made, error)) return FolderCreateError(error);
+        }
+        folder = name;
+        if (!made) {
+            int& next = m_nextNumber[FoldCase(name)];
+            for (; !made; ++next) {
+                if (next >= kMaxFolderNumbers) {
+                    error = ERROR_SUCCESS;
+                    return RC_E_FAIL;
+                }
+                char suffix[16];
+                std::snprintf(suffix, sizeof(suffix), "%05d", next);
+                folder = name + suffix;
+                if (m_taken.count(FoldCase(folder))) continue;
+                if (!TryCreate(folder, made, error)) return FolderCreateError(error);
+            }
+        }
+        m_folders.emplace(sourceFolder, folder);
+        return RC_OK;
+    }
+
+private:
+    // Makes the folder; `made` false when that name is taken already. False
+    // with the system's error when the folder can be made under no name.
+    bool TryCreate(const std::string& folder, bool& made, DWORD& error) {
+        const std::string path = m_audioRoot + folder;
+        made = false;
+        if (!FitsBuffer(path + "\\", MAX_PATH)) {
+            error = ERROR_FILENAME_EXCED_RANGE;
+            return false;
+        }
+        if (CreateDirectoryA(path.c_str(), nullptr)) {
+            made = true;
+        } else {
+            error = GetLastError();
+            if (error != ERROR_ALREADY_EXISTS) return false;
+        }
+        m_taken.insert(FoldCase(folder));
+        return true;
+    }
+
+    std::string m_audioRoot;  // ends in a backslash
+    bool m_rootMade = false;
+    std::unordered_map<std::string, std::string> m_folders;  // exact source folder -> folder name
+    std::unordered_set<std::string> m_taken;                 // folded names known to be on disk
+    std::unordered_map<std::string, int> m_nextNumber;       // folded name -> first number not known taken
+};
+
+// Pictures in the one flat Data\Picture folder. A source file is copied once,
+// whichever tracks share it; a different file whose name is already taken gets
+// a name of its own, "stem_00001.ext", and its path in the database follows.
+class CPictureCopies {
+public:
+    explicit CPictureCopies(const std::string& pictureRoot) : m_pictureRoot(pictureRoot) {}
+
+    // The folder is made when the first track without secure content comes;
+    // its outcome shows in the copies.
+    void MakeFolder() {
+        if (m_folderMade) return;
+        MakeSureFolderPathExists(m_pictureRoot.c_str());
+        m_folderMade = true;
+    }
+
+    // The name of the source's copy in Data\Picture, copying it first when
+    // needed; false when the copy failed. A new copy never replaces a file:
+    // the file system says whether a name is free, with its own case rules.
+    bool Copy(const std::string& source, std::string& copyName) {
+        const std::string key = FoldCase(source);
+        auto done = m_copies.find(key);
+        if (done != m_copies.end()) {
+            copyName = done->second;
+            return true;
+        }
+        const std::string own = FileNamePart(source);
+        std::string name = m_taken.count(FoldCase(own)) ? FreeName(own) : own;
+        for (;;) {
+            const std::string target = m_pictureRoot + name;
+            if (!FitsBuffer(source, MAX_PATH) || !FitsBuffer(target, MAX_PATH)) return false;
+            if (CopyFileA(source.c_str(), target.c_str(), TRUE)) break;
+            const DWORD error = GetLastError();
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+            m_taken.insert(FoldCase(name));
+            name = FreeName(own);
+        }
+        m_taken.insert(FoldCase(name));
+        m_copies.emplace(key, name);
+        copyName = name;
+        return true;
+    }
+
+private:
+    std::string FreeName(const std::string& name) {
+        // The extension is what follows the last dot; a dot is never a DBCS trail byte.
+        const std::size_t dot = name.rfind('.');
+        const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+        const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
+        int& next = m_nextNumber[FoldCase(name)];
+        for (;;) {
+            char suffix[16];
+            std::snprintf(suffix, sizeof(suffix), "_%05d", ++next);
+            std::string candidate = stem + suffix + extension;
+            if (!m_taken.count(FoldCase(candidate))) return candidate;
+        }
+    }
+
+    std::string m_pictureRoot;  // ends in a backslash
+    bool m_folderMade = false;
+    std::unordered_map<std::string, std::string> m_copies;  // folded source path -> copy name
+    std::unordered_set<std::string> m_taken;                 // folded names in use
+    std::unordered_map<std::string, int> m_nextNumber;       // folded name -> last number tried
+};
+
+const char* Text(const char* s) { return s ? s : ""; }
+
+// The pictures of one track without secure content. A picture that cannot be
+// copied leaves the track (and is listed); one whose copy got a name of its
+// own keeps its folder and takes that name.
+void BackupPictures(CBackupRestore& engine, INMTrack* track, CPictureCopies& copies) {
+    copies.MakeFolder();
+    CRef<INMPictureList> list;
+    if (!QueryRef(track, IID_INMPictureList, list)) return;
+
+    // Taken up front and held: removing a picture may renumber the list.
+    std::vector<CRef<INMPicture>> pictures;
+    const DWORD count = list->GetCount();
+    for (DWORD i = 1; i <= count; ++i) {
+        INMPicture* picture = list->GetItem(i);
+        if (!picture) continue;
+        picture->AddRef();
+        pictures.emplace_back(picture);
+    }
+
+    bool renamed = false;
+    for (const CRef<INMPicture>& picture : pictures) {
+        const std::string source = Text(picture->GetFilePath());
+        std::string copyName;
+        if (!copies.Copy(source, copyName)) {
+            track->RemovePicture(picture.Get());
+            if (FAILED(track->Register())) Trace("%s", kRegisterFailed);
+            engine.RecordFailedItem(track, RC_E_INVALIDARG, 0);
+            continue;
+        }
+        if (FoldCase(copyName) == FoldCase(FileNamePart(source))) continue;
+        const char* separator = FindLastBackslash(source.c_str());
+        const std::string renamedPath =
+            separator ? source.substr(0, static_cast<std::size_t>(separator - source.c_str()) + 1) + copyName
+                      : copyName;
+        picture->SetFilePath(renamedPath.c_str());
+        renamed = true;
+    }
+    if (renamed && FAILED(track->Register())) Trace("%s", kRegisterFailed);
+}
+
+}  // namespace
+
+HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
+    const std::string dbFolder = backupData + "\\DB\\NMLDB";
+    DWORD error = 0;
+    if (!CreateFolder(dbFolder + "\\", error)) {
+        Trace("\n\nCBackupRestore::BackupNmlData MakeSureDirectoryPathExists failed\n\n");
+        return FolderCreateError(error);
+    }
+
+    const std::string databases = GetDatabasesFolder();
+    for (const DatabaseFile& file : kDatabaseFiles) {
+        if (!CopyOver(databases + file.name, dbFolder + file.name) && file.failureTrace) {
+            Trace("%s", file.failureTrace);
+            return RC_E_FILE_COPY;
+        }
+    }
+
+    if (m_bCancelFlag == 1) {
+        Trace("\n\nCBackupRestore::BackupNmlData m_bCancelFlag failed\n\n");
+        return RC_CANCELLED;
+    }
+
+    // Always the backup's copy: the host's own database is only read.
+    HRESULT hr = m_builder.MountHDD((dbFolder + "\\contents.db").c_str(), m_strPictureFolder.c_str());
+    if (FAILED(hr)) {
+        Trace("\n\nCBackupRestore::BackupNmlData m_builder.MountHDD failed\n\n");
+        return hr;
+    }
+    INMHddVolume* volume = m_builder.m_pHddVolume;
+    if (!volume) {
+        Trace("\n\nCBackupRestore::BackupNmlData pHddVolume failed\n\n");
+        return RC_E_FAIL;
+    }
+
+    const std::string audioRoot = backupData + "\\Data\\Audio\\";
+    CAudioFolders audioFolders(audioRoot);
+    CPictureCopies pictureCopies(backupData + "\\Data\\Picture\\");
+    int secure = 0;
+    DWORD done = 0;
+    const DWORD total = volume->GetContentCount();
+
+    CRef<INMContent> entry(volume->GetFirstContent(IID_INMTrack));
+    while (entry) {
+        if (m_bCancelFlag == 1) {
+            m_builder.UnmountHDD();
+            return RC_CANCELLED;
+        }
+
+        CRef<INMTrack> track;
+        if (QueryRef(entry.Get(), IID_INMTrack, track)) {
+            const std::string path = Text(track->GetFilePath());
+            Trace("Title = %s, Path = %s\n", Text(track->GetTitle()), path.c_str());
+
+            const std::string file = FileNamePart(path);
+            std::vector<char> dirBuffer(path.begin(), path.end());
+            dirBuffer.push_back('\0');
+            StripFileName(dirBuffer.data());
+            const std::string dir = dirBuffer.data();
+            std::string name = FileNamePart(dir);
+            if (PathIsRootA((name + "\\").c_str())) name = "root";
+
+            std::string folder;
+            hr = audioFolders.Find(dir, name, folder, error);
+            if (FAILED(hr)) {
+                // Running out of numbers is no folder failure and goes untraced.
+                if (error != ERROR_SUCCESS) {
+                    Trace("\n\nCBackupRestore::BackupNmlData !MakeSureDirectoryPathExists failed\n\n");
+                }
+                return hr;
+            }
+
+            // A path the system cannot reach counts as a missing file.
+            if (!FileExists(path)) {
+                RecordFailedItem(track.Get(), 1, 1);
+            } else {
+                if (!CopyOver(path, audioRoot + folder + "\\" + file)) {
+                    Trace("\n\nCBackupRestore::BackupNmlData !CopyFile1 failed\n\n");
+                    return RC_E_FILE_COPY;
+                }
+                track->SetFilePath((folder + "\\" + file).c_str());
+                Trace("pTrack->GetFilePath = %s\n", Text(track->GetFilePath()));
+                if (FAILED(track->Register())) Trace("%s", kRegisterFailed);
+
+                NM_TRACK_ATTRIBUTES record = {};
+                record.cbSize = sizeof(record);
+                const NM_TRACK_ATTRIBUTES* attributes = track->GetAttributes(&record);
+                const DWORD flags = (attributes ? attributes : &record)->dwFlags;
+                if (flags & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B)) {
+                    secure = 1;  // rights-protected content: its pictures stay behind
+                } else {
+                    BackupPictures(*this, track.Get(), pictureCopies);
+                }
+            }
+        }
+
+        ++done;
+        PostProgress(done, total);
+        entry.Attach(entry->GetNextContent(IID_INMTrack));
+    }
+
+    m_builder.UnmountHDD();
+    if (m_bCancelFlag == 1) return RC_CANCELLED;
+
+    WriteSecureContents(backupData, secure);
+    std::string serial;
+    SaveSerialToIni(backupData, serial);
+    if (serial.empty()) {
+        Trace("\n\nCBackupRestore::BackupNmlData SdTalvSerial is empty\n\n");
+        return RC_E_FAIL;
+    }
+    return RC_OK;
+}
+
+}  // namespace zr

@@ -1,0 +1,130 @@
+// Operations that every engine step uses on folders and paths.
+#include <windows.h>
+
+#include <mbstring.h>
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <clocale>
+#include <cstdio>
+#include <vector>
+
+#include "common/PathUtil.h"
+#include "common/ResultCodes.h"
+#include "engine/BackupRestore.h"
+
+namespace zr {
+namespace {
+
+constexpr int kMaxFolderNumbers = 100000;
+
+bool IsDots(const char* name) { return !strcmp(name, ".") || !strcmp(name, ".."); }
+
+class CFindHandle {
+public:
+    explicit CFindHandle(HANDLE h) : m_h(h) {}
+    ~CFindHandle() {
+        if (m_h != INVALID_HANDLE_VALUE) FindClose(m_h);
+    }
+    CFindHandle(const CFindHandle&) = delete;
+    CFindHandle& operator=(const CFindHandle&) = delete;
+    bool Valid() const { return m_h != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return m_h; }
+
+private:
+    HANDLE m_h;
+};
+
+}  // namespace
+
+HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string& destination) {
+    // A search pattern the system cannot take would look like a missing
+    // folder and the tree would be skipped without a word.
+    const std::string pattern = source + "\\*.*";
+    if (!FitsBuffer(pattern, MAX_PATH)) return RC_E_FILE_COPY;
+
+    WIN32_FIND_DATAA data;
+    CFindHandle find(FindFirstFileA(pattern.c_str(), &data));
+    if (!find.Valid()) return RC_OK;
+
+    do {
+        if (m_bCancelFlag == 1) return RC_CANCELLED;
+        if (IsDots(data.cFileName)) continue;
+
+        const std::string from = source + "\\" + data.cFileName;
+        const std::string to = destination + "\\" + data.cFileName;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (!FitsBuffer(to + "\\", MAX_PATH) || !MakeSureFolderPathExists((to + "\\").c_str())) {
+                DWORD error = FitsBuffer(to + "\\", MAX_PATH) ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+                return FolderCreateError(error);
+            }
+            HRESULT hr = CopyFolder(from, to);
+            if (hr != RC_OK) return hr;
+        } else {
+            if (!FitsBuffer(from, MAX_PATH) || !FitsBuffer(to, MAX_PATH) ||
+                !CopyFileA(from.c_str(), to.c_str(), FALSE)) {
+                return RC_E_FILE_COPY;
+            }
+            if (m_bPostProgress != 0 && m_nProgressDone < m_nProgressTotal) {
+                ++m_nProgressDone;
+                PostProgress(m_nProgressDone, m_nProgressTotal);
+            }
+        }
+    } while (FindNextFileA(find.Get(), &data));
+    return RC_OK;
+}
+
+HRESULT CBackupRestore::CreateUniqueFolderName(const std::string& path, std::string& result) {
+    result = path;
+    if (!PathIsDirectoryA(path.c_str())) return RC_OK;
+    for (int i = 0; i < kMaxFolderNumbers; ++i) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof(suffix), "%05d", i);
+        std::string candidate = path + suffix;
+        if (!PathIsDirectoryA(candidate.c_str())) {
+            result = candidate;
+            return RC_OK;
+        }
+    }
+    return RC_E_FAIL;
+}
+
+void CBackupRestore::DeleteFolder(const std::string& path) {
+    std::string folder = path;
+    RemoveTrailingBackslash(folder);
+    // Never a whole drive: an empty or root path here is a caller's mistake.
+    if (folder.empty() || (FitsBuffer(folder + "\\", MAX_PATH) && PathIsRootA((folder + "\\").c_str()))) return;
+
+    // The shell takes a list of names ended by an empty one.
+    std::vector<char> from(folder.size() + 2, '\0');
+    folder.copy(from.data(), folder.size());
+
+    SHFILEOPSTRUCTA op = {};
+    op.hwnd = nullptr;
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.data();
+    op.pTo = nullptr;
+    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+    SHFileOperationA(&op);
+}
+
+int CBackupRestore::StripFileName(char* buffer) {
+    if (!buffer) return 0;
+
+    // The separator search follows the user's language, so that the trail
+    // byte 0x5C of a double-byte character is never taken for a backslash.
+    const LANGID lang = GetUserDefaultLangID();
+    const char* locale = "C";
+    if (PRIMARYLANGID(lang) == LANG_JAPANESE) {
+        locale = "japanese";
+    } else if (PRIMARYLANGID(lang) == LANG_CHINESE) {
+        locale = SUBLANGID(lang) == SUBLANG_CHINESE_TRADITIONAL ? ".950" : ".936";
+    }
+    setlocale(LC_CTYPE, locale);
+    unsigned char* separator = _mbsrchr(reinterpret_cast<unsigned char*>(buffer), '\\');
+    if (separator) *separator = '\0';
+    setlocale(LC_CTYPE, "C");
+    return 1;
+}
+
+}  // namespace zr

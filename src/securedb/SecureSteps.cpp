@@ -1,0 +1,109 @@
+// The secure database into and out of the backup: the Move component writes
+// and reads "DB\SDCOREDB\MovePlugIn.bkd" through the backup file stream.
+#include <windows.h>
+
+#include "common/PathUtil.h"
+#include "common/ResultCodes.h"
+#include "common/Trace.h"
+#include "engine/BackupRestore.h"
+#include "engine/ComRef.h"
+#include "securedb/SDMoveBackupFile.h"
+
+namespace zr {
+namespace {
+
+const char kSecureFolder[] = "\\DB\\SDCOREDB";
+const char kMoveFile[] = "\\MovePlugIn.bkd";
+
+bool FileFound(const std::string& path) {
+    if (!FitsBuffer(path, MAX_PATH)) return false;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(path.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    FindClose(find);
+    return true;
+}
+
+const char* Text(const char* s) { return s ? s : ""; }
+
+}  // namespace
+
+HRESULT CBackupRestore::BackupMoveSecureDB(const std::string& backupData) {
+    const std::string folder = backupData + kSecureFolder;
+    if (!FitsBuffer(folder + "\\", MAX_PATH)) return FolderCreateError(ERROR_FILENAME_EXCED_RANGE);
+    if (!MakeSureFolderPathExists((folder + "\\").c_str())) return FolderCreateError(GetLastError());
+
+    CSDMoveBackupFile stream;
+    HRESULT hr = stream.OpenFile((folder + kMoveFile).c_str(), CSDMoveBackupFile::MODE_WRITE);
+    if (FAILED(hr)) return hr;
+
+    hr = m_secureDb.ExportTo(&stream);
+    if (FAILED(hr)) {
+        stream.CloseFile();
+        return hr;
+    }
+
+    // From here on the component may hold the stream until the export is
+    // finished; an export given up is finished all the same, so that nothing
+    // is left pointing at the stream when it goes.
+    auto giveUp = [&](HRESULT failure) {
+        m_secureDb.m_pMoveComponent->FinishExport();
+        stream.CloseFile();
+        return failure;
+    };
+    const std::string contentsDb = GetDatabasesFolder() + "\\contents.db";
+    if (!FileFound(contentsDb)) return giveUp(RC_E_FAIL);
+    hr = m_builder.MountHDD(contentsDb.c_str(), m_strPictureFolder.c_str());
+    if (FAILED(hr)) return giveUp(hr);
+    INMHddVolume* volume = m_builder.m_pHddVolume;
+    if (!volume) return giveUp(RC_E_FAIL);
+
+    // Every track with rights information is named to the component; one it
+    // refuses is listed and the others still go.
+    Trace("*** BackupData Move ***\n");
+    for (CRef<INMContent> entry(volume->GetFirstContent(IID_INMTrack)); entry;
+         entry.Attach(entry->GetNextContent(IID_INMTrack))) {
+        CRef<INMTrack> track;
+        if (!QueryRef(entry.Get(), IID_INMTrack, track)) continue;
+        NM_TRACK_ATTRIBUTES record = {};
+        record.cbSize = sizeof(record);
+        const NM_TRACK_ATTRIBUTES* attributes = track->GetAttributes(&record);
+        if (!((attributes ? attributes : &record)->dwFlags & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B))) continue;
+
+        const char* path = Text(track->GetFilePath());
+        Trace("Title = %s, Path = %s\n", Text(track->GetTitle()), path);
+        if (FAILED(m_secureDb.m_pMoveComponent->AddMoveContent(path))) {
+            RecordFailedItem(track.Get(), RC_E_FAIL, 0);
+        }
+    }
+    Trace("**********************\n");
+
+    m_builder.UnmountHDD();
+    hr = m_secureDb.m_pMoveComponent->FinishExport();
+    stream.CloseFile();
+    return hr;
+}
+
+HRESULT CBackupRestore::RestoreMoveSecureDB(const std::string& backupData) {
+    CSDMoveBackupFile stream;
+    HRESULT hr =
+        stream.OpenFile((backupData + kSecureFolder + kMoveFile).c_str(), CSDMoveBackupFile::MODE_READ);
+    // Without its folder the file is just as absent, and the restore goes on
+    // without a secure database either way.
+    if (hr == StreamOpenError(ERROR_PATH_NOT_FOUND)) return RC_E_STREAM_NOT_FOUND;
+    if (FAILED(hr)) return hr;
+
+    hr = m_secureDb.ImportFrom(&stream);
+    if (FAILED(hr)) {
+        stream.CloseFile();
+        return hr;
+    }
+
+    // The import is ended whatever happened to it.
+    HRESULT applied = m_secureDb.m_pMoveComponent->ApplyImport();
+    HRESULT ended = m_secureDb.m_pMoveComponent->EndImport();
+    stream.CloseFile();
+    return FAILED(applied) ? applied : ended;
+}
+
+}  // namespace zr

@@ -1,0 +1,66 @@
+// A fresh sandbox, a fake media library component and an engine pointed at a
+// library folder of the sandbox, for the tests that drive the engine's steps
+// against the fake.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "EngineTestUtil.h"
+#include "FakeComponent.h"
+#include "engine/BackupRestore.h"
+#include "support/Sandbox.h"
+
+namespace enginetest {
+
+class CFakeEngineTest : public ::testing::Test {
+protected:
+    static constexpr const char* kDatabaseFiles[] = {"mirs.db", "contents.fdb", "contents.db",
+                                                     "5e1b9c37-2d84-4a6f-9c03-7b2e6f18d4a5.hdb",
+                                                     "5e1b9c37-2d84-4a6f-9c03-7b2e6f18d4a5.cdb"};
+
+    void SetUp() override {
+        m_libraryFolder = m_sandbox.Path("NML");
+        m_backupData = m_sandbox.Path("Backup\\BackupData");
+        SetLibraryFolder(m_libraryFolder);
+        SetSerial("SERIAL-0001");
+        zrtest::MakeFolder(m_libraryFolder + "\\databases");
+        for (const char* name : kDatabaseFiles) {
+            zrtest::WriteTextFile(m_libraryFolder + "\\databases\\" + name, std::string("db:") + name);
+        }
+        m_engine.m_strLibraryFolder = m_libraryFolder;
+        m_engine.m_strPictureFolder = m_sandbox.Path("Media\\Picture");
+    }
+
+    // What Initialize does once the module handed out its library.
+    void Bind() {
+        ASSERT_EQ(0, m_engine.m_builder.Attach(m_fake.NewLibraryRef()));
+        ASSERT_EQ(0, m_engine.m_secureDb.Bind(m_engine.m_builder.m_pSecureDevice));
+        m_fake.log.Clear();
+    }
+
+    // What the job runner does at the end of every job.
+    void EndJob() {
+        m_engine.m_secureDb.Unbind();
+        m_engine.m_builder.Detach();
+    }
+
+    // A content file of the sandbox with the given content.
+    std::string MakeFile(const std::string& relative, const std::string& content = "data") {
+        const std::string path = m_sandbox.Path(relative);
+        zrtest::MakeFolder(path.substr(0, path.find_last_of('\\')));
+        zrtest::WriteTextFile(path, content);
+        return path;
+    }
+
+    zrtest::CSandbox m_sandbox;
+    fake::CFakeComponent m_fake;
+    // After the fake: destroyed first, while the fake objects still exist.
+    zr::CBackupRestore m_engine;
+    std::string m_libraryFolder;
+    std::string m_backupData;
+};
+
+}  // namespace enginetest

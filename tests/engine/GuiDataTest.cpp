@@ -1,0 +1,242 @@
+// GUI data by host and version: which folder of the backup tree holds which
+// installation's data, and where a restore puts it back. The shared and
+// per-user data folders are pointed into each test's sandbox.
+#include <gtest/gtest.h>
+
+#include "EngineTestUtil.h"
+#include "common/ResultCodes.h"
+#include "engine/BackupRestore.h"
+#include "support/Sandbox.h"
+
+using Files = std::vector<std::string>;
+
+namespace {
+
+const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+const char kPlaylist[] = "ユーザープレイリスト";
+
+class GuiDataTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        zrtest::SetRegString(HKEY_LOCAL_MACHINE, kShellFolders, "Common AppData", m_sandbox.Path("Common"));
+        zrtest::SetRegString(HKEY_CURRENT_USER, kShellFolders, "AppData", m_sandbox.Path("AppData"));
+        zrtest::MakeFolder(m_sandbox.Path("Common"));
+        zrtest::MakeFolder(m_sandbox.Path("AppData"));
+        m_hostFolder = m_sandbox.Path("Talvane");
+        m_corvellFolder = m_sandbox.Path("Corvell");
+        m_backupData = m_sandbox.Path("Backup\\BackupData");
+    }
+
+    // The installed hosts; 0 for no first host. The engine learns the first
+    // host's folder as Initialize would.
+    void Install(unsigned major, unsigned minor, bool corvell) {
+        if (major) enginetest::InstallTalvane(m_hostFolder, major, minor);
+        if (corvell) enginetest::InstallCorvell(m_corvellFolder, 1, 1);
+        m_engine.m_strHostFolder = major ? m_hostFolder : "";
+    }
+
+    std::string Shared(const std::string& item) const { return m_sandbox.Path("Common\\Nerith\\SDTL\\" + item); }
+    std::string Host(const std::string& item) const { return m_hostFolder + "\\" + item; }
+    std::string HostRule() const { return m_sandbox.Path("AppData\\SDTalvane\\SDProducerRule.dat"); }
+
+    void Write(const std::string& path, const std::string& content) {
+        zrtest::MakeFolder(path.substr(0, path.find_last_of('\\')));
+        zrtest::WriteTextFile(path, content);
+    }
+
+    // The four items of each layout, every file holding the tag.
+    void FillShared(const std::string& tag) {
+        Write(Shared("UserPlaylist\\" + tag + ".m3u"), tag);
+        Write(Shared("UserPlaylist\\sub\\list.m3u"), tag);
+        Write(Shared("mirs.dat"), tag);
+        Write(Shared("usrdic.dic"), tag);
+        Write(Shared("SDProducerRule.dat"), tag);
+    }
+    void FillHostFolder(const std::string& tag) {
+        Write(Host(std::string(kPlaylist) + "\\" + tag + ".m3u"), tag);
+        Write(Host(std::string(kPlaylist) + "\\sub\\list.m3u"), tag);
+        Write(Host("mirs.dat"), tag);
+        Write(Host("usrdic.dic"), tag);
+        Write(HostRule(), tag);
+    }
+    // A GUI folder of the backup tree ("GUI(new)", "GUI(old)" or "Talvane").
+    void FillBackup(const std::string& folder, const std::string& tag) {
+        const std::string root = m_backupData + "\\" + folder;
+        Write(root + "\\UPL\\" + tag + ".m3u", tag);
+        Write(root + "\\mirs.dat", tag);
+        Write(root + "\\usrdic.dic", tag);
+        Write(root + "\\SDProducerRule.dat", tag);
+    }
+
+    // A playlist folder's listing as filled above, or as a restore from the backup leaves it.
+    static Files Playlist(const std::string& tag) {
+        return tag == "current" ? Files{"current.m3u", "sub\\", "sub\\list.m3u"} : Files{tag + ".m3u"};
+    }
+
+    static Files GuiFolder(const std::string& folder, const std::string& tag) {
+        return {folder + "\\",
+                folder + "\\SDProducerRule.dat",
+                folder + "\\UPL\\",
+                folder + "\\UPL\\" + tag + ".m3u",
+                folder + "\\UPL\\sub\\",
+                folder + "\\UPL\\sub\\list.m3u",
+                folder + "\\mirs.dat",
+                folder + "\\usrdic.dic"};
+    }
+
+    zrtest::CSandbox m_sandbox;
+    zr::CBackupRestore m_engine;
+    std::string m_hostFolder;
+    std::string m_corvellFolder;
+    std::string m_backupData;
+};
+
+struct BackupRow {
+    const char* name;
+    unsigned major;
+    unsigned minor;
+    bool corvell;
+    bool wantOld;  // GUI(old) from the host's program folder
+    bool wantNew;  // GUI(new) from the shared folder
+};
+
+class BackupGuiDataTest : public GuiDataTest, public ::testing::WithParamInterface<BackupRow> {};
+
+TEST_P(BackupGuiDataTest, WritesTheFoldersOfTheInstalledLayouts) {
+    const BackupRow& row = GetParam();
+    Install(row.major, row.minor, row.corvell);
+    FillShared("shared");
+    FillHostFolder("host");
+    zrtest::MakeFolder(m_backupData);
+
+    EXPECT_EQ(0, m_engine.BackupGuiData(m_backupData));
+
+    Files expected;
+    if (row.wantNew) expected = GuiFolder("GUI(new)", "shared");
+    if (row.wantOld) {
+        Files old = GuiFolder("GUI(old)", "host");
+        expected.insert(expected.end(), old.begin(), old.end());
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, enginetest::ListTree(m_backupData));
+    if (row.wantOld) {
+        EXPECT_EQ("host", zrtest::ReadTextFile(m_backupData + "\\GUI(old)\\SDProducerRule.dat"));
+    }
+    if (row.wantNew) {
+        EXPECT_EQ("shared", zrtest::ReadTextFile(m_backupData + "\\GUI(new)\\mirs.dat"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, BackupGuiDataTest,
+                         ::testing::Values(BackupRow{"Talvane53", 5, 3, false, true, false},
+                                           BackupRow{"Talvane66AndCorvell", 6, 6, true, true, true},
+                                           BackupRow{"Talvane67", 6, 7, false, false, true},
+                                           BackupRow{"Talvane70AndCorvell", 7, 0, true, false, true},
+                                           BackupRow{"CorvellOnly", 0, 0, true, false, true},
+                                           BackupRow{"UnsupportedTalvane80", 8, 0, false, false, false},
+                                           BackupRow{"NoHost", 0, 0, false, false, false}),
+                         [](const ::testing::TestParamInfo<BackupRow>& info) { return std::string(info.param.name); });
+
+TEST_F(GuiDataTest, BackupWithoutAnyGuiDataStillMakesTheFolders) {
+    Install(7, 0, false);
+    EXPECT_EQ(0, m_engine.BackupGuiData(m_backupData));
+    EXPECT_EQ((Files{"GUI(new)\\", "GUI(new)\\UPL\\"}), enginetest::ListTree(m_backupData));
+}
+
+TEST_F(GuiDataTest, BackupReportsAGuiFolderThatCannotBeMade) {
+    Install(7, 0, false);
+    FillShared("shared");
+    Write(m_backupData, "a file in the way");
+    EXPECT_EQ(zr::RC_E_FOLDER_CREATE, m_engine.BackupGuiData(m_backupData));
+}
+
+struct RestoreRow {
+    const char* name;
+    Files backupFolders;  // among "Talvane", "GUI(new)", "GUI(old)"; each holds its name as tag
+    unsigned major;
+    unsigned minor;
+    bool corvell;
+    const char* hostFolderGets;  // the tag now in the host's program folder ("current": untouched)
+    const char* sharedGets;      // the tag now in the shared folder
+};
+
+class RestoreGuiDataTest : public GuiDataTest, public ::testing::WithParamInterface<RestoreRow> {};
+
+TEST_P(RestoreGuiDataTest, PutsEachLayoutsDataBack) {
+    const RestoreRow& row = GetParam();
+    Install(row.major, row.minor, row.corvell);
+    FillShared("current");
+    FillHostFolder("current");
+    for (const std::string& folder : row.backupFolders) FillBackup(folder, folder);
+    enginetest::SetSerial("OLD");
+    zrtest::WriteTextFile(m_backupData + "\\BackupRestore.ini", "[BackupData]\r\nSdTalvSerial=NEW-SERIAL\r\n");
+
+    ASSERT_EQ(0, m_engine.RestoreGuiData(m_backupData));
+
+    std::string serial;
+    ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, enginetest::kNmlKey, "SD-TalvSerial", serial));
+    EXPECT_EQ("NEW-SERIAL", serial);
+
+    const std::string host = row.hostFolderGets;
+    EXPECT_EQ(host, zrtest::ReadTextFile(Host("mirs.dat")));
+    EXPECT_EQ(host, zrtest::ReadTextFile(HostRule()));
+    const std::string shared = row.sharedGets;
+    EXPECT_EQ(shared, zrtest::ReadTextFile(Shared("mirs.dat")));
+    EXPECT_EQ(shared, zrtest::ReadTextFile(Shared("SDProducerRule.dat")));
+    // A playlist folder is replaced as a whole, not merged.
+    EXPECT_EQ(Playlist(host), enginetest::ListTree(Host(kPlaylist)));
+    EXPECT_EQ(Playlist(shared), enginetest::ListTree(Shared("UserPlaylist")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RestoreGuiDataTest,
+    ::testing::Values(RestoreRow{"BothOnto67TakesNew", {"GUI(new)", "GUI(old)"}, 6, 7, false, "current", "GUI(new)"},
+                      RestoreRow{"BothOnto66TakesOld", {"GUI(new)", "GUI(old)"}, 6, 6, false, "GUI(old)", "current"},
+                      RestoreRow{"BothOnto66AndCorvell", {"GUI(new)", "GUI(old)"}, 6, 6, true, "GUI(old)", "GUI(new)"},
+                      RestoreRow{"OldOnlyOnto70", {"GUI(old)"}, 7, 0, false, "current", "GUI(old)"},
+                      RestoreRow{"NewOnlyOnto66AndCorvell", {"GUI(new)"}, 6, 6, true, "GUI(new)", "GUI(new)"},
+                      RestoreRow{"TalvaneFolderFirst", {"Talvane", "GUI(new)", "GUI(old)"}, 7, 0, true, "current",
+                                 "Talvane"},
+                      RestoreRow{"BothOntoCorvellOnly", {"GUI(new)", "GUI(old)"}, 0, 0, true, "current", "GUI(new)"}),
+    [](const ::testing::TestParamInfo<RestoreRow>& info) { return std::string(info.param.name); });
+
+TEST_F(GuiDataTest, RestoreRemovesItemsTheBackupLacks) {
+    Install(7, 0, false);
+    FillShared("current");
+    Write(m_backupData + "\\GUI(new)\\mirs.dat", "backup");
+    zrtest::WriteTextFile(m_backupData + "\\BackupRestore.ini", "[BackupData]\r\nSdTalvSerial=S\r\n");
+    ASSERT_EQ(0, m_engine.RestoreGuiData(m_backupData));
+    EXPECT_EQ("backup", zrtest::ReadTextFile(Shared("mirs.dat")));
+    EXPECT_FALSE(zrtest::FileExists(Shared("usrdic.dic")));
+    EXPECT_EQ(Files{}, enginetest::ListTree(Shared("UserPlaylist")));
+}
+
+TEST_F(GuiDataTest, RestoreWithoutSerialFailsAndTouchesNothing) {
+    Install(7, 0, false);
+    FillShared("current");
+    FillBackup("GUI(new)", "backup");
+    enginetest::SetSerial("OLD");
+    enginetest::CTraceCapture traces;
+
+    EXPECT_EQ(zr::RC_E_FAIL, m_engine.RestoreGuiData(m_backupData));
+    EXPECT_TRUE(traces.Has("CBackupRestore::RestoreGuiData serial is empty"));
+    EXPECT_EQ("current", zrtest::ReadTextFile(Shared("mirs.dat")));
+    std::string serial;
+    ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, enginetest::kNmlKey, "SD-TalvSerial", serial));
+    EXPECT_EQ("OLD", serial);
+}
+
+TEST_F(GuiDataTest, RestoreWithoutGuiDataWritesTheSerialAndAnswersOne) {
+    Install(7, 0, false);
+    FillShared("current");
+    zrtest::MakeFolder(m_backupData);
+    zrtest::WriteTextFile(m_backupData + "\\BackupRestore.ini", "[BackupData]\r\nSdTalvSerial=NEW\r\n");
+    enginetest::SetSerial("OLD");
+    EXPECT_EQ(1, m_engine.RestoreGuiData(m_backupData));
+    std::string serial;
+    ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, enginetest::kNmlKey, "SD-TalvSerial", serial));
+    EXPECT_EQ("NEW", serial);
+    EXPECT_EQ("current", zrtest::ReadTextFile(Shared("mirs.dat")));
+}
+
+}  // namespace

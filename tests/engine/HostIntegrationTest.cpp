@@ -1,0 +1,301 @@
+// The engine against the stand-in host: a real module, a real library
+// database and real content, rights and GUI data, installed into the sandbox.
+// A backup in job order, checked file by file, then a restore of the secure
+// database and the GUI data from it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "EngineTestUtil.h"
+#include "common/PathUtil.h"
+#include "engine/BackupRestore.h"
+#include "hostsim/core/Faults.h"
+#include "hostsim/core/HostInstall.h"
+#include "hostsim/core/LibraryDb.h"
+#include "hostsim/core/LibraryGen.h"
+#include "hostsim/core/LibraryList.h"
+#include "hostsim/core/RightsDb.h"
+#include "support/Sandbox.h"
+
+using Files = std::vector<std::string>;
+
+namespace {
+
+const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+std::string Upper(const std::string& s) {
+    std::string u = s;
+    for (std::size_t i = 0; i < u.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(u[i]);
+        if (IsDBCSLeadByte(c) && i + 1 < u.size()) {
+            ++i;
+        } else if (c >= 'a' && c <= 'z') {
+            u[i] = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return u;
+}
+
+std::vector<hostsim::TrackRow> LoadTracks(const std::string& contentsDb) {
+    hostsim::CLibraryDb db;
+    std::vector<hostsim::TrackRow> rows;
+    EXPECT_TRUE(db.Open(contentsDb)) << contentsDb;
+    EXPECT_TRUE(db.LoadAll(rows));
+    return rows;
+}
+
+std::string List(const std::string& contentsDb, const std::string& coreFolder) {
+    std::string text, error;
+    EXPECT_TRUE(hostsim::ListLibrary(contentsDb, coreFolder, text, error)) << error;
+    return text;
+}
+
+// Every file below a folder with its bytes.
+std::map<std::string, std::string> Snapshot(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const std::string& item : enginetest::ListTree(folder)) {
+        if (item.back() != '\\') files[item] = zrtest::ReadTextFile(folder + "\\" + item);
+    }
+    return files;
+}
+
+// The live library's state: its listing with rights, its database files
+// and every content and picture file.
+struct LiveState {
+    std::string listing;
+    std::map<std::string, std::string> databases;
+    std::map<std::string, std::string> music;
+    std::map<std::string, std::string> pictures;
+    std::string driveRootFile;
+};
+
+bool operator==(const LiveState& a, const LiveState& b) {
+    return a.listing == b.listing && a.databases == b.databases && a.music == b.music && a.pictures == b.pictures &&
+           a.driveRootFile == b.driveRootFile;
+}
+
+class HostIntegrationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        zrtest::SetRegString(HKEY_LOCAL_MACHINE, kShellFolders, "Common AppData", m_sandbox.Path("Common"));
+        zrtest::SetRegString(HKEY_CURRENT_USER, kShellFolders, "AppData", m_sandbox.Path("AppData"));
+        zrtest::MakeFolder(m_sandbox.Path("Common"));
+        zrtest::MakeFolder(m_sandbox.Path("AppData"));
+
+        hostsim::InstallOptions options;
+        options.root = m_sandbox.Path("Host");
+        options.major = 7;
+        options.moduleSource = enginetest::ExeFolder() + "\\NerithMediaLibrary.dll";
+        std::string error;
+        ASSERT_TRUE(hostsim::Install(options, m_host, error)) << error;
+        m_installed = true;
+
+        hostsim::LibraryOptions library;
+        library.tracks = 41;
+        library.folders = 12;  // "Disc 1" and "Disc 2" under every artist
+        library.fileSize = 3000;
+        library.picturesPerTrack = 2;  // the folder's shared cover.jpg and one of the track's own
+        library.secureTracks = 4;
+        library.missingTracks = 3;
+        library.driveRootTrack = true;
+        ASSERT_TRUE(hostsim::CreateLibrary(m_host, library, error)) << error;
+        m_backupData = m_sandbox.Path("Backup\\BackupData");
+    }
+
+    void TearDown() override {
+        if (m_installed) hostsim::Uninstall(m_host);
+    }
+
+    // A fresh engine per job, released at the end the way the job runner does.
+    struct CJob {
+        zr::CBackupRestore engine;
+        ~CJob() {
+            engine.m_secureDb.Unbind();
+            engine.m_builder.Detach();
+            if (engine.m_hMediaLibrary) FreeLibrary(engine.m_hMediaLibrary);
+            engine.m_hMediaLibrary = nullptr;
+        }
+    };
+
+    LiveState Live() const {
+        LiveState s;
+        s.listing = List(m_host.contentsDb, m_host.coreFolder);
+        s.databases = Snapshot(m_host.databasesFolder);
+        s.music = Snapshot(m_host.musicRoot);
+        s.pictures = Snapshot(m_host.pictureFolder);
+        for (const std::string& f : m_host.driveRootFiles) s.driveRootFile += zrtest::ReadTextFile(f);
+        return s;
+    }
+
+    zrtest::CSandbox m_sandbox;
+    hostsim::InstalledHost m_host;
+    bool m_installed = false;
+    std::string m_backupData;
+};
+
+TEST_F(HostIntegrationTest, BackupThenRestoreTheSecureDatabaseAndGuiData) {
+    const LiveState before = Live();
+    const std::vector<hostsim::TrackRow> live = LoadTracks(m_host.contentsDb);
+    ASSERT_EQ(41u, live.size());
+
+    {
+        CJob job;
+        ASSERT_EQ(0, job.engine.Initialize(nullptr));
+        ASSERT_EQ(0, job.engine.InitBackupDataFolder(m_backupData));
+        ASSERT_EQ(0, job.engine.BackupGuiData(m_backupData));
+        ASSERT_EQ(0, job.engine.BackupNmlData(m_backupData));
+        ASSERT_EQ(0, job.engine.BackupMoveSecureDB(m_backupData));
+
+        // Exactly the tracks without a content file are listed, in library order.
+        Files missing;
+        for (const hostsim::TrackRow& row : live) {
+            if (!zrtest::FileExists(row.path)) missing.push_back(row.title);
+        }
+        ASSERT_EQ(3u, missing.size());
+        EXPECT_EQ(missing, job.engine.m_vecFailedItemTitle);
+        EXPECT_EQ(std::vector<HRESULT>(3, 1), job.engine.m_vecFailedItemCode);
+    }
+    // The host's own library and files are read, never written.
+    EXPECT_TRUE(before == Live());
+
+    // Where each track's file must be: its source folder's last name ("root"
+    // at a drive root), numbered from 00000 when another source folder took it.
+    std::map<std::string, std::string> folderOf;
+    std::set<std::string> taken;
+    Files expectedTree;
+    for (const hostsim::TrackRow& row : live) {
+        const std::string dir = zr::FolderPart(row.path);
+        if (folderOf.count(dir)) continue;
+        std::string name = zr::FileNamePart(dir);
+        if (name.size() == 2 && name[1] == ':') name = "root";
+        std::string folder = name;
+        for (int i = 0; taken.count(Upper(folder)); ++i) {
+            char suffix[8];
+            std::snprintf(suffix, sizeof(suffix), "%05d", i);
+            folder = name + suffix;
+        }
+        taken.insert(Upper(folder));
+        folderOf[dir] = folder;
+        expectedTree.push_back("Data\\Audio\\" + folder + "\\");
+    }
+    EXPECT_TRUE(taken.count("DISC 100000")) << "the library repeats folder names";
+
+    // The backup's database: present tracks point into Data\Audio, their files are copies.
+    const std::vector<hostsim::TrackRow> backup = LoadTracks(m_backupData + "\\DB\\NMLDB\\contents.db");
+    std::size_t b = 0;
+    std::map<std::string, std::string> pictureCopyOf;  // upper-cased live picture path -> copy name
+    bool anySecure = false;
+    for (const hostsim::TrackRow& row : live) {
+        if (!zrtest::FileExists(row.path)) continue;
+        ASSERT_LT(b, backup.size());
+        const hostsim::TrackRow& copy = backup[b++];
+        const std::string expectedPath = folderOf[zr::FolderPart(row.path)] + "\\" + zr::FileNamePart(row.path);
+        EXPECT_EQ(row.title, copy.title);
+        EXPECT_EQ(expectedPath, copy.path);
+        expectedTree.push_back("Data\\Audio\\" + expectedPath);
+        EXPECT_EQ(zrtest::ReadTextFile(row.path), zrtest::ReadTextFile(m_backupData + "\\Data\\Audio\\" + copy.path));
+
+        ASSERT_EQ(row.pictures.size(), copy.pictures.size());
+        const bool secure = (row.attributes & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B)) != 0;
+        anySecure = anySecure || secure;
+        for (std::size_t k = 0; k < row.pictures.size(); ++k) {
+            if (secure) {
+                EXPECT_EQ(row.pictures[k], copy.pictures[k]);
+                continue;
+            }
+            // Same folder; the file name is that of the picture's one copy.
+            EXPECT_EQ(zr::FolderPart(row.pictures[k]), zr::FolderPart(copy.pictures[k]));
+            const std::string copyName = zr::FileNamePart(copy.pictures[k]);
+            auto known = pictureCopyOf.emplace(Upper(row.pictures[k]), copyName);
+            EXPECT_EQ(known.first->second, copyName);
+            EXPECT_EQ(zrtest::ReadTextFile(row.pictures[k]),
+                      zrtest::ReadTextFile(m_backupData + "\\Data\\Picture\\" + copyName));
+        }
+    }
+    EXPECT_EQ(backup.size(), b);
+    // As the lister sees it: every track of the backup names a file relative to Data\Audio.
+    const std::string listing = List(m_backupData + "\\DB\\NMLDB\\contents.db", "");
+    std::size_t relative = 0;
+    for (std::size_t at = listing.find("\tfile=relative"); at != std::string::npos;
+         at = listing.find("\tfile=relative", at + 1)) {
+        ++relative;
+    }
+    EXPECT_EQ(backup.size(), relative) << listing;
+    std::set<std::string> copyNames;
+    for (const auto& entry : pictureCopyOf) {
+        EXPECT_TRUE(copyNames.insert(Upper(entry.second)).second) << "two pictures share " << entry.second;
+        expectedTree.push_back("Data\\Picture\\" + entry.second);
+    }
+    EXPECT_GT(copyNames.size(), 12u) << "every folder's cover.jpg needs a name of its own";
+    ASSERT_TRUE(anySecure);
+
+    // The whole tree, file by file.
+    for (const char* item : {"BackupRestore.ini", "DB\\", "DB\\NMLDB\\", "DB\\SDCOREDB\\",
+                             "DB\\SDCOREDB\\MovePlugIn.bkd", "Data\\", "Data\\Audio\\", "Data\\Picture\\",
+                             "GUI(new)\\", "GUI(new)\\UPL\\", "GUI(new)\\mirs.dat", "GUI(new)\\usrdic.dic",
+                             "GUI(new)\\SDProducerRule.dat"}) {
+        expectedTree.push_back(item);
+    }
+    for (const std::string& name : enginetest::ListTree(m_host.databasesFolder)) {
+        expectedTree.push_back("DB\\NMLDB\\" + name);
+        if (name.back() != '\\' && name != "contents.db") {
+            EXPECT_EQ(before.databases.at(name), zrtest::ReadTextFile(m_backupData + "\\DB\\NMLDB\\" + name));
+        }
+    }
+    for (const std::string& item : enginetest::ListTree(m_host.playlistFolder)) {
+        expectedTree.push_back("GUI(new)\\UPL\\" + item);
+    }
+    std::sort(expectedTree.begin(), expectedTree.end());
+    EXPECT_EQ(expectedTree, enginetest::ListTree(m_backupData));
+
+    EXPECT_EQ(zrtest::ReadTextFile(m_host.mirsDat), zrtest::ReadTextFile(m_backupData + "\\GUI(new)\\mirs.dat"));
+    EXPECT_EQ("1", enginetest::ReadIni(m_backupData + "\\BackupRestore.ini", "BackupData", "SecureContents"));
+    EXPECT_EQ(m_host.serial, enginetest::ReadIni(m_backupData + "\\BackupRestore.ini", "BackupData", "SdTalvSerial"));
+
+    // Another state of the host: rights, GUI data and serial lost.
+    const std::string mirs = zrtest::ReadTextFile(m_host.mirsDat);
+    {
+        hostsim::CRightsDb rights;
+        ASSERT_TRUE(rights.Open(m_host.coreFolder, false));
+        ASSERT_TRUE(rights.ReplaceAll({}));
+    }
+    ASSERT_NE(before.listing, List(m_host.contentsDb, m_host.coreFolder));
+    DeleteFileA(m_host.mirsDat.c_str());
+    enginetest::SetSerial("SOMETHING-ELSE");
+
+    {
+        CJob job;
+        ASSERT_EQ(0, job.engine.Initialize(nullptr));
+        EXPECT_EQ(0, job.engine.RestoreMoveSecureDB(m_backupData));
+        EXPECT_EQ(0, job.engine.RestoreGuiData(m_backupData));
+    }
+    EXPECT_EQ(before.listing, List(m_host.contentsDb, m_host.coreFolder));
+    EXPECT_EQ(mirs, zrtest::ReadTextFile(m_host.mirsDat));
+    std::string serial;
+    ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, enginetest::kNmlKey, "SD-TalvSerial", serial));
+    EXPECT_EQ(m_host.serial, serial);
+}
+
+// The secure export started, then the library could not be opened: the step
+// fails with the module's code, the job ends cleanly, and the next job's
+// export works with the same components.
+TEST_F(HostIntegrationTest, AFailedSecureBackupLeavesNoStreamBehind) {
+    zrtest::SetRegDword(HKEY_LOCAL_MACHINE, hostsim::kFaultsKey, hostsim::FaultName(hostsim::Fault::OpenDatabase),
+                        0x80004005);
+    {
+        CJob job;
+        ASSERT_EQ(0, job.engine.Initialize(nullptr));
+        ASSERT_EQ(0, job.engine.InitBackupDataFolder(m_backupData));
+        EXPECT_EQ(static_cast<HRESULT>(0x80004005), job.engine.BackupMoveSecureDB(m_backupData));
+    }
+    // A later job still works with the same components.
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, hostsim::kFaultsKey);
+    CJob job;
+    ASSERT_EQ(0, job.engine.Initialize(nullptr));
+    EXPECT_EQ(0, job.engine.BackupMoveSecureDB(m_backupData));
+}
+
+}  // namespace

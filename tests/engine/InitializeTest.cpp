@@ -1,0 +1,128 @@
+// Initialize: the host's folders from the registry, the component module from
+// the library folder, the binding of library and secure components.
+#include <gtest/gtest.h>
+
+#include "EngineFixture.h"
+#include "common/ResultCodes.h"
+
+using enginetest::CFakeEngineTest;
+using Log = std::vector<std::string>;
+
+namespace {
+
+typedef void(STDMETHODCALLTYPE* SetLibraryProc)(INMLibrary*, HRESULT);
+
+enum class ModuleKind { None, Fake, NoExport };
+
+class InitializeTest : public CFakeEngineTest {
+protected:
+    void SetUp() override {
+        CFakeEngineTest::SetUp();
+        m_engine.m_strLibraryFolder.clear();
+        m_engine.m_strPictureFolder.clear();
+        m_hostFolder = m_sandbox.Path("Talvane");
+        enginetest::InstallTalvane(m_hostFolder, 7, 0);
+        zrtest::SetRegString(HKEY_CURRENT_USER, "Software\\Dovr\\SD-Talvane\\Settings", "MediaPath",
+                             m_sandbox.Path("Media"));
+        // Stored with a trailing backslash, used without it.
+        enginetest::SetLibraryFolder(m_libraryFolder + "\\");
+    }
+
+    void TearDown() override {
+        if (m_engine.m_hMediaLibrary) FreeLibrary(m_engine.m_hMediaLibrary);
+        m_engine.m_hMediaLibrary = nullptr;
+        if (m_module) FreeLibrary(m_module);
+    }
+
+    // Puts a module in the component's place; the fake one hands out the fake library.
+    void PlaceModule(ModuleKind kind, HRESULT exportResult = S_OK) {
+        if (kind == ModuleKind::None) return;
+        const std::string from = enginetest::ExeFolder() +
+                                 (kind == ModuleKind::Fake ? "\\engine_fake_module.dll" : "\\engine_noexport_module.dll");
+        const std::string to = m_libraryFolder + "\\NerithMediaLibrary.dll";
+        ASSERT_TRUE(CopyFileA(from.c_str(), to.c_str(), FALSE)) << from;
+        if (kind != ModuleKind::Fake) return;
+        m_module = LoadLibraryA(to.c_str());
+        ASSERT_NE(nullptr, m_module);
+        auto set = reinterpret_cast<SetLibraryProc>(
+            reinterpret_cast<void*>(GetProcAddress(m_module, "FakeModuleSetLibrary")));
+        ASSERT_NE(nullptr, set);
+        set(&m_fake.library, exportResult);
+    }
+
+    std::string m_hostFolder;
+    HMODULE m_module = nullptr;
+};
+
+TEST_F(InitializeTest, LoadsTheComponentAndBindsEverything) {
+    PlaceModule(ModuleKind::Fake);
+    m_engine.m_bCancelFlag = 1;
+    HWND window = reinterpret_cast<HWND>(0x1234);
+    ASSERT_EQ(0, m_engine.Initialize(window));
+
+    EXPECT_EQ(0, m_engine.m_bCancelFlag);
+    EXPECT_EQ(window, m_engine.m_hNotifyWnd);
+    EXPECT_EQ(m_hostFolder, m_engine.m_strHostFolder);
+    EXPECT_EQ(m_libraryFolder, m_engine.m_strLibraryFolder);
+    EXPECT_EQ(m_sandbox.Path("Media\\Picture"), m_engine.m_strPictureFolder);
+    EXPECT_EQ(m_module, m_engine.m_hMediaLibrary);
+    EXPECT_EQ(1, m_engine.m_secureDb.m_bBound);
+    EXPECT_EQ((Log{"Library.GetServices", "Library.LoadPlugins(" + m_libraryFolder + "\\Plugins)"}),
+              Log(m_fake.log.Entries().begin(), m_fake.log.Entries().begin() + 2));
+
+    EndJob();
+    EXPECT_EQ(Log{}, m_fake.Leaks());
+}
+
+TEST_F(InitializeTest, HostFolderStaysEmptyWithoutASupportedFirstHost) {
+    enginetest::InstallTalvane(m_hostFolder, 8, 0);
+    zrtest::SetRegString(HKEY_CURRENT_USER, "Software\\Dovr\\SD-Corvell\\Settings", "MediaPath",
+                         m_sandbox.Path("CorvellMedia"));
+    PlaceModule(ModuleKind::Fake);
+    ASSERT_EQ(0, m_engine.Initialize(nullptr));
+    EXPECT_EQ("", m_engine.m_strHostFolder);
+    EXPECT_EQ(m_sandbox.Path("CorvellMedia\\Picture"), m_engine.m_strPictureFolder);
+    EndJob();
+}
+
+struct InitFailure {
+    const char* name;
+    ModuleKind module;
+    HRESULT exportResult;
+    const char* failing;  // a fake call made to fail, or nullptr
+    bool moduleKept;
+};
+
+class InitializeFailureTest : public InitializeTest, public ::testing::WithParamInterface<InitFailure> {};
+
+// An unusable component never stops Initialize on the way; it shows as a
+// missing pointer when the library or the secure device is bound.
+TEST_P(InitializeFailureTest, EndsWithAMissingPointer) {
+    const InitFailure& row = GetParam();
+    PlaceModule(row.module, row.exportResult);
+    if (row.failing) m_fake.log.Fail(row.failing, zr::RC_E_FAIL);
+
+    EXPECT_EQ(zr::RC_E_POINTER, m_engine.Initialize(nullptr));
+    EXPECT_EQ(row.moduleKept, m_engine.m_hMediaLibrary != nullptr);
+    EXPECT_EQ(0, m_engine.m_secureDb.m_bBound);
+    EndJob();
+    EXPECT_EQ(Log{}, m_fake.Leaks());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, InitializeFailureTest,
+    ::testing::Values(InitFailure{"NoModule", ModuleKind::None, S_OK, nullptr, false},
+                      InitFailure{"NoExport", ModuleKind::NoExport, S_OK, nullptr, false},
+                      InitFailure{"ExportFails", ModuleKind::Fake, static_cast<HRESULT>(0x80004005), nullptr, false},
+                      InitFailure{"NoSecureDevice", ModuleKind::Fake, S_OK, "DeviceManager.CreateDevice", true}),
+    [](const ::testing::TestParamInfo<InitFailure>& info) { return std::string(info.param.name); });
+
+TEST_F(InitializeTest, LoadsNothingWithoutALibraryFolder) {
+    PlaceModule(ModuleKind::Fake);
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, enginetest::kNmlKey, "Program_Path");
+    EXPECT_EQ(zr::RC_E_POINTER, m_engine.Initialize(nullptr));
+    EXPECT_EQ(nullptr, m_engine.m_hMediaLibrary);
+    EXPECT_EQ(Log{}, m_fake.log.Entries());
+}
+
+}  // namespace
