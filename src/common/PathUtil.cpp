@@ -78,13 +78,12 @@ bool MakeSureFolderPathExists(const char* path) {
             bool uncHead = partial.rfind("\\\\", 0) == 0 &&
                            std::count(partial.begin(), partial.end(), '\\') < 4;
             if (!uncHead && !CreateDirectoryA(partial.c_str(), nullptr)) {
+                // Only an existing folder will do: a file of that name is a failure.
                 DWORD error = GetLastError();
-                if (error != ERROR_ALREADY_EXISTS) {
-                    DWORD attributes = GetFileAttributesA(partial.c_str());
-                    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                        SetLastError(error);
-                        return false;
-                    }
+                DWORD attributes = GetFileAttributesA(partial.c_str());
+                if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                    SetLastError(error);
+                    return false;
                 }
             }
         }

@@ -69,6 +69,8 @@ TEST(PathUtil, MakeSureFolderPathExistsKeepsDoubleByteNames) {
     zrtest::WriteTextFile(sandbox.Path("file"), "x");
     EXPECT_FALSE(zr::MakeSureFolderPathExists((sandbox.Path("file") + "\\sub\\").c_str()));
     EXPECT_NE(0u, GetLastError());
+    EXPECT_FALSE(zr::MakeSureFolderPathExists((sandbox.Path("file") + "\\").c_str()));
+    EXPECT_NE(0u, GetLastError());
 }
 
 }  // namespace
