@@ -5,7 +5,7 @@
 // Runs in a registry of its own (HKLM and HKCU redirected to a scratch key)
 // and a scratch folder below %TEMP%, both removed at the end.
 //
-//   backup_bench [--quick] [--only big|small|numbering] [--keep]
+//   backup_bench [--quick] [--only big|small|numbering] [--keep] [--no-trace]
 #include <windows.h>
 
 #include <shlwapi.h>
@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "common/PathUtil.h"
+#include "common/Trace.h"
 #include "engine/BackupRestore.h"
 #include "engine/EngineMessages.h"
 #include "hostsim/core/HostInstall.h"
@@ -198,9 +199,11 @@ StepTimes RunBackup(const std::string& backupData, CProgressSink& sink) {
     return t;
 }
 
-// The content files of a library copied one by one, one target folder per
-// source folder as the backup has it (a flat folder of thousands of files
-// would measure the file system's lookups, not the copying).
+// The files a backup copies, copied one by one: each track's content file into
+// one target folder per source folder, as the backup has it (a flat folder of
+// thousands of files would measure the file system's lookups, not the
+// copying), then every distinct picture of a track without secure content into
+// one flat folder, as the backup does.
 double BareCopy(const std::vector<hostsim::TrackRow>& rows, const std::string& target, unsigned& copied) {
     std::map<std::string, std::string> folders;
     copied = 0;
@@ -223,6 +226,17 @@ double BareCopy(const std::vector<hostsim::TrackRow>& rows, const std::string& t
         if (CopyFileA(row.path.c_str(), (known->second + "\\" + zr::FileNamePart(row.path)).c_str(), FALSE)) ++copied;
     }
     marks[3] = Clock::now();
+    const std::string pictures = target + "\\Picture";
+    CreateDirectoryA(pictures.c_str(), nullptr);
+    std::set<std::string> seen;
+    for (const hostsim::TrackRow& row : rows) {
+        if (row.attributes & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B)) continue;
+        for (const std::string& picture : row.pictures) {
+            if (!seen.insert(picture).second) continue;
+            const std::string to = pictures + "\\" + std::to_string(seen.size()) + "_" + zr::FileNamePart(picture);
+            if (CopyFileA(picture.c_str(), to.c_str(), FALSE)) ++copied;
+        }
+    }
     if (tenth >= 2) {
         const double first = Seconds(marks[0], marks[1]) / tenth * 1e6;
         const double last = Seconds(marks[2], marks[3]) / tenth * 1e6;
@@ -515,17 +529,20 @@ NumberingResult NumberingCase(const std::string& root, unsigned tracks, unsigned
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool quick = false, keep = false;
+    bool quick = false, keep = false, traces = true;
     std::string only;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--quick")) {
             quick = true;
+        } else if (!std::strcmp(argv[i], "--no-trace")) {
+            // Shows what the debugger trace costs: under Wine each line is a slow system call.
+            traces = false;
         } else if (!std::strcmp(argv[i], "--keep")) {
             keep = true;
         } else if (!std::strcmp(argv[i], "--only") && i + 1 < argc) {
             only = argv[++i];
         } else {
-            std::printf("usage: backup_bench [--quick] [--only big|small|numbering] [--keep]\n");
+            std::printf("usage: backup_bench [--quick] [--only big|small|numbering] [--keep] [--no-trace]\n");
             return 2;
         }
     }
@@ -536,6 +553,7 @@ int main(int argc, char** argv) {
     std::snprintf(name, sizeof(name), "zr_bench_%lu", GetCurrentProcessId());
     const std::string root = std::string(temp) + name;
 
+    if (!traces) zr::SetTraceSink([](const char*) {});
     CRegistryScope registry;
     CProgressSink sink;
     std::printf("backup_bench%s: scratch folder %s\n", quick ? " (quick)" : "", root.c_str());
