@@ -253,18 +253,6 @@ std::vector<hostsim::TrackRow> Load(const std::string& contentsDb) {
     return rows;
 }
 
-std::string Upper(std::string s) {
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        if (IsDBCSLeadByte(c) && i + 1 < s.size()) {
-            ++i;
-        } else if (c >= 'a' && c <= 'z') {
-            s[i] = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return s;
-}
-
 // The folder rule, done the plain way: per new source folder, its last name,
 // or that name with the first "%05d" not yet in use.
 std::map<std::string, std::string> RuleFolders(const std::vector<hostsim::TrackRow>& rows) {
@@ -277,17 +265,17 @@ std::map<std::string, std::string> RuleFolders(const std::vector<hostsim::TrackR
         std::string name = zr::FileNamePart(dir);
         if (name.size() == 2 && name[1] == ':') name = "root";
         std::string folder = name;
-        if (taken.count(Upper(name))) {
-            for (int& i = next[Upper(name)];; ++i) {
+        if (taken.count(zr::FoldCase(name))) {
+            for (int& i = next[zr::FoldCase(name)];; ++i) {
                 char suffix[8];
                 std::snprintf(suffix, sizeof(suffix), "%05d", i);
-                if (!taken.count(Upper(name + suffix))) {
+                if (!taken.count(zr::FoldCase(name + suffix))) {
                     folder = name + suffix;
                     break;
                 }
             }
         }
-        taken.insert(Upper(folder));
+        taken.insert(zr::FoldCase(folder));
         folderOf[dir] = folder;
     }
     return folderOf;

@@ -47,6 +47,19 @@ std::string FolderPart(const std::string& path) {
     return sep ? path.substr(0, static_cast<std::size_t>(sep - path.c_str())) : path;
 }
 
+std::string FoldCase(const std::string& s) {
+    std::string folded = s;
+    for (std::size_t i = 0; i < folded.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(folded[i]);
+        if (IsDBCSLeadByte(c) && i + 1 < folded.size()) {
+            ++i;
+        } else if (c >= 'a' && c <= 'z') {
+            folded[i] = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return folded;
+}
+
 bool CopyBounded(char* buffer, std::size_t size, const char* text) {
     if (!buffer || size == 0) return false;
     std::size_t n = text ? std::strlen(text) : 0;

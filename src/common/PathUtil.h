@@ -24,6 +24,10 @@ std::string FileNamePart(const std::string& path);
 // The part before the last backslash (the whole string when there is none).
 std::string FolderPart(const std::string& path);
 
+// The key under which the file system takes two names as the same: single-byte
+// letters without case, double-byte characters as they are.
+std::string FoldCase(const std::string& s);
+
 // True when s with its terminator fits a buffer of `size` bytes.
 inline bool FitsBuffer(const std::string& s, std::size_t size) { return s.size() < size; }
 

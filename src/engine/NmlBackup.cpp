@@ -38,21 +38,6 @@ const DatabaseFile kDatabaseFiles[] = {
 
 const char kRegisterFailed[] = "CBackupRestore::BackupNmlData pTrack->Register() failed\n";
 
-// File names compare as the file system does: single-byte letters without
-// case, double-byte characters as they are.
-std::string FoldCase(const std::string& s) {
-    std::string folded = s;
-    for (std::size_t i = 0; i < folded.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(folded[i]);
-        if (IsDBCSLeadByte(c) && i + 1 < folded.size()) {
-            ++i;
-        } else if (c >= 'a' && c <= 'z') {
-            folded[i] = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return folded;
-}
-
 bool FileExists(const std::string& path) {
     return FitsBuffer(path, MAX_PATH) && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -68,6 +68,14 @@ void InstallCorvell(const std::string& programFolder, unsigned major, unsigned m
     WriteDeviceIni(programFolder, major, minor, level);
 }
 
+void RedirectShellFolders(const std::string& folder) {
+    const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    zrtest::SetRegString(HKEY_LOCAL_MACHINE, kShellFolders, "Common AppData", folder + "\\Common");
+    zrtest::SetRegString(HKEY_CURRENT_USER, kShellFolders, "AppData", folder + "\\AppData");
+    zrtest::MakeFolder(folder + "\\Common");
+    zrtest::MakeFolder(folder + "\\AppData");
+}
+
 void SetLibraryFolder(const std::string& folder) {
     zrtest::SetRegString(HKEY_LOCAL_MACHINE, kNmlKey, "Program_Path", folder);
 }

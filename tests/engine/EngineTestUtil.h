@@ -16,6 +16,10 @@ const char kNmlKey[] = "Software\\Nerith\\Kovex\\SD-NML";
 void InstallTalvane(const std::string& programFolder, unsigned major, unsigned minor);
 // The second host likewise.
 void InstallCorvell(const std::string& programFolder, unsigned major, unsigned minor, unsigned level = 0);
+// Points the per-machine and per-user application data folders of the shell
+// at <folder>\Common and <folder>\AppData (created), so that GUI data stays
+// inside a test's sandbox.
+void RedirectShellFolders(const std::string& folder);
 // The media library's program folder.
 void SetLibraryFolder(const std::string& folder);
 void SetSerial(const std::string& serial);

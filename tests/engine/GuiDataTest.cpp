@@ -12,16 +12,12 @@ using Files = std::vector<std::string>;
 
 namespace {
 
-const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 const char kPlaylist[] = "ユーザープレイリスト";
 
 class GuiDataTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        zrtest::SetRegString(HKEY_LOCAL_MACHINE, kShellFolders, "Common AppData", m_sandbox.Path("Common"));
-        zrtest::SetRegString(HKEY_CURRENT_USER, kShellFolders, "AppData", m_sandbox.Path("AppData"));
-        zrtest::MakeFolder(m_sandbox.Path("Common"));
-        zrtest::MakeFolder(m_sandbox.Path("AppData"));
+        enginetest::RedirectShellFolders(m_sandbox.Folder());
         m_hostFolder = m_sandbox.Path("Talvane");
         m_corvellFolder = m_sandbox.Path("Corvell");
         m_backupData = m_sandbox.Path("Backup\\BackupData");

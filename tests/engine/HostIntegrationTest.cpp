@@ -24,20 +24,6 @@ using Files = std::vector<std::string>;
 
 namespace {
 
-const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-
-std::string Upper(const std::string& s) {
-    std::string u = s;
-    for (std::size_t i = 0; i < u.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(u[i]);
-        if (IsDBCSLeadByte(c) && i + 1 < u.size()) {
-            ++i;
-        } else if (c >= 'a' && c <= 'z') {
-            u[i] = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return u;
-}
 
 std::vector<hostsim::TrackRow> LoadTracks(const std::string& contentsDb) {
     hostsim::CLibraryDb db;
@@ -80,10 +66,7 @@ bool operator==(const LiveState& a, const LiveState& b) {
 class HostIntegrationTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        zrtest::SetRegString(HKEY_LOCAL_MACHINE, kShellFolders, "Common AppData", m_sandbox.Path("Common"));
-        zrtest::SetRegString(HKEY_CURRENT_USER, kShellFolders, "AppData", m_sandbox.Path("AppData"));
-        zrtest::MakeFolder(m_sandbox.Path("Common"));
-        zrtest::MakeFolder(m_sandbox.Path("AppData"));
+        enginetest::RedirectShellFolders(m_sandbox.Folder());
 
         hostsim::InstallOptions options;
         options.root = m_sandbox.Path("Host");
@@ -172,12 +155,12 @@ TEST_F(HostIntegrationTest, BackupThenRestoreTheSecureDatabaseAndGuiData) {
         std::string name = zr::FileNamePart(dir);
         if (name.size() == 2 && name[1] == ':') name = "root";
         std::string folder = name;
-        for (int i = 0; taken.count(Upper(folder)); ++i) {
+        for (int i = 0; taken.count(zr::FoldCase(folder)); ++i) {
             char suffix[8];
             std::snprintf(suffix, sizeof(suffix), "%05d", i);
             folder = name + suffix;
         }
-        taken.insert(Upper(folder));
+        taken.insert(zr::FoldCase(folder));
         folderOf[dir] = folder;
         expectedTree.push_back("Data\\Audio\\" + folder + "\\");
     }
@@ -209,7 +192,7 @@ TEST_F(HostIntegrationTest, BackupThenRestoreTheSecureDatabaseAndGuiData) {
             // Same folder; the file name is that of the picture's one copy.
             EXPECT_EQ(zr::FolderPart(row.pictures[k]), zr::FolderPart(copy.pictures[k]));
             const std::string copyName = zr::FileNamePart(copy.pictures[k]);
-            auto known = pictureCopyOf.emplace(Upper(row.pictures[k]), copyName);
+            auto known = pictureCopyOf.emplace(zr::FoldCase(row.pictures[k]), copyName);
             EXPECT_EQ(known.first->second, copyName);
             EXPECT_EQ(zrtest::ReadTextFile(row.pictures[k]),
                       zrtest::ReadTextFile(m_backupData + "\\Data\\Picture\\" + copyName));
@@ -226,7 +209,7 @@ TEST_F(HostIntegrationTest, BackupThenRestoreTheSecureDatabaseAndGuiData) {
     EXPECT_EQ(backup.size(), relative) << listing;
     std::set<std::string> copyNames;
     for (const auto& entry : pictureCopyOf) {
-        EXPECT_TRUE(copyNames.insert(Upper(entry.second)).second) << "two pictures share " << entry.second;
+        EXPECT_TRUE(copyNames.insert(zr::FoldCase(entry.second)).second) << "two pictures share " << entry.second;
         expectedTree.push_back("Data\\Picture\\" + entry.second);
     }
     EXPECT_GT(copyNames.size(), 12u) << "every folder's cover.jpg needs a name of its own";
