@@ -7,6 +7,7 @@
 
 #include "app/HostSettings.h"
 #include "common/PathUtil.h"
+#include "common/ResString.h"
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
 #include "engine/BackupRestore.h"
@@ -30,9 +31,8 @@ const char kRuleDat[] = "\\SDProducerRule.dat";
 constexpr HRESULT kNoGuiData = 1;
 
 std::string UserPlaylistName() {
-    char text[MAX_PATH] = {};
-    if (LoadStringA(GetModuleHandleA(nullptr), kUserPlaylistStringId, text, sizeof(text)) > 0) return text;
-    return kUserPlaylistFallback;
+    std::string name = LoadResString(kUserPlaylistStringId);
+    return name.empty() ? kUserPlaylistFallback : name;
 }
 
 // Layout of the first host: shared from 6.7 on.

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "common/ResString.h"
+
 namespace zr {
 
 class CWindow {
@@ -27,8 +29,5 @@ public:
 protected:
     HWND m_hWnd = nullptr;
 };
-
-// LoadStringA from the program's own resources; empty when the id is missing.
-std::string LoadResString(UINT id);
 
 }  // namespace zr
