@@ -1,10 +1,11 @@
 #!/bin/bash
-# Installs what the build, the tests and the demo need on Debian 12, when missing.
+# Installs what the build, the tests and the demo need on Debian 12, when missing
+# (weasyprint and python3-markdown build the user manual; poppler-utils reads it back).
 set -euo pipefail
 
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
           wine wine64 wine32:i386 xvfb x11-apps imagemagick fonts-ipafont-gothic locales
-          googletest)
+          googletest weasyprint python3-markdown poppler-utils)
 
 missing=()
 for p in "${packages[@]}"; do
