@@ -40,12 +40,21 @@ def rc_unescape(s):
     return ''.join(out)
 
 
+def read_rc(path):
+    """The script with the resource scripts it includes (#include "x.rc") in place."""
+    with open(path, encoding='utf-8') as f:
+        text = f.read()
+
+    def include(m):
+        return read_rc(os.path.join(os.path.dirname(path), m.group(1)))
+    return re.sub(r'^#include\s+"([^"]+\.rc)"\s*$', include, text, flags=re.M)
+
+
 def load_strings(rc_path, header_path):
     with open(header_path, encoding='utf-8') as f:
         ids = {m.group(1): int(m.group(2))
                for m in re.finditer(r'^#define\s+(IDS_\w+)\s+(\d+)', f.read(), re.M)}
-    with open(rc_path, encoding='utf-8') as f:
-        rc = f.read()
+    rc = read_rc(rc_path)
     strings = {}
     for table in re.finditer(r'^STRINGTABLE\b.*?^BEGIN\s*$(.*?)^END\s*$', rc, re.M | re.S):
         for m in re.finditer(r'^\s*(IDS_\w+|\d+)\s*,?\s*"((?:[^"]|"")*)"', table.group(1), re.M):
