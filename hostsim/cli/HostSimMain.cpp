@@ -46,6 +46,7 @@ const char kUsage[] =
     "      --secure M (2) --missing J (1) --drive-root on|off (off) --music-root PATH\n"
     "  list        print a library: the installed host's, or --db PATH [--core FOLDER]\n"
     "      --out FILE               write to a file instead of the console\n"
+    "      --digest                 add each present file's digest (sum=, picsum=)\n"
     "  uninstall   remove every installed simulated host\n"
     "  hold-mutex  own the host application's mutex until stdin closes or the process is killed\n";
 
@@ -253,7 +254,7 @@ int CmdLibrary(int argc, char** argv) {
 int CmdList(int argc, char** argv) {
     Args args;
     std::string error;
-    if (!ParseArgs(argc, argv, {"db", "core", "out"}, {}, args, error)) return Usage(error);
+    if (!ParseArgs(argc, argv, {"db", "core", "out"}, {"digest"}, args, error)) return Usage(error);
     if (args.values.count("core") && !args.values.count("db")) return Usage("--core goes with --db");
     std::string db, core;
     if (args.values.count("db")) {
@@ -267,7 +268,7 @@ int CmdList(int argc, char** argv) {
         if (db.empty()) return Fail("the installed host has no library database");
     }
     std::string text;
-    if (!ListLibrary(db, core, text, error)) return Fail(error);
+    if (!ListLibrary(db, core, text, error, args.flags.count("digest") > 0)) return Fail(error);
     if (args.values.count("out")) {
         if (!WriteWholeFile(args.values["out"], text, error)) return Fail(error);
         return kExitOk;

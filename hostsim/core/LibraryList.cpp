@@ -36,10 +36,28 @@ const char* FileState(const std::string& path) {
     return IsFile(path) ? "ok" : "missing";
 }
 
+// "\t<name>=<16 hex>" of the file's bytes; nothing when it cannot be read.
+void AppendDigest(std::string& out, const char* name, const std::string& path) {
+    CFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return;
+    unsigned long long hash = 0xcbf29ce484222325ull;
+    std::vector<unsigned char> buffer(64 * 1024);
+    DWORD got = 0;
+    for (;;) {
+        if (!ReadFile(file.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) return;
+        if (got == 0) break;
+        for (DWORD i = 0; i < got; ++i) hash = (hash ^ buffer[i]) * 0x100000001b3ull;
+    }
+    char text[48];
+    std::snprintf(text, sizeof(text), "\t%s=%016llx", name, hash);
+    out += text;
+}
+
 }  // namespace
 
 bool ListLibrary(const std::string& contentsDbPath, const std::string& secureCoreFolder, std::string& out,
-                 std::string& errorOut) {
+                 std::string& errorOut, bool withDigests) {
     out.clear();
     if (!IsFile(contentsDbPath)) {
         errorOut = "no library database at \"" + contentsDbPath + "\"";
@@ -80,12 +98,16 @@ bool ListLibrary(const std::string& contentsDbPath, const std::string& secureCor
         std::snprintf(number, sizeof(number), "\tattr=0x%08lX\tstate=%lu\tfile=",
                       static_cast<unsigned long>(t.attributes), static_cast<unsigned long>(t.pictureState));
         out += number;
-        out += FileState(t.path);
+        const char* state = FileState(t.path);
+        out += state;
+        if (withDigests && std::string(state) == "ok") AppendDigest(out, "sum", t.path);
         for (const std::string& pic : t.pictures) {
             out += "\tpic=";
             AppendText(out, pic);
             out += "\tpicfile=";
-            out += FileState(pic);
+            const char* picState = FileState(pic);
+            out += picState;
+            if (withDigests && std::string(picState) == "ok") AppendDigest(out, "picsum", pic);
         }
         out += "\r\n";
     }

@@ -5,12 +5,15 @@
 // Format (ANSI text, CRLF line ends, fields separated by TAB):
 //   hostsim library
 //   track <n> TAB <title> TAB <path> TAB attr=0x<8 hex> TAB state=<n> TAB file=ok|missing|relative
-//         [TAB pic=<path> TAB picfile=ok|missing|relative]...
+//         [TAB sum=<16 hex>]  [TAB pic=<path> TAB picfile=ok|missing|relative [TAB picsum=<16 hex>]]...
 //   tracks <count>
 //   rights                          ("rights none" when no secure core folder was given,
 //                                    "rights empty" when the folder has no rights database)
 //   right TAB <path> TAB <title> TAB <rights bytes in hex>
 //   rights-records <count>
+// sum= and picsum= (a 64-bit FNV-1a of the file's bytes) appear only with
+// withDigests, for files that are there: a track restored elsewhere has
+// another path, and its digest shows that its bytes arrived unchanged.
 // Paths of the databases are left out, so that a library and its copy list the same.
 // Tracks come in the library's order and are numbered from 1; rights records
 // come ordered by path. Control characters in texts are written as <XX>.
@@ -21,6 +24,6 @@
 namespace hostsim {
 
 bool ListLibrary(const std::string& contentsDbPath, const std::string& secureCoreFolder, std::string& out,
-                 std::string& errorOut);
+                 std::string& errorOut, bool withDigests = false);
 
 }  // namespace hostsim

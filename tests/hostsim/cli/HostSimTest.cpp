@@ -580,6 +580,55 @@ TEST_F(Library, ListingIsByteStable) {
     EXPECT_EQ(first, List(host_));
 }
 
+// Digests tell whether a file's bytes arrived unchanged: the listing with them
+// is the plain one plus a sum per present file, and one changed byte changes
+// that file's sum alone.
+TEST_F(Library, DigestsFollowTheFilesBytes) {
+    Install();
+    LibraryOptions o;
+    o.tracks = 4;
+    o.folders = 1;
+    o.fileSize = 100;
+    o.picturesPerTrack = 1;
+    o.secureTracks = 0;
+    o.missingTracks = 1;
+    std::string error;
+    ASSERT_TRUE(hostsim::CreateLibrary(host_, o, error)) << error;
+    std::string plain = List(host_), digests;
+    ASSERT_TRUE(hostsim::ListLibrary(host_.contentsDb, host_.coreFolder, digests, error, true)) << error;
+
+    std::string stripped = digests;
+    for (const char* field : {"\tsum=", "\tpicsum="}) {
+        for (std::string::size_type at; (at = stripped.find(field)) != std::string::npos;)
+            stripped.erase(at, std::string(field).size() + 16);
+    }
+    EXPECT_EQ(plain, stripped);
+    auto count = [](const std::string& text, const std::string& what) {
+        size_t n = 0;
+        for (std::string::size_type at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++n;
+        return n;
+    };
+    EXPECT_EQ(3u, count(digests, "\tsum="));  // the missing track has none
+    EXPECT_EQ(4u, count(digests, "\tpicsum="));
+
+    // One byte changed in the file of the first track that has one.
+    std::string::size_type lineStart = digests.rfind("\ntrack ", digests.find("\tsum=")) + 1;
+    std::string::size_type lineEnd = digests.find("\r\n", lineStart);
+    std::string line = digests.substr(lineStart, lineEnd - lineStart);
+    std::string::size_type pathStart = line.find('\t', line.find('\t') + 1) + 1;
+    std::string path = line.substr(pathStart, line.find('\t', pathStart) - pathStart);
+    std::string bytes = zrtest::ReadTextFile(path);
+    ASSERT_EQ(100u, bytes.size()) << path;
+    bytes[50] = static_cast<char>(bytes[50] ^ 1);
+    ASSERT_TRUE(hostsim::WriteWholeFile(path, bytes, error)) << error;
+    std::string changed;
+    ASSERT_TRUE(hostsim::ListLibrary(host_.contentsDb, host_.coreFolder, changed, error, true)) << error;
+    ASSERT_EQ(digests.size(), changed.size());
+    EXPECT_NE(digests.substr(lineStart, lineEnd - lineStart), changed.substr(lineStart, lineEnd - lineStart));
+    EXPECT_EQ(digests.substr(0, lineStart), changed.substr(0, lineStart));
+    EXPECT_EQ(digests.substr(lineEnd), changed.substr(lineEnd));
+}
+
 TEST_F(Library, RelocatedLibraryIsTheOneFilled) {
     InstallOptions io = Options(box_, HostKind::Talvane, 7, 0);
     io.relocateDatabases = true;
