@@ -77,3 +77,15 @@
 #define IDS_BAD_CLOCK 157
 #define IDS_NO_ADMIN 158
 #define IDS_DETAIL_NO_PICTURE 159
+
+// Progress dialog of a job.
+#define IDD_EXECUTE_BACKUP_RESTORE 138
+#define IDC_JOB_CANCEL 1002
+#define IDC_JOB_ANIMATE 1011
+#define IDC_JOB_STATUS 1012
+#define IDC_JOB_PROGRESS 1013
+#define IDR_JOB_ANIMATION 20001
+
+// Result view of a job's failed items.
+#define IDD_RESULT_VIEW 10071
+#define IDC_RESULT_LIST 17101

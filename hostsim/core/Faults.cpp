@@ -8,6 +8,7 @@
 namespace hostsim {
 
 const char kFaultsKey[] = "Software\\ZRHostSim\\Faults";
+const char kRegisterDelayValue[] = "RegisterDelayMs";
 
 namespace {
 
@@ -80,6 +81,9 @@ CFaults CFaults::Load() {
         if (fault != Fault::AddMoveContent && fault != Fault::Register) text.clear();
         if (hr < 0) faults.Set(fault, hr, text);
     }
+    DWORD delay = 0;
+    std::string text;
+    if (ReadSwitch(key, kRegisterDelayValue, delay, text)) faults.SetRegisterDelay(delay, text);
     RegCloseKey(key);
     return faults;
 }
@@ -98,6 +102,17 @@ void CFaults::Set(Fault fault, HRESULT code, const std::string& text) {
     if (i < 0 || i >= static_cast<int>(Fault::Count)) return;
     m_switches[i].code = code;
     m_switches[i].text = text;
+}
+
+DWORD CFaults::RegisterDelay(const char* title) const {
+    if (m_nRegisterDelay == 0) return 0;
+    if (!m_strRegisterDelayText.empty() && (!title || !std::strstr(title, m_strRegisterDelayText.c_str()))) return 0;
+    return m_nRegisterDelay;
+}
+
+void CFaults::SetRegisterDelay(DWORD milliseconds, const std::string& text) {
+    m_nRegisterDelay = milliseconds;
+    m_strRegisterDelayText = text;
 }
 
 }  // namespace hostsim

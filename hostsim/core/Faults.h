@@ -37,6 +37,10 @@
 // | Register           | INMTrack::Register (nothing written)               | track title |
 // | CloseDatabase      | INMHddVolume::CloseDatabase (changes rolled back)  |             |
 //
+// A slow job, for cancelling at a chosen point: RegisterDelayMs (REG_DWORD
+// milliseconds, or REG_SZ "ms|text" for titles containing text) makes every
+// INMTrack::Register sleep that long before it does its work.
+//
 // hostsim/FAULTS.md has the same table with examples.
 #pragma once
 
@@ -65,6 +69,7 @@ enum class Fault {
 };
 
 extern const char kFaultsKey[];  // "Software\ZRHostSim\Faults" under HKLM
+extern const char kRegisterDelayValue[];  // "RegisterDelayMs"
 
 // The registry value name of a switch.
 const char* FaultName(Fault fault);
@@ -81,12 +86,18 @@ public:
     // Sets a switch directly (code S_OK turns it off).
     void Set(Fault fault, HRESULT code, const std::string& text = std::string());
 
+    // Milliseconds INMTrack::Register of the titled track sleeps first; 0 for none.
+    DWORD RegisterDelay(const char* title) const;
+    void SetRegisterDelay(DWORD milliseconds, const std::string& text = std::string());
+
 private:
     struct Switch {
         HRESULT code = S_OK;
         std::string text;
     };
     Switch m_switches[static_cast<int>(Fault::Count)];
+    DWORD m_nRegisterDelay = 0;
+    std::string m_strRegisterDelayText;
 };
 
 }  // namespace hostsim

@@ -200,6 +200,7 @@ HRESULT STDMETHODCALLTYPE CHddVolume::CloseDatabase() {
 }
 
 HRESULT CHddVolume::RegisterTrack(CTrack& track) {
+    if (DWORD delay = m_context->faults.RegisterDelay(track.GetTitle())) Sleep(delay);
     HRESULT fault = m_context->faults.Check(Fault::Register, track.GetTitle());
     if (FAILED(fault)) return fault;
     return NoThrow([&] {

@@ -78,6 +78,15 @@ public:
     std::vector<HRESULT> m_vecFailedItemCode;
     // Set to 1 by the dialog thread while the worker is held; read by the steps.
     volatile LONG m_bCancelFlag;
+    // Run at every cancel check point before the flag is read: the job runner
+    // holds the worker there while the user is asked whether to cancel.
+    using CancelCheckHook = void (*)(void* context);
+    CancelCheckHook m_pfnCancelCheck = nullptr;
+    void* m_pCancelCheckContext = nullptr;
+    bool IsCancelRequested() {
+        if (m_pfnCancelCheck) m_pfnCancelCheck(m_pCancelCheckContext);
+        return m_bCancelFlag == 1;
+    }
     LONG m_bPostProgress;
     DWORD m_nProgressDone;
     DWORD m_nProgressTotal;

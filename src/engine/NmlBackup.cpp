@@ -255,7 +255,7 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
         }
     }
 
-    if (m_bCancelFlag == 1) {
+    if (IsCancelRequested()) {
         Trace("\n\nCBackupRestore::BackupNmlData m_bCancelFlag failed\n\n");
         return RC_CANCELLED;
     }
@@ -281,7 +281,7 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
 
     CRef<INMContent> entry(volume->GetFirstContent(IID_INMTrack));
     while (entry) {
-        if (m_bCancelFlag == 1) {
+        if (IsCancelRequested()) {
             m_builder.UnmountHDD();
             return RC_CANCELLED;
         }
@@ -339,7 +339,7 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
     }
 
     m_builder.UnmountHDD();
-    if (m_bCancelFlag == 1) return RC_CANCELLED;
+    if (IsCancelRequested()) return RC_CANCELLED;
 
     WriteSecureContents(backupData, secure);
     std::string serial;

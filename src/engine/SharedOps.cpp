@@ -46,7 +46,7 @@ HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string&
     if (!find.Valid()) return RC_OK;
 
     do {
-        if (m_bCancelFlag == 1) return RC_CANCELLED;
+        if (IsCancelRequested()) return RC_CANCELLED;
         if (IsDots(data.cFileName)) continue;
 
         const std::string from = source + "\\" + data.cFileName;

@@ -5,6 +5,7 @@
 
 #include "../../res/resource.h"
 #include "common/PathUtil.h"
+#include "job/ExecuteBackupRestore.h"
 #include "ui/BrowseFolder.h"
 #include "ui/SelectBackupFolder.h"
 #include "ui/SelectRestoreFolder.h"
@@ -111,7 +112,10 @@ void CZuderaRurarizIdirDlg::OnRestore() {
 }
 
 void CZuderaRurarizIdirDlg::RunJob(const std::string& backupDataFolder, const std::string& restoreFolder) {
-    (void)backupDataFolder, (void)restoreFolder;
+    CExecuteBackupRestore job(m_hWnd);
+    job.SetBackupDataFolder(backupDataFolder);
+    job.SetRestoreFolder(restoreFolder);
+    job.DoModal();
 }
 
 void CZuderaRurarizIdirDlg::OnShowManual() {

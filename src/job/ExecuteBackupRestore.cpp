@@ -1,0 +1,349 @@
+#include "job/ExecuteBackupRestore.h"
+
+#include <shellapi.h>
+
+#include "../../res/resource.h"
+#include "common/ResString.h"
+#include "common/ResultCodes.h"
+#include "common/Trace.h"
+#include "engine/EngineMessages.h"
+#include "ui/ResultView.h"
+
+namespace zr {
+
+namespace {
+
+const char kTraceInitialize[] =
+    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.Initialize failed\n\n";
+const char kTraceInitBackupDataFolder[] =
+    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.InitBackupDataFolder failed\n\n";
+const char kTraceBackupGuiData[] =
+    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.BackupGuiData failed\n\n";
+const char kTraceBackupNmlData[] =
+    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.BackupNmlData failed\n\n";
+const char kTraceBackupMoveSecureDB[] =
+    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.BackupMoveSecureDB failed\n\n";
+const char kTraceRestoreNmlContents[] =
+    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.RestoreNmlContents failed\n\n";
+const char kTraceRestoreMoveSecureDB[] =
+    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.RestoreMoveSecureDB failed\n\n";
+const char kTraceRestoreNmlDatabases[] =
+    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.RestoreNmlDatabases failed\n\n";
+const char kTraceRestoreGuiData[] =
+    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.RestoreGuiData failed\n\n";
+
+}  // namespace
+
+CExecuteBackupRestore::CExecuteBackupRestore(HWND parent)
+    : CDialog(IDD_EXECUTE_BACKUP_RESTORE, parent),
+      m_bCancel(0),
+      m_hAnswered(CreateEventA(nullptr, TRUE, TRUE, nullptr)),
+      m_bBackupTreeTouched(0) {
+    InitializeCriticalSection(&m_csSendMessage);
+    m_cBackupRestore.m_pfnCancelCheck = &CExecuteBackupRestore::CancelCheckPoint;
+    m_cBackupRestore.m_pCancelCheckContext = this;
+}
+
+CExecuteBackupRestore::~CExecuteBackupRestore() {
+    // The dialog closes only after the worker ended; this covers a dialog
+    // that could not be created after all.
+    if (m_pThread) m_pThread->Wait(INFINITE);
+    DeleteCriticalSection(&m_csSendMessage);
+    if (m_hAnswered) CloseHandle(m_hAnswered);
+}
+
+void CExecuteBackupRestore::DoDataExchange() {
+    m_btnCancel.Attach(GetItem(IDC_JOB_CANCEL));
+    m_animate.Attach(GetItem(IDC_JOB_ANIMATE));
+    m_staticStatus.Attach(GetItem(IDC_JOB_STATUS));
+    m_progress.Attach(GetItem(IDC_JOB_PROGRESS));
+}
+
+BOOL CExecuteBackupRestore::OnInit() {
+    DoDataExchange();
+    m_strTitle = LoadResString(IDS_APP_TITLE);
+    if (m_animate.Open(GetModuleHandleA(nullptr), IDR_JOB_ANIMATION)) m_animate.Play(0, 0xFFFF, -1);
+    m_btnCancel.Enable(false);
+    SetText(LoadResString(IsRestore() ? IDS_CAPTION_RESTORE : IDS_CAPTION_BACKUP).c_str());
+    m_staticStatus.SetText(LoadResString(IDS_STATUS_PREPARING).c_str());
+    m_progress.SetRange(0, 100);
+    m_bCancel = 0;
+    m_pThread = CThread::Begin(&CExecuteBackupRestore::BackupRestoreThread, this);
+    if (!m_pThread) {
+        // Without a worker nothing would ever close the dialog.
+        PostMessageA(m_hWnd, WM_BR_COMPLETE, static_cast<WPARAM>(RC_E_FAIL), 0);
+    }
+    return TRUE;
+}
+
+bool CExecuteBackupRestore::OnButtonClicked(WORD id) {
+    if (id == IDC_JOB_CANCEL) {
+        OnBnClickedCancel();
+        return true;
+    }
+    return CDialog::OnButtonClicked(id);
+}
+
+INT_PTR CExecuteBackupRestore::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
+    handled = true;
+    switch (message) {
+    case WM_BR_COMPLETE:
+        if (m_bAsking) {
+            // Handled once the cancel question is answered.
+            m_bCompletePending = true;
+            m_nPendingResult = static_cast<HRESULT>(wParam);
+        } else {
+            OnComplete(static_cast<HRESULT>(wParam));
+        }
+        break;
+    case WM_BR_CONTENTS_PHASE:
+        OnContentsPhase();
+        break;
+    case WM_BR_DATABASE_PHASE:
+        OnDatabasePhase();
+        break;
+    case WM_BR_PROGRESS:
+        OnProgress(static_cast<DWORD>(wParam), static_cast<DWORD>(lParam));
+        break;
+    default:
+        handled = false;
+        break;
+    }
+    // A dialog procedure's result for these messages: 0.
+    return 0;
+}
+
+// ---- Worker ----
+
+DWORD WINAPI CExecuteBackupRestore::BackupRestoreThread(void* arg) {
+    auto* self = static_cast<CExecuteBackupRestore*>(arg);
+    CBackupRestore& engine = self->m_cBackupRestore;
+    if (FAILED(engine.Initialize(self->m_hWnd))) {
+        Trace(kTraceInitialize);
+        self->PostComplete(RC_E_UNEXPECTED);
+        return 1;
+    }
+    HRESULT result = self->RunJob();
+    engine.m_secureDb.Unbind();
+    engine.m_builder.Detach();
+    if (engine.m_hMediaLibrary) {
+        FreeLibrary(engine.m_hMediaLibrary);
+        engine.m_hMediaLibrary = nullptr;
+    }
+    self->PostComplete(result);
+    return 1;
+}
+
+HRESULT CExecuteBackupRestore::RunJob() {
+    SendMessageLocked(WM_BR_CONTENTS_PHASE);
+    if (IsCancelled()) return RC_CANCELLED;
+    return IsRestore() ? RunRestore() : RunBackup();
+}
+
+HRESULT CExecuteBackupRestore::RunBackup() {
+    CBackupRestore& engine = m_cBackupRestore;
+    // From here on the tree holds (or has lost) this job's data.
+    m_bBackupTreeTouched = 1;
+    HRESULT r = engine.InitBackupDataFolder(m_strBackupData);
+    if (FAILED(r)) {
+        Trace(kTraceInitBackupDataFolder);
+        return r;
+    }
+    if (IsCancelled()) return RC_CANCELLED;
+    r = engine.BackupGuiData(m_strBackupData);
+    if (FAILED(r)) {
+        Trace(kTraceBackupGuiData);
+        return r;
+    }
+    if (IsCancelled()) return RC_CANCELLED;
+    r = engine.BackupNmlData(m_strBackupData);
+    if (FAILED(r)) {
+        Trace(kTraceBackupNmlData);
+        return r;
+    }
+    if (IsCancelled()) return RC_CANCELLED;
+    SendMessageLocked(WM_BR_DATABASE_PHASE);
+    if (IsCancelled()) return RC_CANCELLED;
+    HRESULT m = engine.BackupMoveSecureDB(m_strBackupData);
+    if (FAILED(m)) {
+        Trace(kTraceBackupMoveSecureDB);
+        return m;
+    }
+    return r;
+}
+
+HRESULT CExecuteBackupRestore::RunRestore() {
+    CBackupRestore& engine = m_cBackupRestore;
+    HRESULT r = engine.RestoreNmlContents(m_strBackupData, m_strRestoreTo);
+    if (r != RC_OK) {
+        Trace(kTraceRestoreNmlContents);
+        return r;
+    }
+    if (IsCancelled()) return RC_CANCELLED;
+    // From here on a restore runs to its end.
+    SendMessageLocked(WM_BR_DATABASE_PHASE);
+    HRESULT m = engine.RestoreMoveSecureDB(m_strBackupData);
+    if (FAILED(m) && m != RC_E_STREAM_NOT_FOUND) {
+        Trace(kTraceRestoreMoveSecureDB);
+        return m;
+    }
+    r = engine.RestoreNmlDatabases();
+    if (r != RC_OK) {
+        Trace(kTraceRestoreNmlDatabases);
+        return r;
+    }
+    r = engine.RestoreGuiData(m_strBackupData);
+    if (r != RC_OK) {
+        Trace(kTraceRestoreGuiData);
+        return r;
+    }
+    engine.DeleteUnusableContents();
+    return RC_OK;
+}
+
+bool CExecuteBackupRestore::IsCancelled() {
+    WaitForAnswer();
+    return m_bCancel == 1;
+}
+
+void CExecuteBackupRestore::WaitForAnswer() {
+    if (m_hAnswered) WaitForSingleObject(m_hAnswered, INFINITE);
+}
+
+void CExecuteBackupRestore::CancelCheckPoint(void* context) {
+    static_cast<CExecuteBackupRestore*>(context)->WaitForAnswer();
+}
+
+LRESULT CExecuteBackupRestore::SendMessageLocked(UINT message) {
+    EnterCriticalSection(&m_csSendMessage);
+    LRESULT result = SendMessageA(m_hWnd, message, 0, 0);
+    LeaveCriticalSection(&m_csSendMessage);
+    // The dialog may have taken the message while asking the cancel question;
+    // nothing more starts before the answer.
+    WaitForAnswer();
+    return result;
+}
+
+void CExecuteBackupRestore::PostComplete(HRESULT result) {
+    // The dialog closes only on this message, so it must arrive; a full queue
+    // empties as the dialog runs.
+    while (!PostMessageA(m_hWnd, WM_BR_COMPLETE, static_cast<WPARAM>(static_cast<DWORD>(result)), 0)) {
+        if (!IsWindow(m_hWnd)) return;
+        Sleep(10);
+    }
+}
+
+// ---- Dialog ----
+
+void CExecuteBackupRestore::OnContentsPhase() {
+    m_btnCancel.Enable(true);
+    m_progress.SetPos(10);
+    m_staticStatus.SetText(LoadResString(IsRestore() ? IDS_STATUS_RESTORE_CONTENTS : IDS_STATUS_BACKUP_CONTENTS).c_str());
+}
+
+void CExecuteBackupRestore::OnDatabasePhase() {
+    m_btnCancel.Enable(false);
+    m_progress.SetPos(90);
+    m_staticStatus.SetText(LoadResString(IsRestore() ? IDS_STATUS_RESTORE_DATABASE : IDS_STATUS_BACKUP_DATABASE).c_str());
+}
+
+void CExecuteBackupRestore::OnProgress(DWORD done, DWORD total) {
+    if (total == 0) return;
+    // Only the newest position matters; a fast engine must not flood the queue.
+    MSG stale;
+    while (PeekMessageA(&stale, m_hWnd, WM_BR_PROGRESS, WM_BR_PROGRESS, PM_REMOVE)) {
+    }
+    m_progress.SetPos(static_cast<int>(10u + (done * 80u) / total));
+}
+
+void CExecuteBackupRestore::OnBnClickedCancel() {
+    if (!m_pThread || m_bAsking) return;
+    // The worker stops at its next check point and waits for the answer; it
+    // is never suspended, so it holds no lock this thread could need.
+    m_bAsking = true;
+    ResetEvent(m_hAnswered);
+    int answer = MessageBoxA(m_hWnd, LoadResString(IDS_CONFIRM_CANCEL).c_str(), m_strTitle.c_str(),
+                             MB_YESNO | MB_ICONQUESTION);
+    if (answer == IDYES) {
+        m_bCancel = 1;
+        m_cBackupRestore.m_bCancelFlag = 1;
+        m_btnCancel.Enable(false);
+    }
+    SetEvent(m_hAnswered);
+    m_bAsking = false;
+    if (m_bCompletePending) {
+        m_bCompletePending = false;
+        OnComplete(m_nPendingResult);
+    }
+}
+
+UINT CExecuteBackupRestore::FailureText(HRESULT result) const {
+    switch (static_cast<DWORD>(result)) {
+    case 0x80070005:
+        return IDS_FOLDER_WRITE_FORBIDDEN;
+    case 0x8000FFFF:
+        return IDS_MODULE_MISSING;
+    case 0x86FF0002:
+        return IDS_FILE_CREATE_FAILED;
+    case 0x86FF0003:
+        return IDS_FOLDER_CREATE_FAILED;
+    default:
+        return IsRestore() ? IDS_RESTORE_FAILED : IDS_BACKUP_FAILED;
+    }
+}
+
+void CExecuteBackupRestore::OnComplete(HRESULT result) {
+    // The worker posted this as its last act; once it has returned, its
+    // engine data may be read here and the thread object let go.
+    if (m_pThread) m_pThread->Wait(INFINITE);
+    m_pThread.reset();
+    m_animate.Stop();
+    m_animate.Play(0, 0, 0);
+    m_progress.SetPos(100);
+
+    UINT text = 0;
+    UINT icon = MB_ICONINFORMATION;
+    bool deleteTree = false;
+    if (result == RC_OK) {
+        ShowResultView();
+        text = IsRestore() ? IDS_RESTORE_COMPLETE : IDS_BACKUP_COMPLETE;
+    } else if (result == RC_CANCELLED) {
+        text = IDS_CANCELLED;
+        deleteTree = !IsRestore();
+    } else {
+        text = FailureText(result);
+        icon = MB_ICONERROR;
+        deleteTree = !IsRestore();
+    }
+    MessageBoxA(m_hWnd, LoadResString(text).c_str(), m_strTitle.c_str(), MB_OK | icon);
+    // A job that never reached the tree leaves an earlier backup alone.
+    if (deleteTree && m_bBackupTreeTouched) DeleteBackupTree();
+
+    m_vecFailedTitle.clear();
+    m_vecFailedCode.clear();
+    EndDialog(IDOK);
+}
+
+void CExecuteBackupRestore::ShowResultView() {
+    m_vecFailedTitle = m_cBackupRestore.m_vecFailedItemTitle;
+    m_vecFailedCode = m_cBackupRestore.m_vecFailedItemCode;
+    if (m_vecFailedTitle.empty()) return;
+    CResultView view(m_hWnd);
+    view.SetResults(m_vecFailedTitle, m_vecFailedCode);
+    view.DoModal();
+}
+
+void CExecuteBackupRestore::DeleteBackupTree() {
+    // The shell's list of sources ends in two NUL characters.
+    std::vector<char> from(m_strBackupData.begin(), m_strBackupData.end());
+    from.resize(from.size() + 2, '\0');
+    SHFILEOPSTRUCTA operation = {};
+    operation.hwnd = nullptr;
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.data();
+    operation.pTo = nullptr;
+    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+    SHFileOperationA(&operation);
+}
+
+}  // namespace zr

@@ -1,0 +1,46 @@
+// The list of items a job could not handle: title and a detail text per item.
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "ui/Dialog.h"
+#include "ui/ProgressFileList.h"
+
+namespace zr {
+
+struct ResultRow {
+    HRESULT code;
+    std::string title;
+    std::string detail;
+};
+
+// The message for code, then " (%08X)" with the code.
+std::string FormatResultDetail(HRESULT code);
+
+class CResultView : public CDialog {
+public:
+    explicit CResultView(HWND parent);
+    ~CResultView() override;
+
+    // Parallel lists in the order the engine recorded them; called before DoModal.
+    void SetResults(const std::vector<std::string>& titles, const std::vector<HRESULT>& codes);
+
+protected:
+    BOOL OnInit() override;
+    bool OnNotify(NMHDR* header, LRESULT& result) override;
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
+
+private:
+    void DoDataExchange();
+    void OnGetDispInfo(NMLVDISPINFOA* info);
+
+    CProgressFileList m_list;
+    std::vector<ResultRow> m_rows;
+    CRITICAL_SECTION m_csRows;
+};
+
+}  // namespace zr
