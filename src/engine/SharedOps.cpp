@@ -43,7 +43,12 @@ HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string&
 
     WIN32_FIND_DATAA data;
     CFindHandle find(FindFirstFileA(pattern.c_str(), &data));
-    if (!find.Valid()) return RC_OK;
+    if (!find.Valid()) {
+        // Only a missing folder has nothing to copy; a folder that cannot be
+        // read would otherwise be left out of the copy without a word.
+        const DWORD error = GetLastError();
+        return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? RC_OK : RC_E_FILE_COPY;
+    }
 
     do {
         if (IsCancelRequested()) return RC_CANCELLED;
