@@ -10,6 +10,22 @@
 #define IDC_RESTORE 1001
 #define IDC_MANUAL 1002
 #define IDM_ABOUTBOX 0x0010
+
+// Folder dialogs. The backup dialog's edit and browse button share their ids
+// with the restore dialog's page 2.
+#define IDD_SELECT_BACKUP_FOLDER 10075
+#define IDD_SELECT_RESTORE_FOLDER 10076
+#define IDC_BROWSE_SOURCE 1002
+#define IDC_SOURCE_EDIT 1003
+#define IDC_BROWSE_FOLDER 1004
+#define IDC_FOLDER_EDIT 1005
+#define IDC_SOURCE_TEXT 1006
+#define IDC_SOURCE_GROUP 1007
+#define IDC_DEST_GROUP 1008
+#define IDC_DEST_TEXT 1009
+#define IDC_NEXT 3
+#define IDC_BACK 4
+
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif

@@ -9,7 +9,7 @@ namespace zr {
 
 class CAboutDlg : public CDialog {
 public:
-    CAboutDlg();
+    explicit CAboutDlg(HWND parent = nullptr);
 };
 
 class CZuderaRurarizIdirDlg : public CDialog {
@@ -19,9 +19,16 @@ public:
 protected:
     BOOL OnInit() override;
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
+    bool OnButtonClicked(WORD id) override;
 
 private:
+    void OnBackup();
+    void OnRestore();
+    void OnShowManual();
     void OnPaint(bool& handled);
+    // Runs one job modally; an empty restore folder makes it a backup.
+    void RunJob(const std::string& backupDataFolder, const std::string& restoreFolder);
+    int ShowMessage(UINT textId, UINT flags);
 
     HICON m_hIcon;
     std::string m_strCaption;

@@ -1,0 +1,38 @@
+// Two pages: the folder that holds an earlier "BackupData", then the folder
+// the music data is restored into. The dialog is on page 2 exactly when the
+// Back button is enabled.
+#pragma once
+
+#include <string>
+
+#include "ui/Dialog.h"
+
+namespace zr {
+
+class CSelectRestoreFolder : public CDialog {
+public:
+    explicit CSelectRestoreFolder(HWND parent = nullptr);
+
+    // Both non-empty after IDOK.
+    std::string m_strBackupFolder;   // holds "BackupData"
+    std::string m_strRestoreFolder;  // the destination; the host's media folder at first
+
+protected:
+    BOOL OnInit() override;
+    bool OnButtonClicked(WORD id) override;
+    // Enter presses the default button, Next; the dialog closes with IDOK only from page 2.
+    void OnOK() override { OnNext(); }
+
+private:
+    void OnBrowseBackupFolder();
+    void OnBrowseRestoreFolder();
+    void OnNext();
+    void OnBack();
+    bool IsOnPage2() const;
+    void ShowPage(bool page2);
+    int ShowMessage(UINT textId, UINT flags);
+
+    std::string m_strCaption;
+};
+
+}  // namespace zr

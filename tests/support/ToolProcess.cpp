@@ -1,0 +1,50 @@
+#include "support/ToolProcess.h"
+
+#include <vector>
+
+namespace zrui {
+
+std::string WinePathOf(const std::string& unixPath) {
+    std::string path = "Z:" + unixPath;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+std::string BuiltToolPath() {
+    char bin[MAX_PATH] = {};
+    DWORD n = GetEnvironmentVariableA("ZR_BIN_DIR", bin, sizeof(bin));
+    if (n == 0 || n >= sizeof(bin)) return std::string();
+    return WinePathOf(std::string(bin) + "/src/ZuderaRurarizIdir.exe");
+}
+
+CToolProcess::CToolProcess(const std::string& program, const std::string& workingFolder) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    std::string command = "\"" + program + "\"";
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    m_started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &m_info) != 0;
+    if (!m_started) m_error = GetLastError();
+}
+
+CToolProcess::~CToolProcess() {
+    if (!m_started) return;
+    if (WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(m_info.hProcess, 99);
+        WaitForSingleObject(m_info.hProcess, 10000);
+    }
+    CloseHandle(m_info.hThread);
+    CloseHandle(m_info.hProcess);
+}
+
+DWORD CToolProcess::WaitExit(DWORD timeoutMs) const {
+    if (!m_started) return STILL_ACTIVE;
+    WaitForSingleObject(m_info.hProcess, timeoutMs);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(m_info.hProcess, &code);
+    return code;
+}
+
+}  // namespace zrui

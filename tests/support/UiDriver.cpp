@@ -1,0 +1,386 @@
+#include "support/UiDriver.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <wincodec.h>
+
+#include <vector>
+
+namespace zrui {
+
+namespace {
+
+constexpr DWORD kPollMs = 50;
+
+// Owns one reference of a COM interface.
+template <typename T>
+class CComPtr {
+public:
+    CComPtr() = default;
+    ~CComPtr() {
+        if (m_p) m_p->Release();
+    }
+    CComPtr(const CComPtr&) = delete;
+    CComPtr& operator=(const CComPtr&) = delete;
+    T** operator&() { return &m_p; }
+    T* operator->() const { return m_p; }
+    T* get() const { return m_p; }
+
+private:
+    T* m_p = nullptr;
+};
+
+class CComApartment {
+public:
+    CComApartment() : m_hr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~CComApartment() {
+        if (SUCCEEDED(m_hr)) CoUninitialize();
+    }
+    CComApartment(const CComApartment&) = delete;
+    CComApartment& operator=(const CComApartment&) = delete;
+
+private:
+    HRESULT m_hr;
+};
+
+class CHandle {
+public:
+    explicit CHandle(HANDLE h) : m_h(h) {}
+    ~CHandle() {
+        if (m_h) CloseHandle(m_h);
+    }
+    CHandle(const CHandle&) = delete;
+    CHandle& operator=(const CHandle&) = delete;
+    HANDLE get() const { return m_h; }
+
+private:
+    HANDLE m_h;
+};
+
+// A copy of some bytes inside another process, freed with the object.
+class CRemoteCopy {
+public:
+    CRemoteCopy(HWND window, const void* data, size_t size)
+        : m_process(OpenProcessOf(window)) {
+        if (!m_process.get()) return;
+        m_address = VirtualAllocEx(m_process.get(), nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        SIZE_T written = 0;
+        if (m_address && !(WriteProcessMemory(m_process.get(), m_address, data, size, &written) && written == size)) {
+            VirtualFreeEx(m_process.get(), m_address, 0, MEM_RELEASE);
+            m_address = nullptr;
+        }
+    }
+    ~CRemoteCopy() {
+        if (m_address) VirtualFreeEx(m_process.get(), m_address, 0, MEM_RELEASE);
+    }
+    CRemoteCopy(const CRemoteCopy&) = delete;
+    CRemoteCopy& operator=(const CRemoteCopy&) = delete;
+    void* get() const { return m_address; }
+
+private:
+    static HANDLE OpenProcessOf(HWND window) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        return pid ? OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION, FALSE, pid)
+                   : nullptr;
+    }
+
+    CHandle m_process;
+    void* m_address = nullptr;
+};
+
+struct ChildSearch {
+    const char* className;
+    bool found;
+};
+
+BOOL CALLBACK FindChildOfClass(HWND child, LPARAM lParam) {
+    auto* search = reinterpret_cast<ChildSearch*>(lParam);
+    if (GetClass(child) == search->className) {
+        search->found = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool Matches(HWND window, const WindowQuery& query) {
+    if (!IsWindowVisible(window)) return false;
+    if (query.pid) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        if (pid != query.pid) return false;
+    }
+    if (query.owner && GetWindow(window, GW_OWNER) != query.owner) return false;
+    if (!query.className.empty() && GetClass(window) != query.className) return false;
+    if (!query.title.empty() && GetText(window) != query.title) return false;
+    if (query.requiredItem && !GetDlgItem(window, query.requiredItem)) return false;
+    if (!query.requiredChildClass.empty()) {
+        ChildSearch search{query.requiredChildClass.c_str(), false};
+        EnumChildWindows(window, &FindChildOfClass, reinterpret_cast<LPARAM>(&search));
+        if (!search.found) return false;
+    }
+    return true;
+}
+
+struct TopSearch {
+    const WindowQuery* query;
+    HWND found;
+};
+
+BOOL CALLBACK FindMatchingTop(HWND window, LPARAM lParam) {
+    auto* search = reinterpret_cast<TopSearch*>(lParam);
+    if (!Matches(window, *search->query)) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+template <typename Predicate>
+bool PollUntil(DWORD timeoutMs, Predicate done) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (done()) return true;
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(kPollMs);
+    }
+}
+
+bool SendSelection(HWND browser, BOOL isPath, const void* data, size_t size) {
+    CRemoteCopy copy(browser, data, size);
+    if (!copy.get()) return false;
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(browser, BFFM_SETSELECTIONA, isPath, reinterpret_cast<LPARAM>(copy.get()),
+                               SMTO_NORMAL, kDefaultTimeoutMs, &result) != 0;
+}
+
+std::wstring Widen(const std::string& text) {
+    int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::vector<wchar_t> wide(static_cast<size_t>(n));
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
+    return std::wstring(wide.data());
+}
+
+bool WritePng(HBITMAP bitmap, const std::string& pngPath) {
+    CComApartment apartment;
+    CComPtr<IWICImagingFactory> factory;
+    CComPtr<IWICBitmap> source;
+    CComPtr<IWICStream> stream;
+    CComPtr<IWICBitmapEncoder> encoder;
+    CComPtr<IWICBitmapFrameEncode> frame;
+    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                reinterpret_cast<void**>(&factory))))
+        return false;
+    if (FAILED(factory->CreateBitmapFromHBITMAP(bitmap, nullptr, WICBitmapIgnoreAlpha, &source))) return false;
+    UINT width = 0, height = 0;
+    source->GetSize(&width, &height);
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    std::wstring widePath = Widen(pngPath);
+    return SUCCEEDED(factory->CreateStream(&stream)) &&
+           SUCCEEDED(stream->InitializeFromFilename(widePath.c_str(), GENERIC_WRITE)) &&
+           SUCCEEDED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder)) &&
+           SUCCEEDED(encoder->Initialize(stream.get(), WICBitmapEncoderNoCache)) &&
+           SUCCEEDED(encoder->CreateNewFrame(&frame, nullptr)) && SUCCEEDED(frame->Initialize(nullptr)) &&
+           SUCCEEDED(frame->SetSize(width, height)) && SUCCEEDED(frame->SetPixelFormat(&format)) &&
+           SUCCEEDED(frame->WriteSource(source.get(), nullptr)) && SUCCEEDED(frame->Commit()) &&
+           SUCCEEDED(encoder->Commit());
+}
+
+}  // namespace
+
+HWND FindTopWindow(const WindowQuery& query) {
+    TopSearch search{&query, nullptr};
+    EnumWindows(&FindMatchingTop, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitForWindow(const WindowQuery& query, DWORD timeoutMs) {
+    HWND found = nullptr;
+    PollUntil(timeoutMs, [&] { return (found = FindTopWindow(query)) != nullptr; });
+    return found;
+}
+
+bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
+    return PollUntil(timeoutMs, [&] { return !IsWindow(window) || !IsWindowVisible(window); });
+}
+
+bool Sync(HWND window, DWORD timeoutMs) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
+}
+
+bool WaitForEnabled(HWND window, DWORD timeoutMs) {
+    return PollUntil(timeoutMs, [&] { return IsWindow(window) && IsWindowEnabled(window); });
+}
+
+HWND FindOwnedWindow(DWORD pid, HWND owner) {
+    WindowQuery query;
+    query.pid = pid;
+    query.owner = owner;
+    return FindTopWindow(query);
+}
+
+std::string GetText(HWND window) {
+    // WM_GETTEXT, not GetWindowText: for another process's control that only
+    // gives the caption the control was created with.
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kDefaultTimeoutMs, &length) || length == 0)
+        return std::string();
+    std::vector<char> text(static_cast<size_t>(length) + 1, '\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_NORMAL,
+                             kDefaultTimeoutMs, &copied))
+        return std::string();
+    return std::string(text.data());
+}
+
+std::string GetItemText(HWND dialog, int id) {
+    HWND item = GetDlgItem(dialog, id);
+    return item ? GetText(item) : std::string();
+}
+
+std::string GetClass(HWND window) {
+    char name[256] = {};
+    int n = GetClassNameA(window, name, sizeof(name));
+    return std::string(name, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+bool IsItemVisible(HWND dialog, int id) {
+    HWND item = GetDlgItem(dialog, id);
+    return item && IsWindowVisible(item);
+}
+
+bool IsItemEnabled(HWND dialog, int id) {
+    HWND item = GetDlgItem(dialog, id);
+    return item && IsWindowEnabled(item);
+}
+
+bool ClickButton(HWND dialog, int id) {
+    HWND button = GetDlgItem(dialog, id);
+    if (!button || !IsWindowVisible(button) || !IsWindowEnabled(button) || !IsWindowEnabled(dialog)) return false;
+    return PostMessageA(button, BM_CLICK, 0, 0) != 0;
+}
+
+bool SendSystemCommand(HWND window, UINT command) {
+    return IsWindowEnabled(window) && PostMessageA(window, WM_SYSCOMMAND, command, 0) != 0;
+}
+
+HWND WaitForMessageBox(DWORD pid, HWND owner, DWORD timeoutMs) {
+    WindowQuery query;
+    query.pid = pid;
+    query.owner = owner;
+    query.className = "#32770";
+    query.requiredItem = 0xFFFF;
+    return WaitForWindow(query, timeoutMs);
+}
+
+std::string MessageBoxText(HWND box) { return GetItemText(box, 0xFFFF); }
+
+std::string MessageBoxButtons(HWND box) {
+    static const struct {
+        int id;
+        const char* name;
+    } kButtons[] = {{IDOK, "OK"}, {IDCANCEL, "Cancel"}, {IDYES, "Yes"}, {IDNO, "No"}};
+    std::string names;
+    for (const auto& button : kButtons) {
+        if (!IsItemVisible(box, button.id)) continue;
+        if (!names.empty()) names += "+";
+        names += button.name;
+    }
+    return names;
+}
+
+bool AnswerMessageBox(HWND box, int buttonId) { return ClickButton(box, buttonId) && WaitForWindowGone(box); }
+
+HWND WaitForFolderBrowser(DWORD pid, HWND owner, DWORD timeoutMs) {
+    WindowQuery query;
+    query.pid = pid;
+    query.owner = owner;
+    query.className = "#32770";
+    query.requiredChildClass = "SysTreeView32";
+    return WaitForWindow(query, timeoutMs);
+}
+
+namespace {
+
+// The browser's edit box shows the display name of the selected item.
+std::string BrowserEditText(HWND browser) {
+    HWND edit = FindWindowExA(browser, nullptr, "Edit", nullptr);
+    return edit ? GetText(edit) : std::string();
+}
+
+// The browser may still be filling its tree when it becomes visible, and then
+// drops a selection: send it until the edit box names the wanted item.
+template <typename SendFunction>
+bool SelectUntilShown(HWND browser, const std::string& displayName, SendFunction send) {
+    return PollUntil(kDefaultTimeoutMs, [&] {
+        if (!send()) return false;
+        Sync(browser);
+        return BrowserEditText(browser) == displayName;
+    });
+}
+
+std::string DisplayNameOf(const char* path, UINT flags) {
+    SHFILEINFOA info = {};
+    if (!SHGetFileInfoA(path, 0, &info, sizeof(info), SHGFI_DISPLAYNAME | flags)) return std::string();
+    return info.szDisplayName;
+}
+
+}  // namespace
+
+bool SelectInFolderBrowser(HWND browser, const std::string& path) {
+    std::string name = DisplayNameOf(path.c_str(), 0);
+    if (name.empty()) return false;
+    return SelectUntilShown(browser, name, [&] { return SendSelection(browser, TRUE, path.c_str(), path.size() + 1); });
+}
+
+bool SelectSpecialInFolderBrowser(HWND browser, int csidl) {
+    ITEMIDLIST* item = nullptr;
+    if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &item)) || !item) return false;
+    std::string name = DisplayNameOf(reinterpret_cast<const char*>(item), SHGFI_PIDL);
+    bool shown = !name.empty() &&
+                 SelectUntilShown(browser, name, [&] { return SendSelection(browser, FALSE, item, ILGetSize(item)); });
+    CoTaskMemFree(item);
+    return shown;
+}
+
+bool ChooseInFolderBrowser(HWND browser, const std::string& path) {
+    return SelectInFolderBrowser(browser, path) && Sync(browser) && ClickButton(browser, IDOK) &&
+           WaitForWindowGone(browser);
+}
+
+bool ChooseSpecialInFolderBrowser(HWND browser, int csidl) {
+    return SelectSpecialInFolderBrowser(browser, csidl) && Sync(browser) && ClickButton(browser, IDOK) &&
+           WaitForWindowGone(browser);
+}
+
+bool CancelFolderBrowser(HWND browser) { return ClickButton(browser, IDCANCEL) && WaitForWindowGone(browser); }
+
+bool SaveScreenshot(HWND window, const std::string& pngPath) {
+    RECT rect = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (window) {
+        // Let the window paint what it just received before it is captured.
+        Sync(window);
+        Sleep(300);
+        Sync(window);
+        if (!GetWindowRect(window, &rect)) return false;
+    }
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) return false;
+    HDC screen = GetDC(nullptr);
+    if (!screen) return false;
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    bool captured = false;
+    if (memory && bitmap) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        captured = BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY | CAPTUREBLT) != 0;
+        SelectObject(memory, old);
+    }
+    bool saved = captured && WritePng(bitmap, pngPath);
+    if (bitmap) DeleteObject(bitmap);
+    if (memory) DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return saved;
+}
+
+}  // namespace zrui

@@ -1,0 +1,78 @@
+// Drives another process's windows as a person would: finds its windows,
+// clicks buttons, reads texts, answers message boxes, picks folders in the
+// shell's folder browser and saves screenshots. Free of any test framework,
+// so test programs and stand-alone driver programs use it alike. Every
+// operation reports failure by its result and never throws; texts are in the
+// ANSI code page.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace zrui {
+
+constexpr DWORD kDefaultTimeoutMs = 30000;
+
+// What a wanted top-level window looks like; empty or zero fields match anything.
+struct WindowQuery {
+    DWORD pid = 0;
+    std::string className;
+    std::string title;        // exact
+    HWND owner = nullptr;     // the window's owner
+    int requiredItem = 0;     // a child control with this id must exist
+    std::string requiredChildClass;  // a descendant of this class must exist
+};
+
+// A visible, enabled top-level window that matches, or nullptr.
+HWND FindTopWindow(const WindowQuery& query);
+// Polls for FindTopWindow until the timeout.
+HWND WaitForWindow(const WindowQuery& query, DWORD timeoutMs = kDefaultTimeoutMs);
+// True once the window no longer exists (or is hidden).
+bool WaitForWindowGone(HWND window, DWORD timeoutMs = kDefaultTimeoutMs);
+// True when the window's thread has handled everything sent before (a short
+// way to let a click take effect).
+bool Sync(HWND window, DWORD timeoutMs = kDefaultTimeoutMs);
+// Waits until the window is enabled again (its modal child has closed).
+bool WaitForEnabled(HWND window, DWORD timeoutMs = kDefaultTimeoutMs);
+// Any visible top-level window of the process owned by owner, or nullptr.
+HWND FindOwnedWindow(DWORD pid, HWND owner);
+
+std::string GetText(HWND window);
+std::string GetItemText(HWND dialog, int id);
+std::string GetClass(HWND window);
+bool IsItemVisible(HWND dialog, int id);
+bool IsItemEnabled(HWND dialog, int id);
+
+// Clicks a visible, enabled button with a posted BM_CLICK, so that a modal
+// window the click opens does not hold up the caller. False when the button
+// is missing, hidden or disabled (a person could not click it either).
+bool ClickButton(HWND dialog, int id);
+// Posts a system command (such as a system menu item's id) to the window.
+bool SendSystemCommand(HWND window, UINT command);
+
+// Message boxes: dialogs whose static control 0xFFFF holds the text.
+HWND WaitForMessageBox(DWORD pid, HWND owner = nullptr, DWORD timeoutMs = kDefaultTimeoutMs);
+std::string MessageBoxText(HWND box);
+// The box's standard buttons in the order OK, Cancel, Yes, No, joined by
+// "+", for example "OK+Cancel" or "Yes+No".
+std::string MessageBoxButtons(HWND box);
+// Clicks the button (IDOK, IDCANCEL, IDYES, IDNO) and waits until the box is gone.
+bool AnswerMessageBox(HWND box, int buttonId);
+
+// The shell's folder browser (a dialog with a tree view).
+HWND WaitForFolderBrowser(DWORD pid, HWND owner = nullptr, DWORD timeoutMs = kDefaultTimeoutMs);
+// Selects a folder by path, or a special folder such as CSIDL_DRIVES, in the
+// browser (the text or item list is placed into the browser's process).
+bool SelectInFolderBrowser(HWND browser, const std::string& path);
+bool SelectSpecialInFolderBrowser(HWND browser, int csidl);
+// Selects and presses OK; true once the browser has closed.
+bool ChooseInFolderBrowser(HWND browser, const std::string& path);
+bool ChooseSpecialInFolderBrowser(HWND browser, int csidl);
+bool CancelFolderBrowser(HWND browser);
+
+// Saves what the screen shows of the window (the whole screen for nullptr)
+// as a PNG file; the folder must exist.
+bool SaveScreenshot(HWND window, const std::string& pngPath);
+
+}  // namespace zrui
