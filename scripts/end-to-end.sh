@@ -1,0 +1,171 @@
+#!/bin/bash
+# The whole job through the tool's window, on two simulated PCs (two Wine
+# prefixes that share an "external disk" E:). PC 1 gets the first host 7.0
+# with a generated library; the driver backs it up to E:\Backup through the
+# tool's window. PC 2 gets the second host 1.0 with a small library of its
+# own; the driver restores the backup there. A screenshot of every step goes
+# to WORK/shots (and WORK/contact-sheet.png); the summary compares the
+# stand-in host's listings of the library before and after.
+#
+#   end-to-end.sh --bin BUILD_DIR --work DIR [--base-prefix PREFIX] [--tracks N] [--show]
+#
+# --base-prefix: a prefix to copy the PCs from (booted here when it is not);
+# without it WORK/base is booted once and kept. --show prepares PC 1 and opens
+# the tool there for a person instead. Exit 0 when both jobs went through and
+# the restored library is whole. Needs $DISPLAY (starts Xvfb when unset).
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+bin= work= base= tracks=300 show=0
+while [ $# -gt 0 ]; do
+    case $1 in
+        --bin) bin=$(cd "$2" && pwd); shift 2 ;;
+        --work) work=$2; shift 2 ;;
+        --base-prefix) base=$2; shift 2 ;;
+        --tracks) tracks=$2; shift 2 ;;
+        --show) show=1; shift ;;
+        *) echo "end-to-end.sh: unknown argument $1" >&2; exit 2 ;;
+    esac
+done
+[ -n "$bin" ] && [ -n "$work" ] || { echo "usage: end-to-end.sh --bin BUILD_DIR --work DIR [...]" >&2; exit 2; }
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+base=${base:-$work/base}
+
+export WINEDEBUG=-all WINEARCH=win64 LC_ALL=ja_JP.UTF-8
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset WINEPREFIX
+
+# A Unix path as the PCs see it (Wine's Z: drive).
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+now() { date +%s.%N; }
+since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
+
+boot_base() {
+    mkdir -p "$(dirname "$base")"
+    (
+        flock 9
+        if [ ! -f "$base/.zr-booted" ]; then
+            echo "Preparing a Wine prefix (once, about a minute)..."
+            WINEPREFIX=$base wineboot -i >/dev/null 2>&1 </dev/null
+            WINEPREFIX=$base wineserver -w
+            touch "$base/.zr-booted"
+        fi
+    ) 9>"$base.lock"
+}
+
+# A PC: a copy of the booted prefix (its system folder hard-linked, never
+# updated), with the shared disk as E:. Its wineserver starts with closed
+# streams so that no captured output waits for it.
+new_pc() {
+    local pc=$work/$1
+    rm -rf "$pc"
+    mkdir -p "$pc/drive_c"
+    (
+        flock -s 9
+        cd "$base" || exit 1
+        for entry in * .zr-booted; do
+            if [ "$entry" = drive_c ]; then
+                for sub in drive_c/*; do
+                    if [ "$sub" = drive_c/windows ]; then cp -al "$sub" "$pc/$sub"; else cp -a "$sub" "$pc/$sub"; fi
+                done
+            else
+                cp -a "$entry" "$pc/"
+            fi
+        done
+    ) 9>"$base.lock"
+    echo disable >"$pc/.update-timestamp"
+    ln -sfn "$work/disk" "$pc/dosdevices/e:"
+    WINEPREFIX=$pc wineserver -p10 </dev/null >/dev/null 2>&1
+    WINEPREFIX=$pc wine wineboot.exe -s </dev/null >/dev/null 2>&1
+}
+# Wine's note that the Unix root (Z:) has no volume label is noise here.
+on_pc() {
+    local pc=$1
+    shift
+    WINEPREFIX=$work/$pc wine "$@" </dev/null 2> >(grep -v 'FS volume label and serial are not available' >&2)
+}
+stop_pc() { WINEPREFIX=$work/$1 wineserver -k >/dev/null 2>&1; WINEPREFIX=$work/$1 wineserver -w >/dev/null 2>&1; }
+# Programs print in the ANSI code page; the terminal wants UTF-8.
+hostsim() { local pc=$1; shift; on_pc "$pc" "$bin/hostsim/cli/hostsim.exe" "$@" | iconv -f CP932 -t UTF-8; return "${PIPESTATUS[0]}"; }
+driver() { local pc=$1; shift; on_pc "$pc" "$bin/tests/e2e/e2e_driver.exe" "$@" | iconv -f CP932 -t UTF-8; return "${PIPESTATUS[0]}"; }
+
+. "$root/scripts/xvfb.sh"
+zr_start_xvfb
+cleanup() {
+    for pc in pc1 pc2; do [ -d "$work/$pc" ] && stop_pc "$pc"; done
+    zr_stop_xvfb
+}
+trap cleanup EXIT
+
+tool=$(winpath "$bin/src/ZuderaRurarizIdir.exe")
+shots=$work/shots
+rm -rf "$shots" "$work/disk" "$work"/*.txt "$work/contact-sheet.png"
+mkdir -p "$shots" "$work/disk/Backup"
+started=$(now)
+boot_base
+
+echo "== PC 1: SD-Talvane 7.0 with a library of $tracks tracks"
+new_pc pc1
+hostsim pc1 install --host talvane --version 7.0 >/dev/null || exit 1
+hostsim pc1 library --tracks "$tracks" --folders $(( (tracks + 24) / 25 )) --size 16384 --pictures 3 \
+    --secure 6 --missing 1 --drive-root on || exit 1
+hostsim pc1 list --digest --out "$(winpath "$work/before.txt")" || exit 1
+
+if [ "$show" = 1 ]; then
+    cat <<TEXT
+
+The tool opens on PC 1 (SD-Talvane 7.0, the library above). To back it up:
+  1. 音楽データのバックアップ, then OK on the warning about SD cards.
+  2. 参照, pick E:\\Backup (E: is $work/disk), OK, then 実行.
+  3. Watch the progress; the result view lists the track whose file is
+     missing; close it (閉じる) and OK the completion message.
+To restore on this PC: バックアップしたデータのリストア（復元）, OK, 参照 E:\\Backup,
+次へ, keep the proposed destination, 実行. Quit with 終了.
+The library's listing is in $work/before.txt (Shift-JIS);
+compare after a restore with: WINEPREFIX=$work/pc1 wine $bin/hostsim/cli/hostsim.exe list --digest
+TEXT
+    on_pc pc1 "$tool"
+    exit 0
+fi
+
+echo "== PC 1: backup through the tool's window"
+backup_started=$(now)
+driver pc1 backup --tool "$tool" --folder 'E:\Backup' --shots "$(winpath "$shots")" \
+    --report "$(winpath "$work/backup-report.txt")"
+backup_rc=$?
+echo "   (driven in $(since "$backup_started") s)"
+stop_pc pc1
+
+echo "== PC 2: SD-Corvell 1.0 with a small library of its own"
+new_pc pc2
+hostsim pc2 install --host corvell --version 1.0 --level 50 --serial HSIM-0002-0002 >/dev/null || exit 1
+hostsim pc2 library --tracks 12 --folders 2 --pictures 1 --secure 2 --missing 0 >/dev/null || exit 1
+hostsim pc2 list --digest --out "$(winpath "$work/replaced.txt")" || exit 1
+first=$(awk -F'\t' '$1 == "next-shot" { print $2 + 0 }' "$work/backup-report.txt" 2>/dev/null)
+
+echo "== PC 2: restore of E:\\Backup through the tool's window"
+restore_started=$(now)
+driver pc2 restore --tool "$tool" --folder 'E:\Backup' --shots "$(winpath "$shots")" --first "${first:-20}" \
+    --report "$(winpath "$work/restore-report.txt")"
+restore_rc=$?
+echo "   (driven in $(since "$restore_started") s)"
+hostsim pc2 list --digest --out "$(winpath "$work/after.txt")"
+
+driver pc2 summary --backup "$(winpath "$work/backup-report.txt")" --restore "$(winpath "$work/restore-report.txt")" \
+    --before "$(winpath "$work/before.txt")" --after "$(winpath "$work/after.txt")" \
+    --from 'PC 1 (SD-Talvane 7.0)' --to 'PC 2 (SD-Corvell 1.0)'
+summary_rc=$?
+stop_pc pc2
+
+font=/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf
+[ -f "$font" ] || font=
+if ls "$shots"/*.png >/dev/null 2>&1; then
+    montage ${font:+-font "$font"} -pointsize 13 -label '%t' "$shots"/*.png -tile 4x -geometry '440x340>+10+10' \
+        -background '#e8e8e8' "$work/contact-sheet.png" 2>/dev/null
+fi
+echo "Screenshots: $shots ($(ls "$shots" | wc -l) steps)"
+[ -f "$work/contact-sheet.png" ] && echo "Contact sheet: $work/contact-sheet.png"
+echo "Listings: $work/before.txt, $work/after.txt (PC 2's own library before the restore: $work/replaced.txt)"
+echo "Whole run: $(since "$started") s"
+[ "$backup_rc" = 0 ] && [ "$restore_rc" = 0 ] && [ "$summary_rc" = 0 ]
