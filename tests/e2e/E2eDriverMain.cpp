@@ -121,7 +121,10 @@ int Summary(std::map<std::string, std::string>& o) {
                 static_cast<unsigned>(c.securePictures), static_cast<unsigned>(c.securePicturesThere));
     std::printf("  rights records: %u before, %u after, %u restored\n", static_cast<unsigned>(c.rightsBefore),
                 static_cast<unsigned>(c.rightsAfter), static_cast<unsigned>(c.rightsKept));
-    for (const std::string& p : c.problems) std::printf("  PROBLEM %s\n", p.c_str());
+    const size_t shown = 20;
+    for (size_t i = 0; i < c.problems.size() && i < shown; ++i) std::printf("  PROBLEM %s\n", c.problems[i].c_str());
+    if (c.problems.size() > shown)
+        std::printf("  ... and %u more problems\n", static_cast<unsigned>(c.problems.size() - shown));
     bool passed = backup.driven && restore.driven && c.Passed() && c.expected > 0;
     std::printf("RESULT: %s\n", passed ? "PASSED" : "FAILED");
     return passed ? 0 : 1;

@@ -130,6 +130,15 @@ std::set<std::string> FoldersNamed(const std::string& parent, const std::string&
     return names;
 }
 
+// A click is posted, so what it changes shows a little later.
+template <typename Predicate>
+bool WaitUntil(Predicate done, DWORD timeoutMs = zrui::kDefaultTimeoutMs) {
+    for (DWORD start = GetTickCount();; Sleep(50)) {
+        if (done()) return true;
+        if (GetTickCount() - start >= timeoutMs) return false;
+    }
+}
+
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // "1" of "a\nb" and such: the first line, for the console.
@@ -161,9 +170,9 @@ bool BrowseFor(CSteps& steps, DWORD pid, HWND dialog, int browseButton, int edit
     steps.Shot(browser, shotName, "folder browser: " + folder + ", OK");
     if (!zrui::ClickButton(browser, IDOK) || !zrui::WaitForWindowGone(browser))
         return steps.Fail("the folder browser did not close on OK");
-    if (!zrui::Sync(dialog)) return steps.Fail("the folder dialog does not answer");
-    std::string shown = zrui::GetItemText(dialog, edit);
-    if (_stricmp(shown.c_str(), folder.c_str()) != 0) return steps.Fail("the dialog shows \"" + shown + "\", not " + folder);
+    std::string shown;
+    if (!WaitUntil([&] { return _stricmp((shown = zrui::GetItemText(dialog, edit)).c_str(), folder.c_str()) == 0; }))
+        return steps.Fail("the dialog shows \"" + shown + "\", not " + folder);
     return true;
 }
 
@@ -291,8 +300,9 @@ bool Restore(const DriveOptions& o, JobReport& report, CSteps& steps) {
     if (!BrowseFor(steps, pid, dialog, IDC_BROWSE_SOURCE, IDC_SOURCE_EDIT, o.backupFolder, "restore-browser"))
         return false;
     steps.Shot(dialog, "restore-page1-chosen", "backup in " + o.backupFolder + ": " + zrui::GetItemText(dialog, IDC_NEXT));
-    if (!zrui::ClickButton(dialog, IDC_NEXT) || !zrui::Sync(dialog) || !zrui::IsItemVisible(dialog, IDC_FOLDER_EDIT))
+    if (!zrui::ClickButton(dialog, IDC_NEXT) || !WaitUntil([&] { return zrui::IsItemVisible(dialog, IDC_FOLDER_EDIT); }))
         return steps.Fail("page 2 of the restore dialog did not show");
+    zrui::Sync(dialog);  // the page switch's handler has returned
     if (!o.restoreTo.empty() &&
         !BrowseFor(steps, pid, dialog, IDC_BROWSE_FOLDER, IDC_FOLDER_EDIT, o.restoreTo, "restore-dest-browser"))
         return false;
