@@ -142,6 +142,7 @@ new_pc pc2
 hostsim pc2 install --host corvell --version 1.0 --level 50 --serial HSIM-0002-0002 >/dev/null || exit 1
 hostsim pc2 library --tracks 12 --folders 2 --pictures 1 --secure 2 --missing 0 >/dev/null || exit 1
 hostsim pc2 list --digest --out "$(winpath "$work/replaced.txt")" || exit 1
+echo "   its GUI data: $(head -c 40 "$work/pc2/drive_c/ProgramData/Nerith/SDTL/mirs.dat" 2>/dev/null | tr -d '\r\n')"
 first=$(awk -F'\t' '$1 == "next-shot" { print $2 + 0 }' "$work/backup-report.txt" 2>/dev/null)
 
 echo "== PC 2: restore of E:\\Backup through the tool's window"
@@ -158,6 +159,17 @@ driver pc2 summary --backup "$(winpath "$work/backup-report.txt")" --restore "$(
 summary_rc=$?
 stop_pc pc2
 
+# GUI data (playlists, mirs.dat, usrdic.dic, the rule file): both hosts keep it
+# in the common application data folder, and each file names the host that wrote it.
+gui=drive_c/ProgramData/Nerith/SDTL
+gui_rc=1
+if diff -r "$work/pc1/$gui" "$work/pc2/$gui" >/dev/null 2>&1; then
+    gui_rc=0
+    echo "GUI data on PC 2: the same as PC 1's ($(find "$work/pc2/$gui" -type f | wc -l) files; mirs.dat: $(head -c 40 "$work/pc2/$gui/mirs.dat" | tr -d '\r\n'))"
+else
+    echo "GUI data on PC 2: NOT the same as PC 1's"
+fi
+
 font=/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf
 [ -f "$font" ] || font=
 if ls "$shots"/*.png >/dev/null 2>&1; then
@@ -168,4 +180,4 @@ echo "Screenshots: $shots ($(ls "$shots" | wc -l) steps)"
 [ -f "$work/contact-sheet.png" ] && echo "Contact sheet: $work/contact-sheet.png"
 echo "Listings: $work/before.txt, $work/after.txt (PC 2's own library before the restore: $work/replaced.txt)"
 echo "Whole run: $(since "$started") s"
-[ "$backup_rc" = 0 ] && [ "$restore_rc" = 0 ] && [ "$summary_rc" = 0 ]
+[ "$backup_rc" = 0 ] && [ "$restore_rc" = 0 ] && [ "$summary_rc" = 0 ] && [ "$gui_rc" = 0 ]
