@@ -119,6 +119,10 @@ bool CancelInWalk(const FileCall& c, zr::CBackupRestore& engine) {
     }
     return false;
 }
+// A folder of the backup that cannot be searched must not pass for an empty one.
+bool AudioFolderSearch(const FileCall& c, zr::CBackupRestore&) {
+    return c.op == FileOp::FindFirstFile && Contains(c.path, "\\Data\\Audio\\");
+}
 bool PictureFolder(const FileCall& c, zr::CBackupRestore&) {
     return c.op == FileOp::CreateDirectory && EndsWith(c.path, "\\Data\\Picture");
 }
@@ -138,6 +142,8 @@ const ContentsRow kContentsRows[] = {
     {"RestoreDataFolderDenied", nullptr, RestoreDataFolder, ERROR_ACCESS_DENIED, nullptr, false, RC(0x80070005),
      "\n\nCBackupRestore::RestoreNmlContents !MakeSureDirectoryPathExists failed\n\n", true, false, true},
     {"CopyFails", nullptr, AudioCopy, ERROR_DISK_FULL, nullptr, false, RC(0x86FF0002),
+     "\n\nCBackupRestore::RestoreNmlContents CopyFolder failed\n\n", true, true, true},
+    {"BackupFolderCannotBeSearched", nullptr, AudioFolderSearch, ERROR_ACCESS_DENIED, nullptr, false, RC(0x86FF0002),
      "\n\nCBackupRestore::RestoreNmlContents CopyFolder failed\n\n", true, true, true},
     {"CancelledDuringTheCopy", nullptr, CancelInCopy, 0, nullptr, false, 1,
      "\n\nCBackupRestore::RestoreNmlContents CopyFolder failed\n\n", true, true, true},
@@ -365,6 +371,30 @@ TEST_F(RestoreSteps, WithoutALibraryInTheBakFolderNothingIsDeleted) {
             EXPECT_TRUE(zrtest::FileExists(row.path)) << row.path;
         }
     }
+}
+
+// A replaced library whose secure tracks name their files relative to no
+// folder (as a backup's database does) deletes nothing from the current folder.
+TEST_F(RestoreSteps, ARelativePathOfTheReplacedLibraryIsNeverDeleted) {
+    const std::string audio = m_backupData + "\\Data\\Audio";
+    std::vector<std::string> secure;
+    for (const hostsim::TrackRow& row : enginetest::LoadTracks(m_backupData + "\\DB\\NMLDB\\contents.db")) {
+        if (IsSecure(row)) secure.push_back(row.path);
+    }
+    ASSERT_EQ(2u, secure.size());
+    char previous[MAX_PATH] = {};
+    GetCurrentDirectoryA(sizeof(previous), previous);
+    ASSERT_TRUE(SetCurrentDirectoryA(audio.c_str()));
+    HRESULT hr;
+    {
+        CJob job;
+        hr = job.engine.Initialize(nullptr);
+        job.engine.m_strOldDatabasesFolder = m_backupData + "\\DB\\NMLDB";
+        if (hr == 0) hr = job.engine.DeleteUnusableContents();
+    }
+    SetCurrentDirectoryA(previous);
+    EXPECT_EQ(0, hr);
+    for (const std::string& path : secure) EXPECT_TRUE(zrtest::FileExists(audio + "\\" + path)) << path;
 }
 
 class RestoreStepsRelocated : public RestoreSteps {
