@@ -12,7 +12,12 @@ cd "$root"
 
 bash scripts/setup-deps.sh
 echo "Building (the first time takes a few minutes)..."
-bash scripts/build.sh i686 -j2 ZuderaRurarizIdir hostsim NerithMediaLibrary e2e_driver >/dev/null
+mkdir -p build
+if ! bash scripts/build.sh i686 -j2 ZuderaRurarizIdir hostsim NerithMediaLibrary e2e_driver >build/run-build.log 2>&1; then
+    tail -n 40 build/run-build.log
+    echo "The build failed; its whole output is in build/run-build.log" >&2
+    exit 1
+fi
 
 if [ -n "${DISPLAY:-}" ]; then
     exec bash scripts/end-to-end.sh --bin build/i686 --work build/demo --show

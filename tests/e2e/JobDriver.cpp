@@ -141,7 +141,7 @@ bool WaitUntil(Predicate done, DWORD timeoutMs = zrui::kDefaultTimeoutMs) {
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// "1" of "a\nb" and such: the first line, for the console.
+// A message's first line, for the console.
 std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 
 HWND WaitMainWindow(DWORD pid) {
