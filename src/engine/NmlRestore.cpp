@@ -194,7 +194,13 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
     }
     entry.Reset();
 
-    m_builder.UnmountHDD();
+    // The new paths reach the prepared database only when it closes: one that
+    // kept the backup's paths must not be swapped in as the host's library.
+    hr = m_builder.UnmountHDD();
+    if (result == RC_OK && FAILED(hr)) {
+        Trace("\n\nCBackupRestore::RestoreNmlContents m_builder.UnmountHDD failed\n\n");
+        result = hr;
+    }
     if (result != RC_OK) DeleteFolder(temporary);
     return result;
 }

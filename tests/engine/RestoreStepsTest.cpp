@@ -148,6 +148,9 @@ const ContentsRow kContentsRows[] = {
     {"CancelledDuringTheCopy", nullptr, CancelInCopy, 0, nullptr, false, 1,
      "\n\nCBackupRestore::RestoreNmlContents CopyFolder failed\n\n", true, true, true},
     {"CancelledDuringTheWalk", nullptr, CancelInWalk, 0, nullptr, false, 1, nullptr, false, true, false},
+    // The re-pointed paths are lost with the database's close: nothing to swap in.
+    {"PreparedDatabaseNotWritten", "CloseDatabase", nullptr, 0, nullptr, false, RC(0x80004005),
+     "\n\nCBackupRestore::RestoreNmlContents m_builder.UnmountHDD failed\n\n", false, true, true},
     // Without pictures in the backup the walk is the first to make the folder.
     {"PictureFolderDenied", nullptr, PictureFolder, ERROR_ACCESS_DENIED, "Data\\Picture", false, RC(0x80070005),
      nullptr, false, true, false},
@@ -188,7 +191,8 @@ TEST_P(RestoreContentsFailure, EndsTheStepAndLeavesWhatTheRowSays) {
                              "\n\nCBackupRestore::RestoreNmlContents CONTENTSDATA_DB_PATH failed\n\n",
                              "\n\nCBackupRestore::RestoreNmlContents m_builder.MountHDD failed\n\n",
                              "\n\nCBackupRestore::RestoreNmlContents !MakeSureDirectoryPathExists failed\n\n",
-                             "\n\nCBackupRestore::RestoreNmlContents CopyFolder failed\n\n"}) {
+                             "\n\nCBackupRestore::RestoreNmlContents CopyFolder failed\n\n",
+                             "\n\nCBackupRestore::RestoreNmlContents m_builder.UnmountHDD failed\n\n"}) {
         EXPECT_EQ(row.trace && std::string(row.trace) == text, trace.Has(text)) << text;
     }
     std::vector<std::string> siblings = {"databases"};
