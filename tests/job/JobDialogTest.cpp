@@ -1,0 +1,369 @@
+// Whole jobs through the progress dialog, driven as a person would: a real
+// dialog on a thread of its own, the real engine, the stand-in host's module
+// and library in the sandbox, message boxes read and answered on the screen.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+#include "../../res/resource.h"
+#include "common/ResString.h"
+#include "engine/EngineMessages.h"
+#include "engine/EngineTestUtil.h"
+#include "hostsim/core/Faults.h"
+#include "hostsim/core/HostInstall.h"
+#include "hostsim/core/LibraryDb.h"
+#include "hostsim/core/LibraryGen.h"
+#include "job/ExecuteBackupRestore.h"
+#include "job/JobUi.h"
+#include "support/Sandbox.h"
+#include "ui/ResultView.h"
+
+namespace {
+
+using jobtest::WaitForWindow;
+using jobtest::WaitUntil;
+
+// ---- What the dialog showed at each phase change, recorded on its own thread ----
+
+struct PhaseState {
+    std::string phase;
+    bool cancelEnabled = false;
+    int position = -1;
+    std::string status;
+    std::string caption;
+};
+
+// Sent (without waiting) to the dialog to hold its thread until released, so
+// that messages can pile up in its queue.
+const UINT kHoldMessage = WM_APP + 0x77;
+
+struct Recorder {
+    std::mutex lock;
+    std::vector<PhaseState> states;
+    std::string shotPrefix;
+    HANDLE held = nullptr;
+    HANDLE release = nullptr;
+    HHOOK before = nullptr, after = nullptr, getMessage = nullptr;
+} g_recorder;
+
+void Record(HWND dialog, const char* phase) {
+    PhaseState s;
+    s.phase = phase;
+    s.cancelEnabled = IsWindowEnabled(GetDlgItem(dialog, IDC_JOB_CANCEL)) != FALSE;
+    s.position = static_cast<int>(SendDlgItemMessageA(dialog, IDC_JOB_PROGRESS, PBM_GETPOS, 0, 0));
+    s.status = jobtest::WindowText(GetDlgItem(dialog, IDC_JOB_STATUS));
+    s.caption = jobtest::WindowText(dialog);
+    std::string prefix;
+    {
+        std::lock_guard<std::mutex> guard(g_recorder.lock);
+        g_recorder.states.push_back(s);
+        prefix = g_recorder.shotPrefix;
+    }
+    if (!prefix.empty()) jobtest::SaveScreenshot(dialog, prefix + "_" + phase);
+}
+
+LRESULT CALLBACK BeforeProc(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* m = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && m->message == WM_BR_CONTENTS_PHASE) Record(m->hwnd, "preparing");
+    if (code == HC_ACTION && m->message == kHoldMessage) {
+        SetEvent(g_recorder.held);
+        WaitForSingleObject(g_recorder.release, 30000);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK AfterProc(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* m = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code == HC_ACTION && m->message == WM_BR_CONTENTS_PHASE) Record(m->hwnd, "contents");
+    if (code == HC_ACTION && m->message == WM_BR_DATABASE_PHASE) Record(m->hwnd, "database");
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK GetMessageProc(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* m = reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && m->message == WM_BR_COMPLETE) Record(m->hwnd, "finishing");
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// One job dialog, shown modally on a thread of its own that also records the phases.
+class CJobRun {
+public:
+    CJobRun(const std::string& backupData, const std::string& restoreTo, const std::string& shotPrefix)
+        : m_thread([this, backupData, restoreTo] {
+              const DWORD self = GetCurrentThreadId();
+              g_recorder.before = SetWindowsHookExA(WH_CALLWNDPROC, &BeforeProc, nullptr, self);
+              g_recorder.after = SetWindowsHookExA(WH_CALLWNDPROCRET, &AfterProc, nullptr, self);
+              g_recorder.getMessage = SetWindowsHookExA(WH_GETMESSAGE, &GetMessageProc, nullptr, self);
+              {
+                  zr::CExecuteBackupRestore dialog;
+                  dialog.SetBackupDataFolder(backupData);
+                  dialog.SetRestoreFolder(restoreTo);
+                  m_result = dialog.DoModal();
+              }
+              UnhookWindowsHookEx(g_recorder.before);
+              UnhookWindowsHookEx(g_recorder.after);
+              UnhookWindowsHookEx(g_recorder.getMessage);
+          }) {
+        (void)shotPrefix;
+    }
+
+    DWORD ThreadId() const { return m_thread.Id(); }
+    bool Finished(DWORD ms) { return m_thread.Join(ms); }
+    INT_PTR Result() const { return m_result; }
+
+private:
+    std::atomic<INT_PTR> m_result{-2};
+    jobtest::CUiThread m_thread;
+};
+
+const std::string kTitle = zr::LoadResString(IDS_APP_TITLE);
+
+int Position(HWND dialog) { return static_cast<int>(SendDlgItemMessageA(dialog, IDC_JOB_PROGRESS, PBM_GETPOS, 0, 0)); }
+std::string Status(HWND dialog) { return jobtest::WindowText(GetDlgItem(dialog, IDC_JOB_STATUS)); }
+bool CancelEnabled(HWND dialog) { return IsWindowEnabled(GetDlgItem(dialog, IDC_JOB_CANCEL)) != FALSE; }
+
+bool HasColour(const std::vector<DWORD>& pixels, DWORD rgb) {
+    for (DWORD p : pixels)
+        if (p == rgb) return true;
+    return false;
+}
+
+class JobDialogTest : public testing::Test {
+protected:
+    void SetUp() override {
+        enginetest::RedirectShellFolders(m_sandbox.Folder());
+        hostsim::InstallOptions options;
+        options.root = m_sandbox.Path("Host");
+        options.major = 7;
+        options.moduleSource = enginetest::ExeFolder() + "\\NerithMediaLibrary.dll";
+        std::string error;
+        ASSERT_TRUE(hostsim::Install(options, m_host, error)) << error;
+        m_installed = true;
+        zrtest::MakeFolder(m_sandbox.Path("Backup"));
+        m_backupData = m_sandbox.Path("Backup\\BackupData");
+        std::lock_guard<std::mutex> guard(g_recorder.lock);
+        g_recorder.states.clear();
+        g_recorder.shotPrefix.clear();
+        g_recorder.held = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        g_recorder.release = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    }
+
+    void TearDown() override {
+        if (m_installed) hostsim::Uninstall(m_host);
+        CloseHandle(g_recorder.held);
+        CloseHandle(g_recorder.release);
+    }
+
+    void MakeLibrary(unsigned tracks, unsigned missing) {
+        hostsim::LibraryOptions library;
+        library.tracks = tracks;
+        library.folders = 3;
+        library.fileSize = 2000;
+        library.picturesPerTrack = 1;
+        library.secureTracks = 2;
+        library.missingTracks = missing;
+        std::string error;
+        ASSERT_TRUE(hostsim::CreateLibrary(m_host, library, error)) << error;
+        hostsim::CLibraryDb db;
+        ASSERT_TRUE(db.Open(m_host.contentsDb));
+        ASSERT_TRUE(db.LoadAll(m_tracks));
+    }
+
+    // Titles of the tracks whose content file exists, in library order.
+    std::vector<std::string> TitlesWithFile(bool withFile) const {
+        std::vector<std::string> titles;
+        for (const hostsim::TrackRow& row : m_tracks)
+            if (zrtest::FileExists(row.path) == withFile) titles.push_back(row.title);
+        return titles;
+    }
+
+    static void SetFault(const char* name, const std::string& value) {
+        zrtest::SetRegString(HKEY_LOCAL_MACHINE, hostsim::kFaultsKey, name, value);
+    }
+
+    std::unique_ptr<CJobRun> Start(const std::string& shotPrefix = std::string(), const std::string& restoreTo = "") {
+        {
+            std::lock_guard<std::mutex> guard(g_recorder.lock);
+            g_recorder.shotPrefix = shotPrefix;
+        }
+        auto run = std::make_unique<CJobRun>(m_backupData, restoreTo, shotPrefix);
+        const UINT caption = restoreTo.empty() ? IDS_CAPTION_BACKUP : IDS_CAPTION_RESTORE;
+        m_dialog = WaitForWindow(run->ThreadId(), zr::LoadResString(caption));
+        return run;
+    }
+
+    // Waits for the message box with that text, optionally saves it, answers it.
+    void Answer(CJobRun& run, UINT text, int button, const std::string& shot = std::string()) {
+        HWND box = WaitForWindow(run.ThreadId(), kTitle, zr::LoadResString(text));
+        ASSERT_NE(nullptr, box) << "message " << text;
+        if (!shot.empty()) jobtest::SaveScreenshot(box, shot);
+        jobtest::Click(box, button);
+    }
+
+    void ExpectClosed(CJobRun& run) {
+        ASSERT_TRUE(run.Finished(30000));
+        EXPECT_EQ(IDOK, run.Result());
+    }
+
+    std::vector<PhaseState> States() {
+        std::lock_guard<std::mutex> guard(g_recorder.lock);
+        return g_recorder.states;
+    }
+
+    zrtest::CSandbox m_sandbox;
+    hostsim::InstalledHost m_host;
+    bool m_installed = false;
+    std::string m_backupData;
+    std::vector<hostsim::TrackRow> m_tracks;
+    HWND m_dialog = nullptr;
+};
+
+TEST_F(JobDialogTest, BackupListsFailedItemsThenReportsCompletion) {
+    MakeLibrary(10, 2);
+    auto run = Start("job_backup");
+    ASSERT_NE(nullptr, m_dialog);
+    EXPECT_EQ(0, GetWindowLongA(m_dialog, GWL_STYLE) & WS_SYSMENU) << "no close box";
+
+    HWND view = WaitForWindow(run->ThreadId(), "\x8C\x8B\x89\xCA");  // "結果"
+    ASSERT_NE(nullptr, view);
+    HWND list = GetDlgItem(view, IDC_RESULT_LIST);
+    const std::vector<std::string> missing = TitlesWithFile(false);
+    ASSERT_EQ(static_cast<LRESULT>(missing.size()), SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    for (size_t i = 0; i < missing.size(); ++i) {
+        char text[512] = {};
+        LVITEMA item = {};
+        item.pszText = text;
+        item.cchTextMax = sizeof(text);
+        item.iSubItem = 1;
+        SendMessageA(list, LVM_GETITEMTEXTA, i, reinterpret_cast<LPARAM>(&item));
+        EXPECT_EQ(missing[i], text);
+        item.iSubItem = 2;
+        SendMessageA(list, LVM_GETITEMTEXTA, i, reinterpret_cast<LPARAM>(&item));
+        EXPECT_EQ(zr::FormatResultDetail(1), text);
+    }
+    jobtest::SaveScreenshot(view, "job_backup_result_view");
+    // The completion message waits for the view.
+    EXPECT_EQ(nullptr, WaitForWindow(run->ThreadId(), kTitle, "", 300));
+    jobtest::Click(view, IDOK);
+
+    Answer(*run, IDS_BACKUP_COMPLETE, IDOK, "job_backup_message_140");
+    ExpectClosed(*run);
+    EXPECT_TRUE(zrtest::FileExists(m_backupData + "\\MovePlugIn.bkd"));
+    EXPECT_TRUE(zrtest::FileExists(m_backupData + "\\BackupRestore.ini"));
+
+    const std::vector<PhaseState> states = States();
+    ASSERT_EQ(4u, states.size());
+    const std::string caption = zr::LoadResString(IDS_CAPTION_BACKUP);
+    const struct {
+        const char* phase;
+        bool enabled;
+        int position;
+        UINT status;
+    } expected[] = {{"preparing", false, 0, IDS_STATUS_PREPARING},
+                    {"contents", true, 10, IDS_STATUS_BACKUP_CONTENTS},
+                    {"database", false, 90, IDS_STATUS_BACKUP_DATABASE},
+                    {"finishing", false, 90, IDS_STATUS_BACKUP_DATABASE}};
+    for (size_t i = 0; i < states.size(); ++i) {
+        SCOPED_TRACE(states[i].phase);
+        EXPECT_EQ(expected[i].phase, states[i].phase);
+        EXPECT_EQ(expected[i].enabled, states[i].cancelEnabled);
+        EXPECT_EQ(expected[i].position, states[i].position);
+        EXPECT_EQ(zr::LoadResString(expected[i].status), states[i].status);
+        EXPECT_EQ(caption, states[i].caption);
+    }
+}
+
+TEST_F(JobDialogTest, BackupWithoutFailedItemsShowsOnlyTheCompletion) {
+    MakeLibrary(6, 0);
+    auto run = Start();
+    // A result view would come first and hold the message back.
+    Answer(*run, IDS_BACKUP_COMPLETE, IDOK);
+    ExpectClosed(*run);
+    EXPECT_TRUE(zrtest::FileExists(m_backupData + "\\MovePlugIn.bkd"));
+}
+
+// ---- Every failure text, each from a real failing step ----
+
+struct FailureCase {
+    const char* name;
+    UINT message;
+    // Prepares the failure; returns the backup tree to use (empty: the default).
+    std::string (*prepare)(const std::string& sandbox, const std::vector<hostsim::TrackRow>& tracks, HANDLE& held);
+    bool treeRemains;  // after the job, the tree is there (else it is gone)
+};
+
+class JobFailureTest : public JobDialogTest, public testing::WithParamInterface<FailureCase> {};
+
+using Tracks = std::vector<hostsim::TrackRow>;
+
+std::string EarlierBackupKept(const std::string& sandbox, const Tracks&, HANDLE&) {
+    // No module can start: the earlier backup in that folder is nothing of this job's.
+    zrtest::WriteTextFile(sandbox + "\\Backup\\BackupData\\earlier.txt", "from an earlier backup");
+    zrtest::SetRegString(HKEY_LOCAL_MACHINE, hostsim::kFaultsKey, "LoadPlugins", "0x80004005");
+    return std::string();
+}
+
+std::string FileInPlaceOfFolder(const std::string& sandbox, const Tracks&, HANDLE&) {
+    zrtest::WriteTextFile(sandbox + "\\Backup\\Blocker", "a file");
+    return sandbox + "\\Backup\\Blocker\\BackupData";
+}
+
+std::string FolderTheSystemRefuses(const std::string&, const Tracks&, HANDLE&) {
+    // Nobody may create folders in /sys, not even root: access denied.
+    return "Z:\\sys\\zr_job_test\\BackupData";
+}
+
+std::string DatabaseWillNotOpen(const std::string&, const Tracks&, HANDLE&) {
+    zrtest::SetRegString(HKEY_LOCAL_MACHINE, hostsim::kFaultsKey, "OpenDatabase", "0x80004005");
+    return std::string();
+}
+
+std::string MoveComponentFails(const std::string&, const Tracks&, HANDLE&) {
+    zrtest::SetRegString(HKEY_LOCAL_MACHINE, hostsim::kFaultsKey, "AddMoveContent", "0x80070057");
+    return std::string();
+}
+
+std::string LockedContentFile(const std::string&, const Tracks& tracks, HANDLE& held) {
+    for (const hostsim::TrackRow& row : tracks) {
+        if (!zrtest::FileExists(row.path)) continue;
+        // Nobody else may read it while this handle is open: the copy fails.
+        held = CreateFileA(row.path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        break;
+    }
+    EXPECT_NE(INVALID_HANDLE_VALUE, held);
+    return std::string();
+}
+
+TEST_P(JobFailureTest, ShowsItsTextAndCleansUp) {
+    const FailureCase& c = GetParam();
+    MakeLibrary(6, 0);
+    HANDLE held = INVALID_HANDLE_VALUE;
+    std::string tree = c.prepare(m_sandbox.Folder(), m_tracks, held);
+    if (!tree.empty()) m_backupData = tree;
+    auto run = Start();
+    ASSERT_NE(nullptr, m_dialog);
+    HWND box = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(c.message));
+    ASSERT_NE(nullptr, box);
+    jobtest::SaveScreenshot(box, std::string("job_failure_") + c.name);
+    jobtest::Click(box, IDOK);
+    ExpectClosed(*run);
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    EXPECT_EQ(c.treeRemains, zrtest::FolderExists(m_backupData)) << m_backupData;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, JobFailureTest,
+    testing::Values(FailureCase{"InitializeFails156", IDS_MODULE_MISSING, &EarlierBackupKept, true},
+                    FailureCase{"FolderNotCreated113", IDS_FOLDER_CREATE_FAILED, &FileInPlaceOfFolder, false},
+                    FailureCase{"WriteForbidden123", IDS_FOLDER_WRITE_FORBIDDEN, &FolderTheSystemRefuses, false},
+                    FailureCase{"FileNotCopied114", IDS_FILE_CREATE_FAILED, &LockedContentFile, false},
+                    FailureCase{"LibraryFails102", IDS_BACKUP_FAILED, &DatabaseWillNotOpen, false},
+                    FailureCase{"SecureDatabaseFails102", IDS_BACKUP_FAILED, &MoveComponentFails, false}),
+    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
