@@ -186,14 +186,16 @@ protected:
         zrtest::SetRegString(HKEY_LOCAL_MACHINE, hostsim::kFaultsKey, name, value);
     }
 
-    std::unique_ptr<CJobRun> Start(const std::string& shotPrefix = std::string(), const std::string& restoreTo = "") {
+    // Starts a job; waits for its dialog to show unless told not to.
+    std::unique_ptr<CJobRun> Start(const std::string& shotPrefix = std::string(), const std::string& restoreTo = "",
+                                   bool waitForDialog = true) {
         {
             std::lock_guard<std::mutex> guard(g_recorder.lock);
             g_recorder.shotPrefix = shotPrefix;
         }
         auto run = std::make_unique<CJobRun>(m_backupData, restoreTo, shotPrefix);
         const UINT caption = restoreTo.empty() ? IDS_CAPTION_BACKUP : IDS_CAPTION_RESTORE;
-        m_dialog = WaitForWindow(run->ThreadId(), zr::LoadResString(caption));
+        if (waitForDialog) m_dialog = WaitForWindow(run->ThreadId(), zr::LoadResString(caption));
         return run;
     }
 
@@ -253,7 +255,7 @@ TEST_F(JobDialogTest, BackupListsFailedItemsThenReportsCompletion) {
 
     Answer(*run, IDS_BACKUP_COMPLETE, IDOK, "job_backup_message_140");
     ExpectClosed(*run);
-    EXPECT_TRUE(zrtest::FileExists(m_backupData + "\\MovePlugIn.bkd"));
+    EXPECT_TRUE(zrtest::FileExists(m_backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd"));
     EXPECT_TRUE(zrtest::FileExists(m_backupData + "\\BackupRestore.ini"));
 
     const std::vector<PhaseState> states = States();
@@ -284,7 +286,7 @@ TEST_F(JobDialogTest, BackupWithoutFailedItemsShowsOnlyTheCompletion) {
     // A result view would come first and hold the message back.
     Answer(*run, IDS_BACKUP_COMPLETE, IDOK);
     ExpectClosed(*run);
-    EXPECT_TRUE(zrtest::FileExists(m_backupData + "\\MovePlugIn.bkd"));
+    EXPECT_TRUE(zrtest::FileExists(m_backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd"));
 }
 
 // ---- Every failure text, each from a real failing step ----
@@ -303,6 +305,7 @@ using Tracks = std::vector<hostsim::TrackRow>;
 
 std::string EarlierBackupKept(const std::string& sandbox, const Tracks&, HANDLE&) {
     // No module can start: the earlier backup in that folder is nothing of this job's.
+    zrtest::MakeFolder(sandbox + "\\Backup\\BackupData");
     zrtest::WriteTextFile(sandbox + "\\Backup\\BackupData\\earlier.txt", "from an earlier backup");
     zrtest::SetRegString(HKEY_LOCAL_MACHINE, hostsim::kFaultsKey, "LoadPlugins", "0x80004005");
     return std::string();
@@ -323,11 +326,6 @@ std::string DatabaseWillNotOpen(const std::string&, const Tracks&, HANDLE&) {
     return std::string();
 }
 
-std::string MoveComponentFails(const std::string&, const Tracks&, HANDLE&) {
-    zrtest::SetRegString(HKEY_LOCAL_MACHINE, hostsim::kFaultsKey, "AddMoveContent", "0x80070057");
-    return std::string();
-}
-
 std::string LockedContentFile(const std::string&, const Tracks& tracks, HANDLE& held) {
     for (const hostsim::TrackRow& row : tracks) {
         if (!zrtest::FileExists(row.path)) continue;
@@ -345,8 +343,7 @@ TEST_P(JobFailureTest, ShowsItsTextAndCleansUp) {
     HANDLE held = INVALID_HANDLE_VALUE;
     std::string tree = c.prepare(m_sandbox.Folder(), m_tracks, held);
     if (!tree.empty()) m_backupData = tree;
-    auto run = Start();
-    ASSERT_NE(nullptr, m_dialog);
+    auto run = Start("", "", false);  // a job that fails at once may never show its dialog
     HWND box = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(c.message));
     ASSERT_NE(nullptr, box);
     jobtest::SaveScreenshot(box, std::string("job_failure_") + c.name);
@@ -362,8 +359,132 @@ INSTANTIATE_TEST_SUITE_P(
                     FailureCase{"FolderNotCreated113", IDS_FOLDER_CREATE_FAILED, &FileInPlaceOfFolder, false},
                     FailureCase{"WriteForbidden123", IDS_FOLDER_WRITE_FORBIDDEN, &FolderTheSystemRefuses, false},
                     FailureCase{"FileNotCopied114", IDS_FILE_CREATE_FAILED, &LockedContentFile, false},
-                    FailureCase{"LibraryFails102", IDS_BACKUP_FAILED, &DatabaseWillNotOpen, false},
-                    FailureCase{"SecureDatabaseFails102", IDS_BACKUP_FAILED, &MoveComponentFails, false}),
+                    FailureCase{"LibraryFails102", IDS_BACKUP_FAILED, &DatabaseWillNotOpen, false}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+// ---- Cancel ----
+
+// A backup slowed down in its contents phase: every Register takes delay ms,
+// or only that of the titled track.
+class JobCancelTest : public JobDialogTest {
+protected:
+    void SlowRegister(unsigned delay, const std::string& title = std::string()) {
+        SetFault(hostsim::kRegisterDelayValue, std::to_string(delay) + (title.empty() ? "" : "|" + title));
+    }
+    // Files below the backup tree's audio folder.
+    size_t AudioFiles() const {
+        size_t n = 0;
+        for (const std::string& item : enginetest::ListTree(m_backupData + "\\Data\\Audio"))
+            if (item.back() != '\\') ++n;
+        return n;
+    }
+    // The position after done of the library's tracks.
+    int PositionAfter(size_t done) const { return static_cast<int>(10 + done * 80 / m_tracks.size()); }
+};
+
+TEST_F(JobCancelTest, YesInTheContentsPhaseEndsCancelledWithoutBackup) {
+    MakeLibrary(8, 0);
+    SlowRegister(300);
+    auto run = Start("job_cancel");
+    ASSERT_NE(nullptr, m_dialog);
+    ASSERT_TRUE(WaitUntil([&] { return Position(m_dialog) >= PositionAfter(2); }));
+
+    // Esc, the close command and Enter do nothing while the job runs.
+    HWND button = GetDlgItem(m_dialog, IDC_JOB_CANCEL);
+    PostMessageA(m_dialog, WM_CLOSE, 0, 0);
+    PostMessageA(m_dialog, WM_COMMAND, IDCANCEL, 0);
+    PostMessageA(m_dialog, WM_COMMAND, IDOK, 0);
+    PostMessageA(button, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageA(button, WM_KEYUP, VK_ESCAPE, 0);
+    Sleep(300);
+    EXPECT_TRUE(IsWindowVisible(m_dialog));
+    EXPECT_EQ(nullptr, WaitForWindow(run->ThreadId(), kTitle, "", 100));
+
+    jobtest::Click(m_dialog, IDC_JOB_CANCEL);
+    HWND question = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(IDS_CONFIRM_CANCEL));
+    ASSERT_NE(nullptr, question);
+    // The worker finishes the track it is on, then waits: nothing more starts.
+    Sleep(700);
+    const int position = Position(m_dialog);
+    const size_t files = AudioFiles();
+    Sleep(1000);
+    EXPECT_EQ(position, Position(m_dialog));
+    EXPECT_EQ(files, AudioFiles());
+    EXPECT_LT(files, 8u);
+    EXPECT_EQ(zr::LoadResString(IDS_STATUS_BACKUP_CONTENTS), Status(m_dialog));
+    jobtest::SaveScreenshot(question, "job_cancel_question");
+
+    jobtest::Click(question, IDYES);
+    HWND box = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(IDS_CANCELLED));
+    ASSERT_NE(nullptr, box);
+    EXPECT_FALSE(CancelEnabled(m_dialog));
+    EXPECT_EQ(100, Position(m_dialog));
+    jobtest::SaveScreenshot(m_dialog, "job_cancel_finished");
+    jobtest::Click(box, IDOK);
+    ExpectClosed(*run);
+    EXPECT_FALSE(zrtest::FolderExists(m_backupData));
+}
+
+TEST_F(JobCancelTest, NoLetsTheJobGoOn) {
+    MakeLibrary(6, 0);
+    SlowRegister(200);
+    auto run = Start();
+    ASSERT_NE(nullptr, m_dialog);
+    ASSERT_TRUE(WaitUntil([&] { return Position(m_dialog) >= PositionAfter(1); }));
+    jobtest::Click(m_dialog, IDC_JOB_CANCEL);
+    Answer(*run, IDS_CONFIRM_CANCEL, IDNO);
+    ASSERT_TRUE(WaitUntil([&] { return jobtest::WaitForWindow(run->ThreadId(), kTitle, "", 0) == nullptr; }));
+    EXPECT_TRUE(CancelEnabled(m_dialog));
+    Answer(*run, IDS_BACKUP_COMPLETE, IDOK);
+    ExpectClosed(*run);
+    EXPECT_TRUE(zrtest::FileExists(m_backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd"));
+}
+
+TEST_F(JobCancelTest, YesJustBeforeTheDatabasePhaseStillCancels) {
+    MakeLibrary(6, 0);
+    // The last track is slow: the question opens while the worker is on it.
+    const std::string last = m_tracks.back().title;
+    SlowRegister(1500, last);
+    auto run = Start();
+    ASSERT_NE(nullptr, m_dialog);
+    ASSERT_TRUE(WaitUntil([&] { return Position(m_dialog) == PositionAfter(m_tracks.size() - 1); }));
+    jobtest::Click(m_dialog, IDC_JOB_CANCEL);
+    HWND question = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(IDS_CONFIRM_CANCEL));
+    ASSERT_NE(nullptr, question);
+    // Every track is done, yet the database phase does not begin before the answer.
+    ASSERT_TRUE(WaitUntil([&] { return Position(m_dialog) == 90; }));
+    Sleep(500);
+    EXPECT_EQ(zr::LoadResString(IDS_STATUS_BACKUP_CONTENTS), Status(m_dialog));
+    EXPECT_FALSE(zrtest::FileExists(m_backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd"));
+    jobtest::Click(question, IDYES);
+    Answer(*run, IDS_CANCELLED, IDOK);
+    ExpectClosed(*run);
+    EXPECT_FALSE(zrtest::FolderExists(m_backupData));
+    for (const PhaseState& state : States()) EXPECT_NE("database", state.phase);
+}
+
+// ---- Progress ----
+
+TEST_F(JobCancelTest, AFloodOfProgressLeavesOnlyTheFirstHandled) {
+    MakeLibrary(4, 0);
+    SlowRegister(3000, m_tracks.front().title);
+    auto run = Start();
+    ASSERT_NE(nullptr, m_dialog);
+    ASSERT_TRUE(WaitUntil([&] { return CancelEnabled(m_dialog); }));
+
+    // Hold the dialog's thread while the queue fills up.
+    SendNotifyMessageA(m_dialog, kHoldMessage, 0, 0);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(g_recorder.held, 10000));
+    PostMessageA(m_dialog, WM_BR_PROGRESS, 5, 0);       // no total: changes nothing
+    PostMessageA(m_dialog, WM_BR_PROGRESS, 500, 1000);  // handled: 10 + 500 * 80 / 1000
+    for (int i = 0; i < 2000; ++i) PostMessageA(m_dialog, WM_BR_PROGRESS, 1000, 1000);
+    SetEvent(g_recorder.release);
+
+    ASSERT_TRUE(WaitUntil([&] { return Position(m_dialog) != 10; }, 5000));
+    Sleep(300);
+    EXPECT_EQ(50, Position(m_dialog));  // the backlog was dropped unread
+    Answer(*run, IDS_BACKUP_COMPLETE, IDOK);
+    ExpectClosed(*run);
+}
 
 }  // namespace

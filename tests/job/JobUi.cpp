@@ -151,7 +151,7 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
 HWND WaitForWindow(DWORD threadId, const std::string& caption, const std::string& text, DWORD timeoutMs) {
     HWND found = nullptr;
     WaitUntil([&] { return (found = FindNow(threadId, caption, text)) != nullptr; }, timeoutMs);
-    if (!found) {
+    if (!found && timeoutMs >= 5000) {
         // What the thread does show, for the failure message.
         EnumThreadWindows(threadId, [](HWND hwnd, LPARAM) -> BOOL {
             std::fprintf(stderr, "  window of the thread: visible %d, caption", IsWindowVisible(hwnd) ? 1 : 0);
