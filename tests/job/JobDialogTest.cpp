@@ -64,7 +64,10 @@ void Record(HWND dialog, const char* phase) {
         g_recorder.states.push_back(s);
         prefix = g_recorder.shotPrefix;
     }
-    if (!prefix.empty()) jobtest::SaveScreenshot(dialog, prefix + "_" + phase);
+    if (prefix.empty()) return;
+    // A fast job reaches its first phases before the dialog's first idle moment shows it.
+    if (!IsWindowVisible(dialog)) ShowWindow(dialog, SW_SHOWNORMAL);
+    jobtest::SaveScreenshot(dialog, prefix + "_" + phase);
 }
 
 LRESULT CALLBACK BeforeProc(int code, WPARAM wParam, LPARAM lParam) {
@@ -485,6 +488,69 @@ TEST_F(JobCancelTest, AFloodOfProgressLeavesOnlyTheFirstHandled) {
     EXPECT_EQ(50, Position(m_dialog));  // the backlog was dropped unread
     Answer(*run, IDS_BACKUP_COMPLETE, IDOK);
     ExpectClosed(*run);
+}
+
+// ---- Restore ----
+
+class JobRestoreTest : public JobCancelTest {
+protected:
+    // A backup of the host through the dialog, and a destination for the restore.
+    void BackUpFirst() {
+        auto backup = Start();
+        Answer(*backup, IDS_BACKUP_COMPLETE, IDOK);
+        ExpectClosed(*backup);
+        m_restoreTo = m_sandbox.Path("RestoreTo");
+        zrtest::MakeFolder(m_restoreTo);
+        std::lock_guard<std::mutex> guard(g_recorder.lock);
+        g_recorder.states.clear();
+    }
+    std::string m_restoreTo;
+};
+
+TEST_F(JobRestoreTest, RestoreRunsItsPhasesAndReportsCompletion) {
+    MakeLibrary(6, 0);
+    BackUpFirst();
+    auto run = Start("job_restore", m_restoreTo);
+    Answer(*run, IDS_RESTORE_COMPLETE, IDOK, "job_restore_message_146");
+    ExpectClosed(*run);
+    EXPECT_TRUE(zrtest::FolderExists(m_restoreTo + "\\RestoreData\\Data\\Audio"));
+
+    const std::vector<PhaseState> states = States();
+    ASSERT_EQ(4u, states.size());
+    const std::string caption = zr::LoadResString(IDS_CAPTION_RESTORE);
+    EXPECT_EQ(zr::LoadResString(IDS_STATUS_PREPARING), states[0].status);
+    EXPECT_TRUE(states[1].cancelEnabled);
+    EXPECT_EQ(zr::LoadResString(IDS_STATUS_RESTORE_CONTENTS), states[1].status);
+    EXPECT_EQ("database", states[2].phase);
+    EXPECT_FALSE(states[2].cancelEnabled);
+    EXPECT_EQ(90, states[2].position);
+    EXPECT_EQ(zr::LoadResString(IDS_STATUS_RESTORE_DATABASE), states[2].status);
+    for (const PhaseState& state : states) EXPECT_EQ(caption, state.caption);
+}
+
+TEST_F(JobRestoreTest, YesJustBeforeTheDatabasePhaseCancelsAndKeepsWhatWasRestored) {
+    MakeLibrary(6, 0);
+    BackUpFirst();
+    const std::string liveDatabase = zrtest::ReadTextFile(m_host.contentsDb);
+    // The restore re-points the last track last; it is slow.
+    SlowRegister(1500, m_tracks.back().title);
+    auto run = Start("", m_restoreTo);
+    ASSERT_NE(nullptr, m_dialog);
+    // The copied files drive the bar; once it stands at 90 the track walk runs.
+    ASSERT_TRUE(WaitUntil([&] { return Position(m_dialog) == 90; }));
+    Sleep(300);
+    jobtest::Click(m_dialog, IDC_JOB_CANCEL);
+    HWND question = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(IDS_CONFIRM_CANCEL));
+    ASSERT_NE(nullptr, question);
+    Sleep(2000);  // longer than the slow track
+    EXPECT_EQ(zr::LoadResString(IDS_STATUS_RESTORE_CONTENTS), Status(m_dialog));
+    jobtest::Click(question, IDYES);
+    Answer(*run, IDS_CANCELLED, IDOK);
+    ExpectClosed(*run);
+    // A restore undoes nothing, and the host's library was never swapped.
+    EXPECT_TRUE(zrtest::FolderExists(m_restoreTo + "\\RestoreData"));
+    EXPECT_EQ(liveDatabase, zrtest::ReadTextFile(m_host.contentsDb));
+    for (const PhaseState& state : States()) EXPECT_NE("database", state.phase);
 }
 
 }  // namespace
