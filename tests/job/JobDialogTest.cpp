@@ -466,6 +466,37 @@ TEST_F(JobCancelTest, YesJustBeforeTheDatabasePhaseStillCancels) {
     for (const PhaseState& state : States()) EXPECT_NE("database", state.phase);
 }
 
+TEST_F(JobCancelTest, AClickAfterTheWorkerEndedGetsTheJobsOwnOutcome) {
+    MakeLibrary(6, 0);
+    // The first content file cannot be read: the backup fails in its contents
+    // phase, with the cancel button still enabled.
+    HANDLE locked = INVALID_HANDLE_VALUE;
+    for (const hostsim::TrackRow& row : m_tracks) {
+        if (!zrtest::FileExists(row.path)) continue;
+        locked = CreateFileA(row.path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        break;
+    }
+    ASSERT_NE(INVALID_HANDLE_VALUE, locked);
+    auto run = Start();
+    ASSERT_NE(nullptr, m_dialog);
+    ASSERT_TRUE(WaitUntil([&] { return CancelEnabled(m_dialog); }));
+
+    // The click waits in the queue while the worker fails, releases the
+    // module and posts its completion behind the click.
+    SendNotifyMessageA(m_dialog, kHoldMessage, 0, 0);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(g_recorder.held, 10000));
+    jobtest::Click(m_dialog, IDC_JOB_CANCEL);
+    ASSERT_TRUE(WaitUntil([] { return GetModuleHandleA("NerithMediaLibrary.dll") == nullptr; }));
+    Sleep(300);
+    SetEvent(g_recorder.release);
+
+    Answer(*run, IDS_CONFIRM_CANCEL, IDYES);
+    Answer(*run, IDS_FILE_CREATE_FAILED, IDOK);
+    ExpectClosed(*run);
+    CloseHandle(locked);
+    EXPECT_FALSE(zrtest::FolderExists(m_backupData));
+}
+
 // ---- Progress ----
 
 TEST_F(JobCancelTest, AFloodOfProgressLeavesOnlyTheFirstHandled) {
