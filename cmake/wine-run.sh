@@ -8,6 +8,12 @@ set -u
 : "${WINEPREFIX:?WINEPREFIX must be set}"
 export WINEDEBUG=-all LC_ALL=ja_JP.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win64
+# Another user language for one test: the code page stays 932, Wine takes the
+# user language from LC_MESSAGES.
+if [ -n "${ZR_USER_LANGUAGE:-}" ]; then
+    unset LC_ALL
+    export LANG=ja_JP.UTF-8 LC_MESSAGES="$ZR_USER_LANGUAGE"
+fi
 
 mkdir -p "$(dirname "$WINEPREFIX")"
 (

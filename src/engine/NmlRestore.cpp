@@ -123,7 +123,7 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
             result = RC_E_FILE_COPY;
         }
     }
-    if (m_bCancelFlag == 1) result = RC_CANCELLED;
+    if (IsCancelRequested()) result = RC_CANCELLED;
     if (result != RC_OK) {
         DeleteFolder(temporary);
         return result;
@@ -167,7 +167,7 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
     for (; entry; entry.Attach(entry->GetNextContent(IID_INMTrack))) {
         CRef<INMTrack> track;
         if (!QueryRef(entry.Get(), IID_INMTrack, track)) continue;
-        if (m_bCancelFlag == 1) {
+        if (IsCancelRequested()) {
             result = RC_CANCELLED;
             break;
         }

@@ -119,7 +119,7 @@ DWORD WINAPI CExecuteBackupRestore::BackupRestoreThread(void* arg) {
     auto* self = static_cast<CExecuteBackupRestore*>(arg);
     CBackupRestore& engine = self->m_cBackupRestore;
     if (FAILED(engine.Initialize(self->m_hWnd))) {
-        Trace(kTraceInitialize);
+        Trace("%s", kTraceInitialize);
         self->PostComplete(RC_E_UNEXPECTED);
         return 1;
     }
@@ -146,19 +146,19 @@ HRESULT CExecuteBackupRestore::RunBackup() {
     m_bBackupTreeTouched = 1;
     HRESULT r = engine.InitBackupDataFolder(m_strBackupData);
     if (FAILED(r)) {
-        Trace(kTraceInitBackupDataFolder);
+        Trace("%s", kTraceInitBackupDataFolder);
         return r;
     }
     if (IsCancelled()) return RC_CANCELLED;
     r = engine.BackupGuiData(m_strBackupData);
     if (FAILED(r)) {
-        Trace(kTraceBackupGuiData);
+        Trace("%s", kTraceBackupGuiData);
         return r;
     }
     if (IsCancelled()) return RC_CANCELLED;
     r = engine.BackupNmlData(m_strBackupData);
     if (FAILED(r)) {
-        Trace(kTraceBackupNmlData);
+        Trace("%s", kTraceBackupNmlData);
         return r;
     }
     if (IsCancelled()) return RC_CANCELLED;
@@ -166,7 +166,7 @@ HRESULT CExecuteBackupRestore::RunBackup() {
     if (IsCancelled()) return RC_CANCELLED;
     HRESULT m = engine.BackupMoveSecureDB(m_strBackupData);
     if (FAILED(m)) {
-        Trace(kTraceBackupMoveSecureDB);
+        Trace("%s", kTraceBackupMoveSecureDB);
         return m;
     }
     return r;
@@ -176,7 +176,7 @@ HRESULT CExecuteBackupRestore::RunRestore() {
     CBackupRestore& engine = m_cBackupRestore;
     HRESULT r = engine.RestoreNmlContents(m_strBackupData, m_strRestoreTo);
     if (r != RC_OK) {
-        Trace(kTraceRestoreNmlContents);
+        Trace("%s", kTraceRestoreNmlContents);
         return r;
     }
     if (IsCancelled()) return RC_CANCELLED;
@@ -184,17 +184,17 @@ HRESULT CExecuteBackupRestore::RunRestore() {
     SendMessageLocked(WM_BR_DATABASE_PHASE);
     HRESULT m = engine.RestoreMoveSecureDB(m_strBackupData);
     if (FAILED(m) && m != RC_E_STREAM_NOT_FOUND) {
-        Trace(kTraceRestoreMoveSecureDB);
+        Trace("%s", kTraceRestoreMoveSecureDB);
         return m;
     }
     r = engine.RestoreNmlDatabases();
     if (r != RC_OK) {
-        Trace(kTraceRestoreNmlDatabases);
+        Trace("%s", kTraceRestoreNmlDatabases);
         return r;
     }
     r = engine.RestoreGuiData(m_strBackupData);
     if (r != RC_OK) {
-        Trace(kTraceRestoreGuiData);
+        Trace("%s", kTraceRestoreGuiData);
         return r;
     }
     engine.DeleteUnusableContents();

@@ -1,0 +1,281 @@
+// Times one whole backup through the progress dialog against the same engine
+// steps called directly, on the same library in the same run, alternating the
+// two (direct, dialog, direct, dialog, ...); prints medians, ranges and the
+// ratio, and the most progress messages the dialog's queue held at once.
+//
+// Runs in a registry of its own (HKLM and HKCU redirected to a scratch key)
+// and a scratch folder below %TEMP%, both removed at the end. Needs a display.
+//
+//   job_bench [--tracks N] [--runs N]
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/ResString.h"
+#include "engine/BackupRestore.h"
+#include "engine/EngineMessages.h"
+#include "hostsim/core/HostInstall.h"
+#include "hostsim/core/HostIo.h"
+#include "hostsim/core/LibraryGen.h"
+#include "job/ExecuteBackupRestore.h"
+#include "job/JobUi.h"
+
+#include "../res/resource.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
+class CRegistryScope {
+public:
+    CRegistryScope() {
+        char name[64];
+        std::snprintf(name, sizeof(name), "Software\\ZRJobBench\\%lu", GetCurrentProcessId());
+        m_key = name;
+        RegCreateKeyExA(HKEY_CURRENT_USER, (m_key + "\\HKLM").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_hklm,
+                        nullptr);
+        RegCreateKeyExA(HKEY_CURRENT_USER, (m_key + "\\HKCU").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_hkcu,
+                        nullptr);
+        RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_hklm);
+        RegOverridePredefKey(HKEY_CURRENT_USER, m_hkcu);
+    }
+    ~CRegistryScope() {
+        RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+        RegCloseKey(m_hklm);
+        RegCloseKey(m_hkcu);
+        RegDeleteTreeA(HKEY_CURRENT_USER, m_key.c_str());
+    }
+
+private:
+    std::string m_key;
+    HKEY m_hklm = nullptr;
+    HKEY m_hkcu = nullptr;
+};
+
+void SetString(HKEY root, const char* key, const char* name, const std::string& value) {
+    HKEY h = nullptr;
+    if (RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) != ERROR_SUCCESS) return;
+    RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>(value.size() + 1));
+    RegCloseKey(h);
+}
+
+// ---- Direct: the runner's steps and releases, progress to a bare window ----
+
+LRESULT CALLBACK SinkProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_BR_PROGRESS) return 0;
+    if (message == WM_CLOSE) {
+        DestroyWindow(hwnd);
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+double RunDirect(const std::string& backupData, HRESULT& result) {
+    HWND sink = nullptr;
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread ui([&] {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = &SinkProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "ZrJobBenchSink";
+        RegisterClassA(&wc);
+        sink = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+        SetEvent(ready);
+        MSG msg;
+        while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+    });
+    WaitForSingleObject(ready, INFINITE);
+    CloseHandle(ready);
+
+    const auto start = Clock::now();
+    {
+        zr::CBackupRestore engine;
+        HRESULT hr = engine.Initialize(sink);
+        if (SUCCEEDED(hr)) hr = engine.InitBackupDataFolder(backupData);
+        if (SUCCEEDED(hr)) hr = engine.BackupGuiData(backupData);
+        if (SUCCEEDED(hr)) hr = engine.BackupNmlData(backupData);
+        if (SUCCEEDED(hr)) hr = engine.BackupMoveSecureDB(backupData);
+        engine.m_secureDb.Unbind();
+        engine.m_builder.Detach();
+        if (engine.m_hMediaLibrary) FreeLibrary(engine.m_hMediaLibrary);
+        engine.m_hMediaLibrary = nullptr;
+        result = hr;
+    }
+    const double seconds = Seconds(start, Clock::now());
+    PostMessageA(sink, WM_CLOSE, 0, 0);
+    ui.join();
+    return seconds;
+}
+
+// ---- Through the dialog: from its creation to the completion message arriving ----
+
+bool g_noProbe = false;
+
+struct DialogProbe {
+    Clock::time_point created;  // the dialog's window exists, before its initialisation
+    Clock::time_point completed;
+    WNDPROC original = nullptr;
+    bool inProgress = false;
+    unsigned drained = 0;       // backlog removed while handling one progress message
+    unsigned maxQueued = 0;     // most progress messages waiting at once (handled one included)
+    unsigned handled = 0;
+    HRESULT result = E_FAIL;
+} g_probe;
+
+LRESULT CALLBACK ProbeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_BR_PROGRESS) return CallWindowProcA(g_probe.original, hwnd, message, wParam, lParam);
+    g_probe.inProgress = true;
+    g_probe.drained = 0;
+    LRESULT r = CallWindowProcA(g_probe.original, hwnd, message, wParam, lParam);
+    g_probe.inProgress = false;
+    ++g_probe.handled;
+    g_probe.maxQueued = std::max(g_probe.maxQueued, g_probe.drained + 1);
+    return r;
+}
+
+LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* m = reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE) {
+        if (m->message == WM_BR_PROGRESS && g_probe.inProgress) ++g_probe.drained;
+        if (m->message == WM_BR_COMPLETE) {
+            g_probe.completed = Clock::now();
+            g_probe.result = static_cast<HRESULT>(m->wParam);
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK CallWndHook(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* m = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && m->message == WM_INITDIALOG && !g_probe.original) {
+        g_probe.created = Clock::now();
+        g_probe.original = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(m->hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ProbeProc)));
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+double RunDialog(const std::string& backupData, HRESULT& result, unsigned& maxQueued, unsigned& handled,
+                 double& creation) {
+    g_probe = DialogProbe();
+    Clock::time_point start;
+    jobtest::CUiThread ui([&] {
+        const DWORD self = GetCurrentThreadId();
+        HHOOK get = g_noProbe ? nullptr : SetWindowsHookExA(WH_GETMESSAGE, &GetMessageHook, nullptr, self);
+        HHOOK call = g_noProbe ? nullptr : SetWindowsHookExA(WH_CALLWNDPROC, &CallWndHook, nullptr, self);
+        start = Clock::now();
+        {
+            zr::CExecuteBackupRestore dialog;
+            dialog.SetBackupDataFolder(backupData);
+            dialog.SetRestoreFolder("");
+            dialog.DoModal();
+        }
+        UnhookWindowsHookEx(get);
+        UnhookWindowsHookEx(call);
+    });
+    // The completion message is answered at once.
+    HWND box = jobtest::WaitForWindow(ui.Id(), zr::LoadResString(IDS_APP_TITLE), "", 600000);
+    if (g_noProbe) g_probe.completed = Clock::now();
+    if (box) jobtest::Click(box, IDOK);
+    ui.Join(INFINITE);
+    result = g_probe.result;
+    maxQueued = g_probe.maxQueued;
+    handled = g_probe.handled;
+    creation = Seconds(start, g_probe.created);
+    return Seconds(start, g_probe.completed);
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    unsigned tracks = 1500, runs = 5;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--tracks")) tracks = static_cast<unsigned>(std::atoi(argv[i + 1]));
+        if (!std::strcmp(argv[i], "--runs")) runs = static_cast<unsigned>(std::atoi(argv[i + 1]));
+        if (!std::strcmp(argv[i], "--no-probe")) g_noProbe = std::atoi(argv[i + 1]) != 0;
+    }
+    CRegistryScope registry;
+    char temp[MAX_PATH] = {};
+    GetTempPathA(sizeof(temp), temp);
+    const std::string root = std::string(temp) + "zr_job_bench";
+    hostsim::RemoveTree(root);
+    std::string error;
+    hostsim::MakeFolder(root + "\\Common", error);
+    hostsim::MakeFolder(root + "\\AppData", error);
+    SetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+              "Common AppData", root + "\\Common");
+    SetString(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+              "AppData", root + "\\AppData");
+    hostsim::InstallOptions options;
+    options.root = root + "\\Host";
+    options.moduleSource = hostsim::ProgramFolder() + "\\NerithMediaLibrary.dll";
+    hostsim::InstalledHost host;
+    if (!hostsim::Install(options, host, error)) {
+        std::printf("install failed: %s\n", error.c_str());
+        return 1;
+    }
+    hostsim::LibraryOptions library;
+    library.tracks = tracks;
+    library.folders = std::max(1u, tracks / 20);
+    library.fileSize = 8192;
+    library.picturesPerTrack = 1;
+    library.secureTracks = tracks / 20;
+    library.missingTracks = 0;
+    if (!hostsim::CreateLibrary(host, library, error)) {
+        std::printf("library failed: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("job_bench: %u tracks, %u runs per side\n", tracks, runs);
+
+    std::vector<double> direct, dialog;
+    unsigned maxQueued = 0, handled = 0;
+    for (unsigned i = 0; i < runs; ++i) {
+        // Each run writes a fresh tree; the last one is removed untimed, so no
+        // run pays for deleting another's.
+        HRESULT r1 = E_FAIL, r2 = E_FAIL;
+        const std::string directTree = root + "\\Direct" + std::to_string(i) + "\\BackupData";
+        const std::string dialogTree = root + "\\Dialog" + std::to_string(i) + "\\BackupData";
+        direct.push_back(RunDirect(directTree, r1));
+        hostsim::RemoveTree(root + "\\Direct" + std::to_string(i));
+        unsigned queued = 0;
+        double creation = 0;
+        dialog.push_back(RunDialog(dialogTree, r2, queued, handled, creation));
+        hostsim::RemoveTree(root + "\\Dialog" + std::to_string(i));
+        maxQueued = std::max(maxQueued, queued);
+        std::printf(
+            "  run %u: direct %.3f s (0x%08lX), dialog %.3f s (0x%08lX; window made in %.3f s), progress handled %u, "
+            "most queued %u\n",
+            i + 1, direct.back(), static_cast<unsigned long>(r1), dialog.back(), static_cast<unsigned long>(r2),
+            creation, handled, queued);
+        if (r1 != 0 || r2 != 0) return 1;
+    }
+    const double d = Median(direct), g = Median(dialog);
+    std::printf("direct: median %.3f s (%.3f to %.3f)\n", d, *std::min_element(direct.begin(), direct.end()),
+                *std::max_element(direct.begin(), direct.end()));
+    std::printf("dialog: median %.3f s (%.3f to %.3f)\n", g, *std::min_element(dialog.begin(), dialog.end()),
+                *std::max_element(dialog.begin(), dialog.end()));
+    std::printf("ratio dialog/direct: %.3f (goal <= 1.03); most progress messages queued at once: %u\n", g / d,
+                maxQueued);
+    hostsim::Uninstall(host);
+    hostsim::RemoveTree(root);
+    return 0;
+}

@@ -1,0 +1,587 @@
+// Whole jobs through the progress dialog, driven as a person would: a real
+// dialog on a thread of its own, the real engine, the stand-in host's module
+// and library in the sandbox, message boxes read and answered on the screen.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+#include "../../res/resource.h"
+#include "common/ResString.h"
+#include "engine/EngineMessages.h"
+#include "engine/EngineTestUtil.h"
+#include "hostsim/core/Faults.h"
+#include "hostsim/core/HostInstall.h"
+#include "hostsim/core/LibraryDb.h"
+#include "hostsim/core/LibraryGen.h"
+#include "job/ExecuteBackupRestore.h"
+#include "job/JobUi.h"
+#include "support/Sandbox.h"
+#include "ui/ResultView.h"
+
+namespace {
+
+using jobtest::WaitForWindow;
+using jobtest::WaitUntil;
+
+// ---- What the dialog showed at each phase change, recorded on its own thread ----
+
+struct PhaseState {
+    std::string phase;
+    bool cancelEnabled = false;
+    int position = -1;
+    std::string status;
+    std::string caption;
+};
+
+// Sent (without waiting) to the dialog to hold its thread until released, so
+// that messages can pile up in its queue.
+const UINT kHoldMessage = WM_APP + 0x77;
+
+struct Recorder {
+    std::mutex lock;
+    std::vector<PhaseState> states;
+    std::string shotPrefix;
+    HANDLE held = nullptr;
+    HANDLE release = nullptr;
+    HHOOK before = nullptr, after = nullptr, getMessage = nullptr;
+} g_recorder;
+
+void Record(HWND dialog, const char* phase) {
+    PhaseState s;
+    s.phase = phase;
+    s.cancelEnabled = IsWindowEnabled(GetDlgItem(dialog, IDC_JOB_CANCEL)) != FALSE;
+    s.position = static_cast<int>(SendDlgItemMessageA(dialog, IDC_JOB_PROGRESS, PBM_GETPOS, 0, 0));
+    s.status = jobtest::WindowText(GetDlgItem(dialog, IDC_JOB_STATUS));
+    s.caption = jobtest::WindowText(dialog);
+    std::string prefix;
+    {
+        std::lock_guard<std::mutex> guard(g_recorder.lock);
+        g_recorder.states.push_back(s);
+        prefix = g_recorder.shotPrefix;
+    }
+    if (prefix.empty()) return;
+    // A fast job reaches its first phases before the dialog's first idle moment shows it.
+    if (!IsWindowVisible(dialog)) ShowWindow(dialog, SW_SHOWNORMAL);
+    jobtest::SaveScreenshot(dialog, prefix + "_" + phase);
+}
+
+LRESULT CALLBACK BeforeProc(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* m = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && m->message == WM_BR_CONTENTS_PHASE) Record(m->hwnd, "preparing");
+    if (code == HC_ACTION && m->message == kHoldMessage) {
+        SetEvent(g_recorder.held);
+        WaitForSingleObject(g_recorder.release, 30000);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK AfterProc(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* m = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code == HC_ACTION && m->message == WM_BR_CONTENTS_PHASE) Record(m->hwnd, "contents");
+    if (code == HC_ACTION && m->message == WM_BR_DATABASE_PHASE) Record(m->hwnd, "database");
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK GetMessageProc(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* m = reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && m->message == WM_BR_COMPLETE) Record(m->hwnd, "finishing");
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// One job dialog, shown modally on a thread of its own that also records the phases.
+class CJobRun {
+public:
+    CJobRun(const std::string& backupData, const std::string& restoreTo, const std::string& shotPrefix)
+        : m_thread([this, backupData, restoreTo] {
+              const DWORD self = GetCurrentThreadId();
+              g_recorder.before = SetWindowsHookExA(WH_CALLWNDPROC, &BeforeProc, nullptr, self);
+              g_recorder.after = SetWindowsHookExA(WH_CALLWNDPROCRET, &AfterProc, nullptr, self);
+              g_recorder.getMessage = SetWindowsHookExA(WH_GETMESSAGE, &GetMessageProc, nullptr, self);
+              {
+                  zr::CExecuteBackupRestore dialog;
+                  dialog.SetBackupDataFolder(backupData);
+                  dialog.SetRestoreFolder(restoreTo);
+                  m_result = dialog.DoModal();
+              }
+              UnhookWindowsHookEx(g_recorder.before);
+              UnhookWindowsHookEx(g_recorder.after);
+              UnhookWindowsHookEx(g_recorder.getMessage);
+          }) {
+        (void)shotPrefix;
+    }
+
+    DWORD ThreadId() const { return m_thread.Id(); }
+    bool Finished(DWORD ms) { return m_thread.Join(ms); }
+    INT_PTR Result() const { return m_result; }
+
+private:
+    std::atomic<INT_PTR> m_result{-2};
+    jobtest::CUiThread m_thread;
+};
+
+const std::string kTitle = zr::LoadResString(IDS_APP_TITLE);
+
+int Position(HWND dialog) { return static_cast<int>(SendDlgItemMessageA(dialog, IDC_JOB_PROGRESS, PBM_GETPOS, 0, 0)); }
+std::string Status(HWND dialog) { return jobtest::WindowText(GetDlgItem(dialog, IDC_JOB_STATUS)); }
+bool CancelEnabled(HWND dialog) { return IsWindowEnabled(GetDlgItem(dialog, IDC_JOB_CANCEL)) != FALSE; }
+
+bool HasColour(const std::vector<DWORD>& pixels, DWORD rgb) {
+    for (DWORD p : pixels)
+        if (p == rgb) return true;
+    return false;
+}
+
+class JobDialogTest : public testing::Test {
+protected:
+    void SetUp() override {
+        enginetest::RedirectShellFolders(m_sandbox.Folder());
+        hostsim::InstallOptions options;
+        options.root = m_sandbox.Path("Host");
+        options.major = 7;
+        options.moduleSource = enginetest::ExeFolder() + "\\NerithMediaLibrary.dll";
+        std::string error;
+        ASSERT_TRUE(hostsim::Install(options, m_host, error)) << error;
+        m_installed = true;
+        zrtest::MakeFolder(m_sandbox.Path("Backup"));
+        m_backupData = m_sandbox.Path("Backup\\BackupData");
+        std::lock_guard<std::mutex> guard(g_recorder.lock);
+        g_recorder.states.clear();
+        g_recorder.shotPrefix.clear();
+        g_recorder.held = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        g_recorder.release = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    }
+
+    void TearDown() override {
+        if (m_installed) hostsim::Uninstall(m_host);
+        CloseHandle(g_recorder.held);
+        CloseHandle(g_recorder.release);
+    }
+
+    void MakeLibrary(unsigned tracks, unsigned missing) {
+        hostsim::LibraryOptions library;
+        library.tracks = tracks;
+        library.folders = 3;
+        library.fileSize = 2000;
+        library.picturesPerTrack = 1;
+        library.secureTracks = 2;
+        library.missingTracks = missing;
+        std::string error;
+        ASSERT_TRUE(hostsim::CreateLibrary(m_host, library, error)) << error;
+        hostsim::CLibraryDb db;
+        ASSERT_TRUE(db.Open(m_host.contentsDb));
+        ASSERT_TRUE(db.LoadAll(m_tracks));
+    }
+
+    // Titles of the tracks whose content file exists, in library order.
+    std::vector<std::string> TitlesWithFile(bool withFile) const {
+        std::vector<std::string> titles;
+        for (const hostsim::TrackRow& row : m_tracks)
+            if (zrtest::FileExists(row.path) == withFile) titles.push_back(row.title);
+        return titles;
+    }
+
+    static void SetFault(const char* name, const std::string& value) {
+        zrtest::SetRegString(HKEY_LOCAL_MACHINE, hostsim::kFaultsKey, name, value);
+    }
+
+    // Starts a job; waits for its dialog to show unless told not to.
+    std::unique_ptr<CJobRun> Start(const std::string& shotPrefix = std::string(), const std::string& restoreTo = "",
+                                   bool waitForDialog = true) {
+        {
+            std::lock_guard<std::mutex> guard(g_recorder.lock);
+            g_recorder.shotPrefix = shotPrefix;
+        }
+        auto run = std::make_unique<CJobRun>(m_backupData, restoreTo, shotPrefix);
+        const UINT caption = restoreTo.empty() ? IDS_CAPTION_BACKUP : IDS_CAPTION_RESTORE;
+        if (waitForDialog) m_dialog = WaitForWindow(run->ThreadId(), zr::LoadResString(caption));
+        return run;
+    }
+
+    // Waits for the message box with that text, optionally saves it, answers it.
+    void Answer(CJobRun& run, UINT text, int button, const std::string& shot = std::string()) {
+        HWND box = WaitForWindow(run.ThreadId(), kTitle, zr::LoadResString(text));
+        ASSERT_NE(nullptr, box) << "message " << text;
+        if (!shot.empty()) jobtest::SaveScreenshot(box, shot);
+        jobtest::Click(box, button);
+    }
+
+    void ExpectClosed(CJobRun& run) {
+        ASSERT_TRUE(run.Finished(30000));
+        EXPECT_EQ(IDOK, run.Result());
+    }
+
+    std::vector<PhaseState> States() {
+        std::lock_guard<std::mutex> guard(g_recorder.lock);
+        return g_recorder.states;
+    }
+
+    zrtest::CSandbox m_sandbox;
+    hostsim::InstalledHost m_host;
+    bool m_installed = false;
+    std::string m_backupData;
+    std::vector<hostsim::TrackRow> m_tracks;
+    HWND m_dialog = nullptr;
+};
+
+TEST_F(JobDialogTest, BackupListsFailedItemsThenReportsCompletion) {
+    MakeLibrary(10, 2);
+    auto run = Start("job_backup");
+    ASSERT_NE(nullptr, m_dialog);
+    EXPECT_EQ(0, GetWindowLongA(m_dialog, GWL_STYLE) & WS_SYSMENU) << "no close box";
+
+    HWND view = WaitForWindow(run->ThreadId(), "\x8C\x8B\x89\xCA");  // "結果"
+    ASSERT_NE(nullptr, view);
+    HWND list = GetDlgItem(view, IDC_RESULT_LIST);
+    const std::vector<std::string> missing = TitlesWithFile(false);
+    ASSERT_EQ(static_cast<LRESULT>(missing.size()), SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    for (size_t i = 0; i < missing.size(); ++i) {
+        char text[512] = {};
+        LVITEMA item = {};
+        item.pszText = text;
+        item.cchTextMax = sizeof(text);
+        item.iSubItem = 1;
+        SendMessageA(list, LVM_GETITEMTEXTA, i, reinterpret_cast<LPARAM>(&item));
+        EXPECT_EQ(missing[i], text);
+        item.iSubItem = 2;
+        SendMessageA(list, LVM_GETITEMTEXTA, i, reinterpret_cast<LPARAM>(&item));
+        EXPECT_EQ(zr::FormatResultDetail(1), text);
+    }
+    jobtest::SaveScreenshot(view, "job_backup_result_view");
+    // The completion message waits for the view.
+    EXPECT_EQ(nullptr, WaitForWindow(run->ThreadId(), kTitle, "", 300));
+    jobtest::Click(view, IDOK);
+
+    Answer(*run, IDS_BACKUP_COMPLETE, IDOK, "job_backup_message_140");
+    ExpectClosed(*run);
+    EXPECT_TRUE(zrtest::FileExists(m_backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd"));
+    EXPECT_TRUE(zrtest::FileExists(m_backupData + "\\BackupRestore.ini"));
+
+    const std::vector<PhaseState> states = States();
+    ASSERT_EQ(4u, states.size());
+    const std::string caption = zr::LoadResString(IDS_CAPTION_BACKUP);
+    const struct {
+        const char* phase;
+        bool enabled;
+        int position;
+        UINT status;
+    } expected[] = {{"preparing", false, 0, IDS_STATUS_PREPARING},
+                    {"contents", true, 10, IDS_STATUS_BACKUP_CONTENTS},
+                    {"database", false, 90, IDS_STATUS_BACKUP_DATABASE},
+                    {"finishing", false, 90, IDS_STATUS_BACKUP_DATABASE}};
+    for (size_t i = 0; i < states.size(); ++i) {
+        SCOPED_TRACE(states[i].phase);
+        EXPECT_EQ(expected[i].phase, states[i].phase);
+        EXPECT_EQ(expected[i].enabled, states[i].cancelEnabled);
+        EXPECT_EQ(expected[i].position, states[i].position);
+        EXPECT_EQ(zr::LoadResString(expected[i].status), states[i].status);
+        EXPECT_EQ(caption, states[i].caption);
+    }
+}
+
+TEST_F(JobDialogTest, BackupWithoutFailedItemsShowsOnlyTheCompletion) {
+    MakeLibrary(6, 0);
+    auto run = Start();
+    // A result view would come first and hold the message back.
+    Answer(*run, IDS_BACKUP_COMPLETE, IDOK);
+    ExpectClosed(*run);
+    EXPECT_TRUE(zrtest::FileExists(m_backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd"));
+}
+
+// ---- Every failure text, each from a real failing step ----
+
+struct FailureCase {
+    const char* name;
+    UINT message;
+    // Prepares the failure; returns the backup tree to use (empty: the default).
+    std::string (*prepare)(const std::string& sandbox, const std::vector<hostsim::TrackRow>& tracks, HANDLE& held);
+    bool treeRemains;  // after the job, the tree is there (else it is gone)
+};
+
+class JobFailureTest : public JobDialogTest, public testing::WithParamInterface<FailureCase> {};
+
+using Tracks = std::vector<hostsim::TrackRow>;
+
+std::string EarlierBackupKept(const std::string& sandbox, const Tracks&, HANDLE&) {
+    // No module can start: the earlier backup in that folder is nothing of this job's.
+    zrtest::MakeFolder(sandbox + "\\Backup\\BackupData");
+    zrtest::WriteTextFile(sandbox + "\\Backup\\BackupData\\earlier.txt", "from an earlier backup");
+    zrtest::SetRegString(HKEY_LOCAL_MACHINE, hostsim::kFaultsKey, "LoadPlugins", "0x80004005");
+    return std::string();
+}
+
+std::string FileInPlaceOfFolder(const std::string& sandbox, const Tracks&, HANDLE&) {
+    zrtest::WriteTextFile(sandbox + "\\Backup\\Blocker", "a file");
+    return sandbox + "\\Backup\\Blocker\\BackupData";
+}
+
+std::string FolderTheSystemRefuses(const std::string&, const Tracks&, HANDLE&) {
+    // Nobody may create folders in /sys, not even root: access denied.
+    return "Z:\\sys\\zr_job_test\\BackupData";
+}
+
+std::string DatabaseWillNotOpen(const std::string&, const Tracks&, HANDLE&) {
+    zrtest::SetRegString(HKEY_LOCAL_MACHINE, hostsim::kFaultsKey, "OpenDatabase", "0x80004005");
+    return std::string();
+}
+
+std::string LockedContentFile(const std::string&, const Tracks& tracks, HANDLE& held) {
+    for (const hostsim::TrackRow& row : tracks) {
+        if (!zrtest::FileExists(row.path)) continue;
+        // Nobody else may read it while this handle is open: the copy fails.
+        held = CreateFileA(row.path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        break;
+    }
+    EXPECT_NE(INVALID_HANDLE_VALUE, held);
+    return std::string();
+}
+
+TEST_P(JobFailureTest, ShowsItsTextAndCleansUp) {
+    const FailureCase& c = GetParam();
+    MakeLibrary(6, 0);
+    HANDLE held = INVALID_HANDLE_VALUE;
+    std::string tree = c.prepare(m_sandbox.Folder(), m_tracks, held);
+    if (!tree.empty()) m_backupData = tree;
+    auto run = Start("", "", false);  // a job that fails at once may never show its dialog
+    HWND box = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(c.message));
+    ASSERT_NE(nullptr, box);
+    jobtest::SaveScreenshot(box, std::string("job_failure_") + c.name);
+    jobtest::Click(box, IDOK);
+    ExpectClosed(*run);
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    EXPECT_EQ(c.treeRemains, zrtest::FolderExists(m_backupData)) << m_backupData;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, JobFailureTest,
+    testing::Values(FailureCase{"InitializeFails156", IDS_MODULE_MISSING, &EarlierBackupKept, true},
+                    FailureCase{"FolderNotCreated113", IDS_FOLDER_CREATE_FAILED, &FileInPlaceOfFolder, false},
+                    FailureCase{"WriteForbidden123", IDS_FOLDER_WRITE_FORBIDDEN, &FolderTheSystemRefuses, false},
+                    FailureCase{"FileNotCopied114", IDS_FILE_CREATE_FAILED, &LockedContentFile, false},
+                    FailureCase{"LibraryFails102", IDS_BACKUP_FAILED, &DatabaseWillNotOpen, false}),
+    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+// ---- Cancel ----
+
+// A backup slowed down in its contents phase: every Register takes delay ms,
+// or only that of the titled track.
+class JobCancelTest : public JobDialogTest {
+protected:
+    void SlowRegister(unsigned delay, const std::string& title = std::string()) {
+        SetFault(hostsim::kRegisterDelayValue, std::to_string(delay) + (title.empty() ? "" : "|" + title));
+    }
+    // Files below the backup tree's audio folder.
+    size_t AudioFiles() const {
+        size_t n = 0;
+        for (const std::string& item : enginetest::ListTree(m_backupData + "\\Data\\Audio"))
+            if (item.back() != '\\') ++n;
+        return n;
+    }
+    // The position after done of the library's tracks.
+    int PositionAfter(size_t done) const { return static_cast<int>(10 + done * 80 / m_tracks.size()); }
+};
+
+TEST_F(JobCancelTest, YesInTheContentsPhaseEndsCancelledWithoutBackup) {
+    MakeLibrary(8, 0);
+    SlowRegister(300);
+    auto run = Start("job_cancel");
+    ASSERT_NE(nullptr, m_dialog);
+    ASSERT_TRUE(WaitUntil([&] { return Position(m_dialog) >= PositionAfter(2); }));
+
+    // Esc, the close command and Enter do nothing while the job runs.
+    HWND button = GetDlgItem(m_dialog, IDC_JOB_CANCEL);
+    PostMessageA(m_dialog, WM_CLOSE, 0, 0);
+    PostMessageA(m_dialog, WM_COMMAND, IDCANCEL, 0);
+    PostMessageA(m_dialog, WM_COMMAND, IDOK, 0);
+    PostMessageA(button, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageA(button, WM_KEYUP, VK_ESCAPE, 0);
+    Sleep(300);
+    EXPECT_TRUE(IsWindowVisible(m_dialog));
+    EXPECT_EQ(nullptr, WaitForWindow(run->ThreadId(), kTitle, "", 100));
+
+    jobtest::Click(m_dialog, IDC_JOB_CANCEL);
+    HWND question = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(IDS_CONFIRM_CANCEL));
+    ASSERT_NE(nullptr, question);
+    // The worker finishes the track it is on, then waits: nothing more starts.
+    Sleep(700);
+    const int position = Position(m_dialog);
+    const size_t files = AudioFiles();
+    Sleep(1000);
+    EXPECT_EQ(position, Position(m_dialog));
+    EXPECT_EQ(files, AudioFiles());
+    EXPECT_LT(files, 8u);
+    EXPECT_EQ(zr::LoadResString(IDS_STATUS_BACKUP_CONTENTS), Status(m_dialog));
+    jobtest::SaveScreenshot(question, "job_cancel_question");
+
+    jobtest::Click(question, IDYES);
+    HWND box = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(IDS_CANCELLED));
+    ASSERT_NE(nullptr, box);
+    EXPECT_FALSE(CancelEnabled(m_dialog));
+    EXPECT_EQ(100, Position(m_dialog));
+    jobtest::SaveScreenshot(m_dialog, "job_cancel_finished");
+    jobtest::Click(box, IDOK);
+    ExpectClosed(*run);
+    EXPECT_FALSE(zrtest::FolderExists(m_backupData));
+}
+
+TEST_F(JobCancelTest, NoLetsTheJobGoOn) {
+    MakeLibrary(6, 0);
+    SlowRegister(200);
+    auto run = Start();
+    ASSERT_NE(nullptr, m_dialog);
+    ASSERT_TRUE(WaitUntil([&] { return Position(m_dialog) >= PositionAfter(1); }));
+    jobtest::Click(m_dialog, IDC_JOB_CANCEL);
+    Answer(*run, IDS_CONFIRM_CANCEL, IDNO);
+    ASSERT_TRUE(WaitUntil([&] { return jobtest::WaitForWindow(run->ThreadId(), kTitle, "", 0) == nullptr; }));
+    EXPECT_TRUE(CancelEnabled(m_dialog));
+    Answer(*run, IDS_BACKUP_COMPLETE, IDOK);
+    ExpectClosed(*run);
+    EXPECT_TRUE(zrtest::FileExists(m_backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd"));
+}
+
+TEST_F(JobCancelTest, YesJustBeforeTheDatabasePhaseStillCancels) {
+    MakeLibrary(6, 0);
+    // The last track is slow: the question opens while the worker is on it.
+    const std::string last = m_tracks.back().title;
+    SlowRegister(1500, last);
+    auto run = Start();
+    ASSERT_NE(nullptr, m_dialog);
+    ASSERT_TRUE(WaitUntil([&] { return Position(m_dialog) == PositionAfter(m_tracks.size() - 1); }));
+    jobtest::Click(m_dialog, IDC_JOB_CANCEL);
+    HWND question = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(IDS_CONFIRM_CANCEL));
+    ASSERT_NE(nullptr, question);
+    // Every track is done, yet the database phase does not begin before the answer.
+    ASSERT_TRUE(WaitUntil([&] { return Position(m_dialog) == 90; }));
+    Sleep(500);
+    EXPECT_EQ(zr::LoadResString(IDS_STATUS_BACKUP_CONTENTS), Status(m_dialog));
+    EXPECT_FALSE(zrtest::FileExists(m_backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd"));
+    jobtest::Click(question, IDYES);
+    Answer(*run, IDS_CANCELLED, IDOK);
+    ExpectClosed(*run);
+    EXPECT_FALSE(zrtest::FolderExists(m_backupData));
+    for (const PhaseState& state : States()) EXPECT_NE("database", state.phase);
+}
+
+TEST_F(JobCancelTest, AClickAfterTheWorkerEndedGetsTheJobsOwnOutcome) {
+    MakeLibrary(6, 0);
+    // The first content file cannot be read: the backup fails in its contents
+    // phase, with the cancel button still enabled.
+    HANDLE locked = INVALID_HANDLE_VALUE;
+    for (const hostsim::TrackRow& row : m_tracks) {
+        if (!zrtest::FileExists(row.path)) continue;
+        locked = CreateFileA(row.path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        break;
+    }
+    ASSERT_NE(INVALID_HANDLE_VALUE, locked);
+    auto run = Start();
+    ASSERT_NE(nullptr, m_dialog);
+    ASSERT_TRUE(WaitUntil([&] { return CancelEnabled(m_dialog); }));
+
+    // The click waits in the queue while the worker fails, releases the
+    // module and posts its completion behind the click.
+    SendNotifyMessageA(m_dialog, kHoldMessage, 0, 0);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(g_recorder.held, 10000));
+    jobtest::Click(m_dialog, IDC_JOB_CANCEL);
+    ASSERT_TRUE(WaitUntil([] { return GetModuleHandleA("NerithMediaLibrary.dll") == nullptr; }));
+    Sleep(300);
+    SetEvent(g_recorder.release);
+
+    Answer(*run, IDS_CONFIRM_CANCEL, IDYES);
+    Answer(*run, IDS_FILE_CREATE_FAILED, IDOK);
+    ExpectClosed(*run);
+    CloseHandle(locked);
+    EXPECT_FALSE(zrtest::FolderExists(m_backupData));
+}
+
+// ---- Progress ----
+
+TEST_F(JobCancelTest, AFloodOfProgressLeavesOnlyTheFirstHandled) {
+    MakeLibrary(4, 0);
+    SlowRegister(3000, m_tracks.front().title);
+    auto run = Start();
+    ASSERT_NE(nullptr, m_dialog);
+    ASSERT_TRUE(WaitUntil([&] { return CancelEnabled(m_dialog); }));
+
+    // Hold the dialog's thread while the queue fills up.
+    SendNotifyMessageA(m_dialog, kHoldMessage, 0, 0);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(g_recorder.held, 10000));
+    PostMessageA(m_dialog, WM_BR_PROGRESS, 5, 0);       // no total: changes nothing
+    PostMessageA(m_dialog, WM_BR_PROGRESS, 500, 1000);  // handled: 10 + 500 * 80 / 1000
+    for (int i = 0; i < 2000; ++i) PostMessageA(m_dialog, WM_BR_PROGRESS, 1000, 1000);
+    SetEvent(g_recorder.release);
+
+    ASSERT_TRUE(WaitUntil([&] { return Position(m_dialog) != 10; }, 5000));
+    Sleep(300);
+    EXPECT_EQ(50, Position(m_dialog));  // the backlog was dropped unread
+    Answer(*run, IDS_BACKUP_COMPLETE, IDOK);
+    ExpectClosed(*run);
+}
+
+// ---- Restore ----
+
+class JobRestoreTest : public JobCancelTest {
+protected:
+    // A backup of the host through the dialog, and a destination for the restore.
+    void BackUpFirst() {
+        auto backup = Start();
+        Answer(*backup, IDS_BACKUP_COMPLETE, IDOK);
+        ExpectClosed(*backup);
+        m_restoreTo = m_sandbox.Path("RestoreTo");
+        zrtest::MakeFolder(m_restoreTo);
+        std::lock_guard<std::mutex> guard(g_recorder.lock);
+        g_recorder.states.clear();
+    }
+    std::string m_restoreTo;
+};
+
+TEST_F(JobRestoreTest, RestoreRunsItsPhasesAndReportsCompletion) {
+    MakeLibrary(6, 0);
+    BackUpFirst();
+    auto run = Start("job_restore", m_restoreTo);
+    Answer(*run, IDS_RESTORE_COMPLETE, IDOK, "job_restore_message_146");
+    ExpectClosed(*run);
+    EXPECT_TRUE(zrtest::FolderExists(m_restoreTo + "\\RestoreData\\Data\\Audio"));
+
+    const std::vector<PhaseState> states = States();
+    ASSERT_EQ(4u, states.size());
+    const std::string caption = zr::LoadResString(IDS_CAPTION_RESTORE);
+    EXPECT_EQ(zr::LoadResString(IDS_STATUS_PREPARING), states[0].status);
+    EXPECT_TRUE(states[1].cancelEnabled);
+    EXPECT_EQ(zr::LoadResString(IDS_STATUS_RESTORE_CONTENTS), states[1].status);
+    EXPECT_EQ("database", states[2].phase);
+    EXPECT_FALSE(states[2].cancelEnabled);
+    EXPECT_EQ(90, states[2].position);
+    EXPECT_EQ(zr::LoadResString(IDS_STATUS_RESTORE_DATABASE), states[2].status);
+    for (const PhaseState& state : states) EXPECT_EQ(caption, state.caption);
+}
+
+TEST_F(JobRestoreTest, YesJustBeforeTheDatabasePhaseCancelsAndKeepsWhatWasRestored) {
+    MakeLibrary(6, 0);
+    BackUpFirst();
+    const std::string liveDatabase = zrtest::ReadTextFile(m_host.contentsDb);
+    // The restore re-points the last track last; it is slow.
+    SlowRegister(1500, m_tracks.back().title);
+    auto run = Start("", m_restoreTo);
+    ASSERT_NE(nullptr, m_dialog);
+    // The copied files drive the bar; once it stands at 90 the track walk runs.
+    ASSERT_TRUE(WaitUntil([&] { return Position(m_dialog) == 90; }));
+    Sleep(300);
+    jobtest::Click(m_dialog, IDC_JOB_CANCEL);
+    HWND question = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(IDS_CONFIRM_CANCEL));
+    ASSERT_NE(nullptr, question);
+    Sleep(2000);  // longer than the slow track
+    EXPECT_EQ(zr::LoadResString(IDS_STATUS_RESTORE_CONTENTS), Status(m_dialog));
+    jobtest::Click(question, IDYES);
+    Answer(*run, IDS_CANCELLED, IDOK);
+    ExpectClosed(*run);
+    // A restore undoes nothing, and the host's library was never swapped.
+    EXPECT_TRUE(zrtest::FolderExists(m_restoreTo + "\\RestoreData"));
+    EXPECT_EQ(liveDatabase, zrtest::ReadTextFile(m_host.contentsDb));
+    for (const PhaseState& state : States()) EXPECT_NE("database", state.phase);
+}
+
+}  // namespace

@@ -1,0 +1,228 @@
+// The result view as a person sees it: a real dialog on a thread of its own,
+// read back through the list control and from the screen.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "../../res/resource.h"
+#include "common/ResString.h"
+#include "job/JobUi.h"
+#include "ui/ResultView.h"
+
+namespace {
+
+using jobtest::CUiThread;
+
+struct DetailCase {
+    const char* name;
+    HRESULT code;
+    UINT message;
+    const char* digits;
+};
+
+class FormatResultDetailTest : public testing::TestWithParam<DetailCase> {};
+
+TEST_P(FormatResultDetailTest, MessageThenCodeInHex) {
+    const DetailCase& c = GetParam();
+    EXPECT_EQ(zr::LoadResString(c.message) + " (" + c.digits + ")", zr::FormatResultDetail(c.code));
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, FormatResultDetailTest,
+                         testing::Values(DetailCase{"MissingContent", 1, IDS_DETAIL_NO_CONTENT, "00000001"},
+                                         DetailCase{"SecureContent", static_cast<HRESULT>(0x80004005),
+                                                    IDS_DETAIL_SECURE_FAILED, "80004005"},
+                                         DetailCase{"MissingPicture", static_cast<HRESULT>(0x80070057),
+                                                    IDS_DETAIL_NO_PICTURE, "80070057"},
+                                         DetailCase{"OtherPositive", 2, IDS_DETAIL_FAILED, "00000002"},
+                                         DetailCase{"OtherFailure", static_cast<HRESULT>(0x86FF0002),
+                                                    IDS_DETAIL_FAILED, "86FF0002"}),
+                         [](const testing::TestParamInfo<DetailCase>& info) { return std::string(info.param.name); });
+
+const std::vector<std::string> kTitles = {"Opening", "\x83\x65\x83\x58\x83\x67\x8B\xC8", "Third track", "Last"};
+const std::vector<HRESULT> kCodes = {1, static_cast<HRESULT>(0x80004005), static_cast<HRESULT>(0x80070057), 2};
+
+// A result view with the four rows above, open on a thread of its own.
+class OpenResultView {
+public:
+    // caption: the view's, or empty for a child whose code page cannot show it.
+    explicit OpenResultView(const std::string& caption = "\x8C\x8B\x89\xCA")  // "結果"
+        : m_thread([] {
+              zr::CResultView view(nullptr);
+              view.SetResults(kTitles, kCodes);
+              view.DoModal();
+          }) {
+        m_view = jobtest::WaitForWindow(m_thread.Id(), caption);
+        m_list = m_view ? GetDlgItem(m_view, IDC_RESULT_LIST) : nullptr;
+    }
+    ~OpenResultView() {
+        if (m_view) jobtest::Click(m_view, IDOK);
+    }
+    bool Closed(DWORD ms) { return m_thread.Join(ms); }
+    HWND View() const { return m_view; }
+    HWND List() const { return m_list; }
+
+    std::string CellText(int item, int column) const {
+        char text[512] = {};
+        LVITEMA info = {};
+        info.iSubItem = column;
+        info.pszText = text;
+        info.cchTextMax = sizeof(text);
+        SendMessageA(m_list, LVM_GETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&info));
+        return text;
+    }
+    int CellImage(int item, int column) const {
+        LVITEMA info = {};
+        info.mask = LVIF_IMAGE;
+        info.iItem = item;
+        info.iSubItem = column;
+        info.iImage = -1;
+        SendMessageA(m_list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&info));
+        return info.iImage;
+    }
+    std::wstring HeaderText(int column) const {
+        wchar_t text[64] = {};
+        HDITEMW item = {};
+        item.mask = HDI_TEXT;
+        item.pszText = text;
+        item.cchTextMax = 64;
+        HWND header = reinterpret_cast<HWND>(SendMessageA(m_list, LVM_GETHEADER, 0, 0));
+        SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&item));
+        return text;
+    }
+
+private:
+    CUiThread m_thread;
+    HWND m_view = nullptr;
+    HWND m_list = nullptr;
+};
+
+std::wstring LoadWide(UINT id) {
+    wchar_t text[256] = {};
+    LoadStringW(GetModuleHandleW(nullptr), id, text, 256);
+    return text;
+}
+
+bool HasColour(const std::vector<DWORD>& pixels, COLORREF colour) {
+    const DWORD rgb = (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
+    for (DWORD p : pixels)
+        if (p == rgb) return true;
+    return false;
+}
+
+void CheckRows(const OpenResultView& view) {
+    ASSERT_EQ(4, SendMessageA(view.List(), LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ("", view.CellText(i, 0));
+        EXPECT_EQ(kTitles[i], view.CellText(i, 1));
+        EXPECT_EQ(zr::FormatResultDetail(kCodes[i]), view.CellText(i, 2));
+        EXPECT_EQ(4, view.CellImage(i, 0));
+        EXPECT_EQ(-1, view.CellImage(i, 2));
+    }
+}
+
+TEST(ResultView, ListsEveryRowRedOnWhiteWithTheFailedPicture) {
+    OpenResultView view;
+    ASSERT_NE(nullptr, view.List());
+    CheckRows(view);
+    EXPECT_EQ(LoadWide(IDS_COLUMN_RESULT), view.HeaderText(0));
+    EXPECT_EQ(LoadWide(IDS_COLUMN_TITLE), view.HeaderText(1));  // a Japanese user language
+    EXPECT_EQ(LoadWide(IDS_COLUMN_DETAIL), view.HeaderText(2));
+    EXPECT_NE(0, SendMessageA(view.List(), LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+    EXPECT_EQ(0x4022, SendMessageA(view.List(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & 0x4022);
+
+    jobtest::SaveScreenshot(view.View(), "result_view");
+    const std::vector<DWORD> list = jobtest::SaveScreenshot(view.List(), "result_view_list");
+    EXPECT_TRUE(HasColour(list, RGB(255, 0, 0))) << "red row text";
+    EXPECT_TRUE(HasColour(list, RGB(0xE0, 0, 0))) << "the failed picture";
+    EXPECT_TRUE(HasColour(list, RGB(128, 128, 128))) << "the dotted separator";
+
+    // A selected row keeps its state colours, with or without the focus.
+    LVITEMA state = {};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(view.List(), LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&state));
+    PostMessageA(view.View(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(view.List()), TRUE);
+    Sleep(200);
+    const std::vector<DWORD> selected = jobtest::SaveScreenshot(view.List(), "result_view_selected");
+    EXPECT_FALSE(HasColour(selected, GetSysColor(COLOR_ACTIVECAPTION)));
+    EXPECT_TRUE(HasColour(selected, RGB(255, 0, 0)));
+}
+
+TEST(ResultView, CloseButtonEndsIt) {
+    OpenResultView view;
+    ASSERT_NE(nullptr, view.View());
+    jobtest::Click(view.View(), IDOK);
+    EXPECT_TRUE(view.Closed(10000));
+}
+
+// ---- Runs as a process of its own (see below and CMakeLists.txt); skipped in a normal run. ----
+
+std::string ChildMode() {
+    const char* mode = std::getenv("ZR_RESULT_VIEW_CHILD");
+    return mode ? mode : "";
+}
+
+TEST(ResultViewChild, Report) {
+    if (ChildMode().empty()) GTEST_SKIP() << "runs only as a process of its own";
+    OpenResultView view("");  // the caption may not survive another code page
+    ASSERT_NE(nullptr, view.List());
+    if (ChildMode() == "english") {
+        // Started with an English user language and the Japanese code page.
+        ASSERT_EQ(LANG_ENGLISH, PRIMARYLANGID(GetUserDefaultLangID()));
+        EXPECT_EQ(LoadWide(IDS_COLUMN_TITLE_HALFWIDTH), view.HeaderText(1));
+        jobtest::SaveScreenshot(view.View(), "result_view_english_user");
+    } else if (ChildMode() == "nobitmap") {
+        // Without a picture the list still shows every row, in red, without images.
+        EXPECT_EQ(LoadWide(IDS_COLUMN_TITLE), view.HeaderText(1));
+        CheckRows(view);
+        EXPECT_EQ(0, SendMessageA(view.List(), LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+        const std::vector<DWORD> list = jobtest::SaveScreenshot(view.List(), "result_view_no_bitmap");
+        EXPECT_TRUE(HasColour(list, RGB(255, 0, 0)));
+        EXPECT_FALSE(HasColour(list, RGB(0xE0, 0, 0)));
+    }
+}
+
+// Runs exe's ResultViewChild test in mode; its exit code.
+DWORD RunChild(const std::string& exe, const std::string& mode) {
+    SetEnvironmentVariableA("ZR_RESULT_VIEW_CHILD", mode.c_str());
+    std::string cmd = "\"" + exe + "\" --gtest_filter=ResultViewChild.*";
+    std::vector<char> line(cmd.begin(), cmd.end());
+    line.push_back('\0');
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    const BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    SetEnvironmentVariableA("ZR_RESULT_VIEW_CHILD", nullptr);
+    if (!started) return GetLastError() | 0x10000000;
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 99);
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return code;
+}
+
+TEST(ResultViewProcess, OpensWhenAPictureCannotBeLoaded) {
+    // This very program with one of the seven pictures broken.
+    char path[MAX_PATH] = {}, temp[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, sizeof(path));
+    GetTempPathA(sizeof(temp), temp);
+    const std::string copy = std::string(temp) + "zr_result_view_nobitmap.exe";
+    ASSERT_TRUE(CopyFileA(path, copy.c_str(), FALSE));
+    HANDLE update = BeginUpdateResourceA(copy.c_str(), FALSE);
+    ASSERT_NE(nullptr, update);
+    // Four bytes in place of the picture: no bitmap can be loaded from it.
+    char broken[4] = {'n', 'o', 'n', 'e'};
+    ASSERT_TRUE(UpdateResourceA(update, RT_BITMAP, "LIST_ANIMATION_SC", MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT),
+                                broken, sizeof(broken)));
+    ASSERT_TRUE(EndUpdateResourceA(update, FALSE));
+
+    EXPECT_EQ(0u, RunChild(copy, "nobitmap"));
+    DeleteFileA(copy.c_str());
+}
+
+}  // namespace
