@@ -257,11 +257,11 @@ bool IsItemEnabled(HWND dialog, int id) {
 bool ClickButton(HWND dialog, int id) {
     HWND button = GetDlgItem(dialog, id);
     if (!button || !IsWindowVisible(button) || !IsWindowEnabled(button) || !IsWindowEnabled(dialog)) return false;
-    return PostMessageA(button, BM_CLICK, 0, 0) != 0;
+    return SendNotifyMessageA(button, BM_CLICK, 0, 0) != 0;
 }
 
 bool SendSystemCommand(HWND window, UINT command) {
-    return IsWindowEnabled(window) && PostMessageA(window, WM_SYSCOMMAND, command, 0) != 0;
+    return IsWindowEnabled(window) && SendNotifyMessageA(window, WM_SYSCOMMAND, command, 0) != 0;
 }
 
 HWND WaitForMessageBox(DWORD pid, HWND owner, DWORD timeoutMs) {
