@@ -400,6 +400,8 @@ TEST_F(ToolWindowTest, RestorePagesCheckTheBackupFolderEachTimeNextIsPressed) {
     ASSERT_TRUE(ClickButton(dialog, IDC_BACK));
     ASSERT_TRUE(Sync(dialog));
     ExpectPage(dialog, 1);
+    // The pressed Back button is disabled now; the keyboard focus moved on.
+    EXPECT_EQ(GetDlgItem(dialog, IDC_NEXT), GetFocusOf(dialog));
     EXPECT_EQ(TestPath("Twice"), GetItemText(dialog, IDC_SOURCE_EDIT));
 
     // The backup folder lost its "BackupData" after it was chosen.
@@ -560,17 +562,19 @@ TEST_F(ToolWindowTest, AboutFromSystemMenu) {
 
 const char kPdfClass[] = "ZRTest.PdfFile";
 
-// The tool copied into a folder whose name ends in a character with trail
-// byte 0x5C, started from another working folder; a harmless ".pdf" handler
-// records what it was asked to open.
+// The tool copied under a name that ends in a character with trail byte 0x5C,
+// so that only a multibyte-aware search finds its folder, and started from
+// another working folder; a harmless ".pdf" handler records what it was
+// asked to open.
 class ManualTest : public ToolWindowTest {
 protected:
     void SetUp() override {
         zrtest::RemoveTree(programFolder_);
         zrtest::MakeFolder(programFolder_);
-        ASSERT_TRUE(CopyFileA(BuiltToolPath().c_str(), (programFolder_ + "\\ZuderaRurarizIdir.exe").c_str(), FALSE));
+        const std::string program = programFolder_ + "\\ツールソ.exe";
+        ASSERT_TRUE(CopyFileA(BuiltToolPath().c_str(), program.c_str(), FALSE));
         DeleteFileA(record_.c_str());
-        StartTool(programFolder_ + "\\ZuderaRurarizIdir.exe", TestPath("Other"));
+        StartTool(program, TestPath("Other"));
     }
 
     void TearDown() override {
@@ -606,6 +610,7 @@ TEST_F(ManualTest, OpensTheManualNextToTheProgramWithTheRegisteredViewer) {
     bool opened = false;
     for (int i = 0; i < 300 && !opened; ++i) {
         opened = zrtest::FileExists(record_);
+        ASSERT_EQ(nullptr, FindOwnedWindow(Pid(), main_)) << "the tool did not open the manual";
         if (!opened) Sleep(100);
     }
     ASSERT_TRUE(opened);

@@ -244,6 +244,13 @@ std::string GetClass(HWND window) {
     return std::string(name, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
+HWND GetFocusOf(HWND window) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    return thread && GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+}
+
 bool IsItemVisible(HWND dialog, int id) {
     HWND item = GetDlgItem(dialog, id);
     return item && IsWindowVisible(item);

@@ -41,6 +41,8 @@ HWND FindOwnedWindow(DWORD pid, HWND owner);
 std::string GetText(HWND window);
 std::string GetItemText(HWND dialog, int id);
 std::string GetClass(HWND window);
+// The control with the keyboard focus in the window's thread, or nullptr.
+HWND GetFocusOf(HWND window);
 bool IsItemVisible(HWND dialog, int id);
 bool IsItemEnabled(HWND dialog, int id);
 
