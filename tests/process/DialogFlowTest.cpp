@@ -16,18 +16,16 @@
 #include "hostsim/core/LibraryGen.h"
 #include "support/Sandbox.h"
 #include "support/ToolProcess.h"
+#include "support/ToolWindows.h"
 #include "support/UiDriver.h"
 
 namespace {
 
 using namespace zrui;
 
-const char kCaption[] = "SD-Talvane Backup&Restoreツール";
 const char kTestRoot[] = "C:\\ZRDialogTest";
 // Long enough for the modal chain of a click to settle in Wine.
 const DWORD kSettleMs = 500;
-// A whole job of the small library below takes a few seconds.
-const DWORD kJobTimeoutMs = 120000;
 
 std::string TestPath(const std::string& relative) { return std::string(kTestRoot) + "\\" + relative; }
 
@@ -94,11 +92,7 @@ protected:
     void StartTool(const std::string& program, const std::string& workingFolder) {
         tool_ = std::make_unique<CToolProcess>(program, workingFolder);
         ASSERT_TRUE(tool_->Started()) << tool_->Error();
-        WindowQuery query;
-        query.pid = tool_->Pid();
-        query.title = kCaption;
-        query.requiredItem = IDC_BACKUP;
-        main_ = WaitForWindow(query);
+        main_ = WaitForMainDialog(tool_->Pid());
         ASSERT_NE(nullptr, main_);
     }
 
@@ -116,24 +110,18 @@ protected:
         EXPECT_TRUE(SaveScreenshot(window, ScreenshotFolder() + "\\" + name + ".png")) << name;
     }
 
-    // The message box with text `id` owned by owner (any window of the tool when null).
-    HWND ExpectMessage(HWND owner, UINT id, const char* buttons, const std::string& shot = std::string(),
-                       DWORD timeoutMs = kDefaultTimeoutMs) {
-        HWND box = WaitForMessageBox(Pid(), owner, timeoutMs);
-        EXPECT_NE(nullptr, box) << "no message " << id;
-        if (!box) return nullptr;
-        EXPECT_EQ(zr::LoadResString(id), MessageBoxText(box)) << "message " << id;
-        EXPECT_EQ(zr::LoadResString(IDS_APP_TITLE), GetText(box));
-        EXPECT_EQ(buttons, MessageBoxButtons(box)) << "message " << id;
-        if (!shot.empty()) Shot(box, shot);
-        return box;
+    // Screenshots named after what the flow met, with a prefix.
+    WindowSeen ShotAs(const std::string& prefix) {
+        return [this, prefix](HWND window, const std::string& name) { Shot(window, prefix + name); };
     }
 
+    // Expects the message box with string `id` over owner, saves it as `shot`
+    // unless that is empty, and answers it.
     void ExpectAndAnswer(HWND owner, UINT id, const char* buttons, int answer, const std::string& shot = std::string()) {
-        HWND box = ExpectMessage(owner, id, buttons, shot);
-        if (box) {
-            EXPECT_TRUE(AnswerMessageBox(box, answer));
-        }
+        std::string error;
+        WindowSeen seen;
+        if (!shot.empty()) seen = [this, shot](HWND window, const std::string&) { Shot(window, shot); };
+        EXPECT_TRUE(AnswerToolMessage(Pid(), owner, id, buttons, answer, error, seen)) << error;
     }
 
     // No window of the tool over `window` once things settle.
@@ -145,27 +133,18 @@ protected:
         EXPECT_TRUE(IsWindowEnabled(window));
     }
 
-    HWND WaitForFolderDialog(int itemId) {
-        WindowQuery query;
-        query.pid = Pid();
-        query.owner = main_;
-        query.title = kCaption;
-        query.requiredItem = itemId;
-        HWND dialog = WaitForWindow(query);
-        EXPECT_NE(nullptr, dialog);
+    HWND OpenBackupFolderDialog() {
+        std::string error;
+        HWND dialog = zrui::OpenBackupFolderDialog(Pid(), main_, error);
+        EXPECT_NE(nullptr, dialog) << error;
         return dialog;
     }
 
-    HWND OpenBackupFolderDialog() {
-        EXPECT_TRUE(ClickButton(main_, IDC_BACKUP));
-        ExpectAndAnswer(main_, IDS_BACKUP_WARNING, "OK+Cancel", IDOK);
-        return WaitForFolderDialog(IDC_FOLDER_EDIT);
-    }
-
     HWND OpenRestoreFolderDialog() {
-        EXPECT_TRUE(ClickButton(main_, IDC_RESTORE));
-        ExpectAndAnswer(main_, IDS_RESTORE_WARNING, "OK+Cancel", IDOK);
-        return WaitForFolderDialog(IDC_SOURCE_EDIT);
+        std::string error;
+        HWND dialog = zrui::OpenRestoreFolderDialog(Pid(), main_, error);
+        EXPECT_NE(nullptr, dialog) << error;
+        return dialog;
     }
 
     // Presses the browse button and waits for the browser.
@@ -179,21 +158,14 @@ protected:
     // Browses to the folder (empty: "My Computer", which has no file-system
     // path) and returns once the dialog has handled the choice.
     void BrowseTo(HWND dialog, int browseButton, const std::string& folder) {
-        HWND browser = Browse(dialog, browseButton);
-        ASSERT_NE(nullptr, browser);
-        if (folder.empty())
-            ASSERT_TRUE(ChooseSpecialInFolderBrowser(browser, CSIDL_DRIVES));
-        else
-            ASSERT_TRUE(ChooseInFolderBrowser(browser, folder)) << folder;
-        ASSERT_TRUE(Sync(dialog));
+        std::string error;
+        ASSERT_TRUE(BrowseFolderField(Pid(), dialog, browseButton, folder, error)) << error;
     }
 
     // Page 1 with a folder that holds "BackupData", then Next.
     void GoToPage2(HWND dialog, const std::string& source) {
-        BrowseTo(dialog, IDC_BROWSE_SOURCE, source);
-        ASSERT_TRUE(ClickButton(dialog, IDC_NEXT));
-        ASSERT_TRUE(Sync(dialog));
-        ASSERT_TRUE(IsItemEnabled(dialog, IDC_BACK));
+        std::string error;
+        ASSERT_TRUE(ShowRestorePage2(Pid(), dialog, source, error)) << error;
     }
 
     void ExpectPage(HWND dialog, int page) {
@@ -203,37 +175,6 @@ protected:
         for (int id : page2) EXPECT_EQ(page == 2, IsItemVisible(dialog, id)) << id;
         EXPECT_EQ(page == 2, IsItemEnabled(dialog, IDC_BACK));
         EXPECT_EQ(zr::LoadResString(page == 2 ? IDS_BUTTON_EXECUTE : IDS_BUTTON_NEXT), GetItemText(dialog, IDC_NEXT));
-    }
-
-    // Follows a job from its progress dialog to its closing message.
-    void ExpectJobEndsWith(UINT message, const std::string& shotPrefix) {
-        WindowQuery query;
-        query.pid = Pid();
-        query.owner = main_;
-        query.requiredItem = IDC_JOB_PROGRESS;
-        HWND job = WaitForWindow(query);
-        ASSERT_NE(nullptr, job);
-        Shot(job, shotPrefix + "-progress");
-        // The result view comes first when the job met items it could not handle.
-        HWND next = nullptr;
-        ASSERT_TRUE(PollForOwned(job, next));
-        if (GetDlgItem(next, IDC_RESULT_LIST)) {
-            Shot(next, shotPrefix + "-result-view");
-            ASSERT_TRUE(ClickButton(next, IDOK));
-            ASSERT_TRUE(WaitForWindowGone(next));
-        }
-        ExpectAndAnswer(job, message, "OK", IDOK, shotPrefix + "-message-" + std::to_string(message));
-        EXPECT_TRUE(WaitForWindowGone(job));
-        ExpectNothingOver(main_);
-    }
-
-    bool PollForOwned(HWND owner, HWND& found) {
-        DWORD start = GetTickCount();
-        while (!(found = FindOwnedWindow(Pid(), owner))) {
-            if (GetTickCount() - start > kJobTimeoutMs) return false;
-            Sleep(100);
-        }
-        return true;
     }
 
     std::unique_ptr<CToolProcess> tool_;
@@ -520,25 +461,24 @@ TEST_F(ToolWindowTest, WholeBackupOverAnEarlierOneThenRestore) {
     ASSERT_TRUE(ClickButton(dialog, IDOK));
     ExpectAndAnswer(dialog, IDS_BACKUP_EXISTS, "Yes+No", IDNO, "message-142-backup-exists");
     ExpectNothingOver(dialog);
-    EXPECT_TRUE(zrtest::FileExists(backupData + "\\earlier.txt"));
-    ASSERT_TRUE(ClickButton(dialog, IDOK));
-    ExpectAndAnswer(dialog, IDS_BACKUP_EXISTS, "Yes+No", IDYES);
+    EXPECT_EQ(folder, GetItemText(dialog, IDC_FOLDER_EDIT));
+    ASSERT_TRUE(ClickButton(dialog, IDCANCEL));
     ASSERT_TRUE(WaitForWindowGone(dialog));
-    ExpectJobEndsWith(IDS_BACKUP_COMPLETE, "backup");
+    EXPECT_TRUE(zrtest::FileExists(backupData + "\\earlier.txt"));
 
+    // Again, and Yes this time.
+    std::string error;
+    ASSERT_TRUE(BackupThroughWindow(Pid(), main_, folder, error, ShotAs("backup-"))) << error;
+    ExpectNothingOver(main_);
     EXPECT_FALSE(zrtest::FileExists(backupData + "\\earlier.txt"));
     for (const char* part : {"\\BackupRestore.ini", "\\DB\\NMLDB\\contents.db", "\\DB\\SDCOREDB\\MovePlugIn.bkd",
                              "\\GUI(new)\\mirs.dat"})
         EXPECT_TRUE(zrtest::FileExists(backupData + part)) << part;
     EXPECT_EQ(g_library.filesWritten, CountFiles(backupData + "\\Data\\Audio"));
 
-    dialog = OpenRestoreFolderDialog();
-    ASSERT_NE(nullptr, dialog);
-    GoToPage2(dialog, folder);
-    ASSERT_TRUE(ClickButton(dialog, IDC_NEXT));
-    ASSERT_TRUE(WaitForWindowGone(dialog));
-    ExpectJobEndsWith(IDS_RESTORE_COMPLETE, "restore");
-    // The restore copies the backup tree below the destination.
+    ASSERT_TRUE(RestoreThroughWindow(Pid(), main_, folder, std::string(), error, ShotAs("restore-"))) << error;
+    ExpectNothingOver(main_);
+    // The restore copies the backup tree below the proposed destination.
     EXPECT_EQ(g_library.filesWritten, CountFiles(g_host.mediaFolder + "\\RestoreData\\Data\\Audio"));
 }
 
