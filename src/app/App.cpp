@@ -11,6 +11,7 @@
 #include "../../res/resource.h"
 #include "app/HostSettings.h"
 #include "app/SystemFacts.h"
+#include "ui/ComApartment.h"
 #include "ui/MainDlg.h"
 
 namespace zr {
@@ -118,6 +119,9 @@ BOOL CZuderaRurarizIdirApp::InitInstance() {
     INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), 0x000000FF};
     InitCommonControlsEx(&controls);
     CWinApp::InitInstance();
+    // One apartment for every dialog: the folder browser and the shell's
+    // "open" need it, and setting it up once keeps each browse quick.
+    CComApartment apartment;
     RunMainDialog();
     return FALSE;
 }

@@ -8,25 +8,11 @@
 
 #include "../../res/resource.h"
 #include "common/PathUtil.h"
+#include "ui/ComApartment.h"
 
 namespace zr {
 
 namespace {
-
-// The new-style browser needs an apartment on the calling thread; only a
-// successful initialisation is undone.
-class CComApartment {
-public:
-    CComApartment() : m_hr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
-    ~CComApartment() {
-        if (SUCCEEDED(m_hr)) CoUninitialize();
-    }
-    CComApartment(const CComApartment&) = delete;
-    CComApartment& operator=(const CComApartment&) = delete;
-
-private:
-    HRESULT m_hr;
-};
 
 struct ItemIdListDeleter {
     void operator()(ITEMIDLIST* item) const { CoTaskMemFree(item); }
@@ -35,6 +21,7 @@ struct ItemIdListDeleter {
 }  // namespace
 
 bool BrowseForFolder(HWND owner, const std::string& prompt, std::string& path) {
+    // The new-style browser needs an apartment on the calling thread.
     CComApartment apartment;
     BROWSEINFOA info = {};
     info.hwndOwner = owner;

@@ -102,6 +102,11 @@ void CSelectRestoreFolder::OnBack() { ShowPage(false); }
 void CSelectRestoreFolder::ShowPage(bool page2) {
     const auto& hide = page2 ? kPage1Items : kPage2Items;
     const auto& show = page2 ? kPage2Items : kPage1Items;
+    // Keyboard focus must not stay on a control that is hidden or disabled next.
+    HWND focus = GetFocus();
+    bool focusLeaves = focus == GetItem(IDC_BACK);
+    for (int id : hide) focusLeaves = focusLeaves || focus == GetItem(id);
+    if (focusLeaves) SendMessageA(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetItem(IDC_NEXT)), TRUE);
     for (int id : hide) ShowItem(id, false);
     SetItemText(IDC_NEXT, LoadResString(page2 ? IDS_BUTTON_EXECUTE : IDS_BUTTON_NEXT).c_str());
     for (int id : show) ShowItem(id, true);

@@ -1,11 +1,13 @@
 // The tool's window flows as a person meets them: the main dialog, the folder
-// dialogs with the shell's folder browser, and their messages. Each test
-// starts the real tool against a stand-in host in a throw-away prefix and
-// saves screenshots of what it shows (build/<target>/screenshots/dialogs).
+// dialogs with the shell's folder browser, their messages, the user manual,
+// and a whole backup and restore. Each test starts the real tool against a
+// stand-in host in a throw-away prefix and saves screenshots of what it shows
+// (build/<target>/screenshots/dialogs).
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "../../res/resource.h"
@@ -14,14 +16,13 @@
 #include "hostsim/core/LibraryGen.h"
 #include "support/Sandbox.h"
 #include "support/ToolProcess.h"
+#include "support/ToolWindows.h"
 #include "support/UiDriver.h"
 
 namespace {
 
 using namespace zrui;
 
-const char kMainCaption[] = "SD-Talvane Backup&Restoreツール";
-const char kFolderCaption[] = "SD-Talvane Backup&Restoreツール";
 const char kTestRoot[] = "C:\\ZRDialogTest";
 // Long enough for the modal chain of a click to settle in Wine.
 const DWORD kSettleMs = 500;
@@ -51,6 +52,7 @@ std::string DoubleBytePath() {
 }
 
 hostsim::InstalledHost g_host;
+hostsim::LibrarySummary g_library;
 
 // One stand-in host for the whole run, and the folders the tests browse to.
 class HostEnvironment : public testing::Environment {
@@ -64,7 +66,7 @@ public:
         library.tracks = 8;
         library.folders = 3;
         library.fileSize = 512;
-        ASSERT_TRUE(hostsim::CreateLibrary(g_host, library, error)) << error;
+        ASSERT_TRUE(hostsim::CreateLibrary(g_host, library, error, &g_library)) << error;
 
         zrtest::RemoveTree(kTestRoot);
         for (const std::string& folder :
@@ -72,8 +74,11 @@ public:
               TestPath("歌ソ"), TestPath("Holds\\BackupData"), TestPath("Empty")})
             zrtest::MakeFolder(folder);
         zrtest::MakeFolder(ScreenshotFolder());
-        // Without a window manager Wine draws the title bars itself, so screenshots show them.
+        // There is no window manager under Xvfb: Wine draws the title bars
+        // itself (so screenshots show them) and does not wait for a manager
+        // to withdraw each closed window (two seconds every time).
         zrtest::SetRegString(HKEY_CURRENT_USER, "Software\\Wine\\X11 Driver", "Decorated", "N");
+        zrtest::SetRegString(HKEY_CURRENT_USER, "Software\\Wine\\X11 Driver", "Managed", "N");
     }
 };
 
@@ -82,14 +87,12 @@ testing::Environment* const g_environment = testing::AddGlobalTestEnvironment(ne
 // The tool started afresh with its main dialog open.
 class ToolWindowTest : public testing::Test {
 protected:
-    void SetUp() override {
-        tool_ = std::make_unique<CToolProcess>(BuiltToolPath());
+    void SetUp() override { StartTool(BuiltToolPath(), std::string()); }
+
+    void StartTool(const std::string& program, const std::string& workingFolder) {
+        tool_ = std::make_unique<CToolProcess>(program, workingFolder);
         ASSERT_TRUE(tool_->Started()) << tool_->Error();
-        WindowQuery query;
-        query.pid = tool_->Pid();
-        query.title = kMainCaption;
-        query.requiredItem = IDC_BACKUP;
-        main_ = WaitForWindow(query);
+        main_ = WaitForMainDialog(tool_->Pid());
         ASSERT_NE(nullptr, main_);
     }
 
@@ -107,57 +110,44 @@ protected:
         EXPECT_TRUE(SaveScreenshot(window, ScreenshotFolder() + "\\" + name + ".png")) << name;
     }
 
-    // The message box with text `id` owned by owner (any window of the tool when null).
-    HWND ExpectMessage(HWND owner, UINT id, const char* buttons, const std::string& shot = std::string()) {
-        HWND box = WaitForMessageBox(Pid(), owner);
-        EXPECT_NE(nullptr, box) << "no message " << id;
-        if (!box) return nullptr;
-        EXPECT_EQ(zr::LoadResString(id), MessageBoxText(box)) << "message " << id;
-        EXPECT_EQ(zr::LoadResString(IDS_APP_TITLE), GetText(box));
-        EXPECT_EQ(buttons, MessageBoxButtons(box)) << "message " << id;
-        if (!shot.empty()) Shot(box, shot);
-        return box;
+    // Screenshots named after what the flow met, with a prefix.
+    WindowSeen ShotAs(const std::string& prefix) {
+        return [this, prefix](HWND window, const std::string& name) { Shot(window, prefix + name); };
     }
 
+    // Expects the message box with string `id` over owner, saves it as `shot`
+    // unless that is empty, and answers it.
     void ExpectAndAnswer(HWND owner, UINT id, const char* buttons, int answer, const std::string& shot = std::string()) {
-        HWND box = ExpectMessage(owner, id, buttons, shot);
-        if (box) {
-            EXPECT_TRUE(AnswerMessageBox(box, answer));
-        }
+        std::string error;
+        WindowSeen seen;
+        if (!shot.empty()) seen = [this, shot](HWND window, const std::string&) { Shot(window, shot); };
+        EXPECT_TRUE(AnswerToolMessage(Pid(), owner, id, buttons, answer, error, seen)) << error;
     }
 
     // No window of the tool over `window` once things settle.
     void ExpectNothingOver(HWND window) {
         ASSERT_TRUE(Sync(window));
         Sleep(kSettleMs);
-        EXPECT_EQ(nullptr, FindOwnedWindow(Pid(), window)) << GetText(FindOwnedWindow(Pid(), window));
+        HWND over = FindOwnedWindow(Pid(), window);
+        EXPECT_EQ(nullptr, over) << GetText(over);
         EXPECT_TRUE(IsWindowEnabled(window));
     }
 
-    HWND WaitForFolderDialog(int itemId) {
-        WindowQuery query;
-        query.pid = Pid();
-        query.owner = main_;
-        query.title = kFolderCaption;
-        query.requiredItem = itemId;
-        HWND dialog = WaitForWindow(query);
-        EXPECT_NE(nullptr, dialog);
+    HWND OpenBackupFolderDialog() {
+        std::string error;
+        HWND dialog = zrui::OpenBackupFolderDialog(Pid(), main_, error);
+        EXPECT_NE(nullptr, dialog) << error;
         return dialog;
     }
 
-    HWND OpenBackupFolderDialog() {
-        EXPECT_TRUE(ClickButton(main_, IDC_BACKUP));
-        ExpectAndAnswer(main_, IDS_BACKUP_WARNING, "OK+Cancel", IDOK);
-        return WaitForFolderDialog(IDC_FOLDER_EDIT);
-    }
-
     HWND OpenRestoreFolderDialog() {
-        EXPECT_TRUE(ClickButton(main_, IDC_RESTORE));
-        ExpectAndAnswer(main_, IDS_RESTORE_WARNING, "OK+Cancel", IDOK);
-        return WaitForFolderDialog(IDC_SOURCE_EDIT);
+        std::string error;
+        HWND dialog = zrui::OpenRestoreFolderDialog(Pid(), main_, error);
+        EXPECT_NE(nullptr, dialog) << error;
+        return dialog;
     }
 
-    // Presses the browse button and opens the browser.
+    // Presses the browse button and waits for the browser.
     HWND Browse(HWND dialog, int browseButton) {
         EXPECT_TRUE(ClickButton(dialog, browseButton));
         HWND browser = WaitForFolderBrowser(Pid(), dialog);
@@ -165,12 +155,26 @@ protected:
         return browser;
     }
 
-    // Browses to the folder and returns once the dialog has handled the choice.
+    // Browses to the folder (empty: "My Computer", which has no file-system
+    // path) and returns once the dialog has handled the choice.
     void BrowseTo(HWND dialog, int browseButton, const std::string& folder) {
-        HWND browser = Browse(dialog, browseButton);
-        ASSERT_NE(nullptr, browser);
-        ASSERT_TRUE(ChooseInFolderBrowser(browser, folder)) << folder;
-        ASSERT_TRUE(Sync(dialog));
+        std::string error;
+        ASSERT_TRUE(BrowseFolderField(Pid(), dialog, browseButton, folder, error)) << error;
+    }
+
+    // Page 1 with a folder that holds "BackupData", then Next.
+    void GoToPage2(HWND dialog, const std::string& source) {
+        std::string error;
+        ASSERT_TRUE(ShowRestorePage2(Pid(), dialog, source, error)) << error;
+    }
+
+    void ExpectPage(HWND dialog, int page) {
+        const int page1[] = {IDC_SOURCE_GROUP, IDC_SOURCE_TEXT, IDC_SOURCE_EDIT, IDC_BROWSE_SOURCE};
+        const int page2[] = {IDC_DEST_GROUP, IDC_DEST_TEXT, IDC_FOLDER_EDIT, IDC_BROWSE_FOLDER};
+        for (int id : page1) EXPECT_EQ(page == 1, IsItemVisible(dialog, id)) << id;
+        for (int id : page2) EXPECT_EQ(page == 2, IsItemVisible(dialog, id)) << id;
+        EXPECT_EQ(page == 2, IsItemEnabled(dialog, IDC_BACK));
+        EXPECT_EQ(zr::LoadResString(page == 2 ? IDS_BUTTON_EXECUTE : IDS_BUTTON_NEXT), GetItemText(dialog, IDC_NEXT));
     }
 
     std::unique_ptr<CToolProcess> tool_;
@@ -202,6 +206,7 @@ TEST_F(ToolWindowTest, SecondBackupStartsWithEmptyFolder) {
     ASSERT_NE(nullptr, dialog);
     BrowseTo(dialog, IDC_BROWSE_FOLDER, TestPath("Backup"));
     EXPECT_EQ(TestPath("Backup"), GetItemText(dialog, IDC_FOLDER_EDIT));
+    Shot(dialog, "backup-folder-dialog-chosen");
     // The close box cancels too.
     ASSERT_TRUE(SendSystemCommand(dialog, SC_CLOSE));
     ASSERT_TRUE(WaitForWindowGone(dialog));
@@ -236,51 +241,246 @@ TEST_F(ToolWindowTest, CancelledBrowserClearsChosenFolder) {
     ASSERT_TRUE(ClickButton(dialog, IDCANCEL));
 }
 
-// One folder chosen in the backup folder dialog's browser after a good one.
+// --- The browse rules of the three folder fields ---
+
+enum class Field { Backup, RestoreSource, RestoreDestination };
+
+// One folder chosen in a field's browser after a good one.
 struct BrowseCase {
     const char* name;
+    Field field;
     std::string folder;  // empty: "My Computer", an item without a file-system path
-    UINT message;        // 0: accepted
+    UINT message;        // 0: no message
+    std::string shown;   // the field afterwards when there is no message
 };
 
 std::string CaseName(const testing::TestParamInfo<BrowseCase>& info) { return info.param.name; }
 void PrintTo(const BrowseCase& row, std::ostream* out) { *out << row.name; }
 
-class BackupBrowseRule : public ToolWindowTest, public testing::WithParamInterface<BrowseCase> {};
+class BrowseRule : public ToolWindowTest, public testing::WithParamInterface<BrowseCase> {};
 
-TEST_P(BackupBrowseRule, AcceptsOrRefusesKeepingTheEarlierFolder) {
+TEST_P(BrowseRule, AcceptsOrRefusesKeepingTheEarlierFolder) {
     const BrowseCase& row = GetParam();
-    HWND dialog = OpenBackupFolderDialog();
+    HWND dialog = nullptr;
+    int browse = 0, edit = 0;
+    std::string good;
+    switch (row.field) {
+    case Field::Backup:
+        dialog = OpenBackupFolderDialog();
+        browse = IDC_BROWSE_FOLDER, edit = IDC_FOLDER_EDIT, good = TestPath("Backup");
+        break;
+    case Field::RestoreSource:
+        dialog = OpenRestoreFolderDialog();
+        browse = IDC_BROWSE_SOURCE, edit = IDC_SOURCE_EDIT, good = TestPath("Holds");
+        break;
+    case Field::RestoreDestination:
+        dialog = OpenRestoreFolderDialog();
+        ASSERT_NE(nullptr, dialog);
+        GoToPage2(dialog, TestPath("Holds"));
+        browse = IDC_BROWSE_FOLDER, edit = IDC_FOLDER_EDIT, good = TestPath("Other");
+        break;
+    }
     ASSERT_NE(nullptr, dialog);
-    BrowseTo(dialog, IDC_BROWSE_FOLDER, TestPath("Backup"));
+    BrowseTo(dialog, browse, good);
+    ASSERT_EQ(good, GetItemText(dialog, edit));
 
-    HWND browser = Browse(dialog, IDC_BROWSE_FOLDER);
-    ASSERT_NE(nullptr, browser);
-    if (row.folder.empty())
-        ASSERT_TRUE(ChooseSpecialInFolderBrowser(browser, CSIDL_DRIVES));
-    else
-        ASSERT_TRUE(ChooseInFolderBrowser(browser, row.folder));
-    ASSERT_TRUE(Sync(dialog));
+    BrowseTo(dialog, browse, row.folder);
     if (row.message) {
-        ExpectAndAnswer(dialog, row.message, "OK", IDOK, std::string("backup-browse-") + row.name);
-        EXPECT_EQ(TestPath("Backup"), GetItemText(dialog, IDC_FOLDER_EDIT));
+        ExpectAndAnswer(dialog, row.message, "OK", IDOK, std::string("browse-") + row.name);
+        EXPECT_EQ(good, GetItemText(dialog, edit));
     } else {
         EXPECT_EQ(nullptr, FindOwnedWindow(Pid(), dialog));
-        EXPECT_EQ(row.folder, GetItemText(dialog, IDC_FOLDER_EDIT));
+        EXPECT_EQ(row.shown, GetItemText(dialog, edit));
     }
     ASSERT_TRUE(ClickButton(dialog, IDCANCEL));
     ASSERT_TRUE(WaitForWindowGone(dialog));
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Rules, BackupBrowseRule,
-    testing::Values(BrowseCase{"NoFileSystemPath", "", IDS_SELECT_BACKUP_FOLDER},
-                    BrowseCase{"Exactly150Bytes", PathOfBytes(150), 0},
-                    BrowseCase{"Over150Bytes", PathOfBytes(151), IDS_PATH_TOO_LONG},
-                    BrowseCase{"DoubleByteOver150Bytes", DoubleBytePath(), IDS_PATH_TOO_LONG},
-                    BrowseCase{"DriveRoot", "C:\\", IDS_FOLDER_WRITE_FORBIDDEN},
-                    BrowseCase{"EndsInTrailByte5C", TestPath("歌ソ"), 0}),
+    Rules, BrowseRule,
+    testing::Values(
+        BrowseCase{"BackupNoFileSystemPath", Field::Backup, "", IDS_SELECT_BACKUP_FOLDER, ""},
+        BrowseCase{"BackupExactly150Bytes", Field::Backup, PathOfBytes(150), 0, PathOfBytes(150)},
+        BrowseCase{"BackupOver150Bytes", Field::Backup, PathOfBytes(151), IDS_PATH_TOO_LONG, ""},
+        BrowseCase{"BackupDoubleByteOver150Bytes", Field::Backup, DoubleBytePath(), IDS_PATH_TOO_LONG, ""},
+        BrowseCase{"BackupDriveRoot", Field::Backup, "C:\\", IDS_FOLDER_WRITE_FORBIDDEN, ""},
+        BrowseCase{"BackupEndsInTrailByte5C", Field::Backup, TestPath("歌ソ"), 0, TestPath("歌ソ")},
+        BrowseCase{"SourceNoFileSystemPath", Field::RestoreSource, "", IDS_SELECT_BACKUP_SOURCE, ""},
+        BrowseCase{"SourceOver150Bytes", Field::RestoreSource, PathOfBytes(151), IDS_PATH_TOO_LONG, ""},
+        BrowseCase{"SourceDriveRoot", Field::RestoreSource, "C:\\", IDS_FOLDER_WRITE_FORBIDDEN, ""},
+        BrowseCase{"SourceWithoutBackupData", Field::RestoreSource, TestPath("Empty"), IDS_NO_BACKUPDATA, ""},
+        BrowseCase{"DestinationNoFileSystemPath", Field::RestoreDestination, "", 0, ""},
+        BrowseCase{"DestinationDriveRoot", Field::RestoreDestination, "C:\\", IDS_FOLDER_WRITE_FORBIDDEN, ""}),
     CaseName);
+
+// --- Restore flow ---
+
+TEST_F(ToolWindowTest, CancelOnRestoreWarningShowsNoFolderDialog) {
+    ASSERT_TRUE(ClickButton(main_, IDC_RESTORE));
+    ExpectAndAnswer(main_, IDS_RESTORE_WARNING, "OK+Cancel", IDCANCEL, "message-134-restore-warning");
+    ExpectNothingOver(main_);
+}
+
+TEST_F(ToolWindowTest, RestorePagesCheckTheBackupFolderEachTimeNextIsPressed) {
+    HWND dialog = OpenRestoreFolderDialog();
+    ASSERT_NE(nullptr, dialog);
+    ExpectPage(dialog, 1);
+    EXPECT_EQ("", GetItemText(dialog, IDC_SOURCE_EDIT));
+    Shot(dialog, "restore-folder-dialog-page1");
+
+    ASSERT_TRUE(ClickButton(dialog, IDC_NEXT));
+    ExpectAndAnswer(dialog, IDS_SELECT_FOLDER, "OK", IDOK);
+    ExpectPage(dialog, 1);
+
+    zrtest::MakeFolder(TestPath("Twice\\BackupData"));
+    GoToPage2(dialog, TestPath("Twice"));
+    ExpectPage(dialog, 2);
+    EXPECT_EQ(g_host.mediaFolder, GetItemText(dialog, IDC_FOLDER_EDIT));
+    Shot(dialog, "restore-folder-dialog-page2");
+
+    ASSERT_TRUE(ClickButton(dialog, IDC_BACK));
+    ASSERT_TRUE(Sync(dialog));
+    ExpectPage(dialog, 1);
+    // The pressed Back button is disabled now; the keyboard focus moved on.
+    EXPECT_EQ(GetDlgItem(dialog, IDC_NEXT), GetFocusOf(dialog));
+    EXPECT_EQ(TestPath("Twice"), GetItemText(dialog, IDC_SOURCE_EDIT));
+
+    // The backup folder lost its "BackupData" after it was chosen.
+    zrtest::RemoveTree(TestPath("Twice\\BackupData"));
+    ASSERT_TRUE(ClickButton(dialog, IDC_NEXT));
+    ExpectAndAnswer(dialog, IDS_NO_BACKUPDATA, "OK", IDOK, "message-143-no-backupdata");
+    ExpectPage(dialog, 1);
+    ASSERT_TRUE(SendSystemCommand(dialog, SC_CLOSE));
+    ASSERT_TRUE(WaitForWindowGone(dialog));
+    ExpectNothingOver(main_);
+}
+
+TEST_F(ToolWindowTest, WithoutMediaFolderSettingTheDestinationStartsEmpty) {
+    std::string mediaPath;
+    ASSERT_TRUE(zrtest::ReadRegString(HKEY_CURRENT_USER, g_host.userSettingsKey, "MediaPath", mediaPath));
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, g_host.userSettingsKey.c_str(), 0, KEY_SET_VALUE, &key));
+    RegDeleteValueA(key, "MediaPath");
+    RegCloseKey(key);
+
+    HWND dialog = OpenRestoreFolderDialog();
+    zrtest::SetRegString(HKEY_CURRENT_USER, g_host.userSettingsKey, "MediaPath", mediaPath);
+    ASSERT_NE(nullptr, dialog);
+    GoToPage2(dialog, TestPath("Holds"));
+    EXPECT_EQ("", GetItemText(dialog, IDC_FOLDER_EDIT));
+    ASSERT_TRUE(ClickButton(dialog, IDC_NEXT));
+    ExpectAndAnswer(dialog, IDS_SELECT_FOLDER, "OK", IDOK);
+    ExpectPage(dialog, 2);
+    ASSERT_TRUE(ClickButton(dialog, IDCANCEL));
+}
+
+TEST_F(ToolWindowTest, SecondRestoreStartsWithTheDefaultDestination) {
+    HWND dialog = OpenRestoreFolderDialog();
+    ASSERT_NE(nullptr, dialog);
+    GoToPage2(dialog, TestPath("Holds"));
+    BrowseTo(dialog, IDC_BROWSE_FOLDER, TestPath("Other"));
+    EXPECT_EQ(TestPath("Other"), GetItemText(dialog, IDC_FOLDER_EDIT));
+    ASSERT_TRUE(ClickButton(dialog, IDCANCEL));
+    ASSERT_TRUE(WaitForWindowGone(dialog));
+    ExpectNothingOver(main_);
+
+    dialog = OpenRestoreFolderDialog();
+    ASSERT_NE(nullptr, dialog);
+    ExpectPage(dialog, 1);
+    EXPECT_EQ("", GetItemText(dialog, IDC_SOURCE_EDIT));
+    EXPECT_EQ(g_host.mediaFolder, GetItemText(dialog, IDC_FOLDER_EDIT));
+    ASSERT_TRUE(ClickButton(dialog, IDCANCEL));
+}
+
+// Folders that vanish between their choice and the start of the job.
+struct VanishCase {
+    const char* name;
+    bool backupGone;
+    bool destinationGone;
+    UINT message;
+};
+
+std::string VanishName(const testing::TestParamInfo<VanishCase>& info) { return info.param.name; }
+void PrintTo(const VanishCase& row, std::ostream* out) { *out << row.name; }
+
+class VanishedFolder : public ToolWindowTest, public testing::WithParamInterface<VanishCase> {};
+
+TEST_P(VanishedFolder, ShowsOneMessageAndStartsNoJob) {
+    const VanishCase& row = GetParam();
+    const std::string source = TestPath(std::string("Vanish\\") + row.name + "\\Source");
+    const std::string destination = TestPath(std::string("Vanish\\") + row.name + "\\Destination");
+    zrtest::MakeFolder(source + "\\BackupData");
+    zrtest::MakeFolder(destination);
+
+    HWND dialog = OpenRestoreFolderDialog();
+    ASSERT_NE(nullptr, dialog);
+    GoToPage2(dialog, source);
+    BrowseTo(dialog, IDC_BROWSE_FOLDER, destination);
+    if (row.backupGone) zrtest::RemoveTree(source + "\\BackupData");
+    if (row.destinationGone) zrtest::RemoveTree(destination);
+    ASSERT_TRUE(ClickButton(dialog, IDC_NEXT));
+    ASSERT_TRUE(WaitForWindowGone(dialog));
+    ExpectAndAnswer(main_, row.message, "OK", IDOK, std::string("message-") + std::to_string(row.message));
+    ExpectNothingOver(main_);
+}
+
+INSTANTIATE_TEST_SUITE_P(Restore, VanishedFolder,
+                         testing::Values(VanishCase{"BackupGone", true, false, IDS_BACKUP_FOLDER_MISSING},
+                                         VanishCase{"BothGone", true, true, IDS_BACKUP_FOLDER_MISSING},
+                                         VanishCase{"DestinationGone", false, true, IDS_RESTORE_FOLDER_MISSING}),
+                         VanishName);
+
+// --- A whole backup and restore through the window ---
+
+size_t CountFiles(const std::string& folder) {
+    size_t count = 0;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    do {
+        std::string name = data.cFileName;
+        if (name == "." || name == "..") continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            count += CountFiles(folder + "\\" + name);
+        else
+            ++count;
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return count;
+}
+
+TEST_F(ToolWindowTest, WholeBackupOverAnEarlierOneThenRestore) {
+    const std::string folder = TestPath("Whole");
+    const std::string backupData = folder + "\\BackupData";
+    zrtest::MakeFolder(backupData);
+    zrtest::WriteTextFile(backupData + "\\earlier.txt", "an earlier backup");
+
+    HWND dialog = OpenBackupFolderDialog();
+    ASSERT_NE(nullptr, dialog);
+    BrowseTo(dialog, IDC_BROWSE_FOLDER, folder);
+    ASSERT_TRUE(ClickButton(dialog, IDOK));
+    ExpectAndAnswer(dialog, IDS_BACKUP_EXISTS, "Yes+No", IDNO, "message-142-backup-exists");
+    ExpectNothingOver(dialog);
+    EXPECT_EQ(folder, GetItemText(dialog, IDC_FOLDER_EDIT));
+    ASSERT_TRUE(ClickButton(dialog, IDCANCEL));
+    ASSERT_TRUE(WaitForWindowGone(dialog));
+    EXPECT_TRUE(zrtest::FileExists(backupData + "\\earlier.txt"));
+
+    // Again, and Yes this time.
+    std::string error;
+    ASSERT_TRUE(BackupThroughWindow(Pid(), main_, folder, error, ShotAs("backup-"))) << error;
+    ExpectNothingOver(main_);
+    EXPECT_FALSE(zrtest::FileExists(backupData + "\\earlier.txt"));
+    for (const char* part : {"\\BackupRestore.ini", "\\DB\\NMLDB\\contents.db", "\\DB\\SDCOREDB\\MovePlugIn.bkd",
+                             "\\GUI(new)\\mirs.dat"})
+        EXPECT_TRUE(zrtest::FileExists(backupData + part)) << part;
+    EXPECT_EQ(g_library.filesWritten, CountFiles(backupData + "\\Data\\Audio"));
+
+    ASSERT_TRUE(RestoreThroughWindow(Pid(), main_, folder, std::string(), error, ShotAs("restore-"))) << error;
+    ExpectNothingOver(main_);
+    // The restore copies the backup tree below the proposed destination.
+    EXPECT_EQ(g_library.filesWritten, CountFiles(g_host.mediaFolder + "\\RestoreData\\Data\\Audio"));
+}
 
 // --- About ---
 
@@ -295,6 +495,82 @@ TEST_F(ToolWindowTest, AboutFromSystemMenu) {
     Shot(about, "about-dialog");
     ASSERT_TRUE(ClickButton(about, IDOK));
     ASSERT_TRUE(WaitForWindowGone(about));
+    ExpectNothingOver(main_);
+}
+
+// --- The user manual ---
+
+const char kPdfClass[] = "ZRTest.PdfFile";
+
+// The tool copied under a name that ends in a character with trail byte 0x5C,
+// so that only a multibyte-aware search finds its folder, and started from
+// another working folder; a harmless ".pdf" handler records what it was
+// asked to open.
+class ManualTest : public ToolWindowTest {
+protected:
+    void SetUp() override {
+        zrtest::RemoveTree(programFolder_);
+        zrtest::MakeFolder(programFolder_);
+        const std::string program = programFolder_ + "\\ツールソ.exe";
+        ASSERT_TRUE(CopyFileA(BuiltToolPath().c_str(), program.c_str(), FALSE));
+        DeleteFileA(record_.c_str());
+        StartTool(program, TestPath("Other"));
+    }
+
+    void TearDown() override {
+        ToolWindowTest::TearDown();
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, ".pdf");
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, kPdfClass);
+    }
+
+    void PlaceManual() {
+        // The real manual when the build made one, else a stand-in file.
+        std::string built = WinePathOf(BinDir() + "/src/Lomvard2.pdf");
+        if (!CopyFileA(built.c_str(), ManualPath().c_str(), FALSE))
+            zrtest::WriteTextFile(ManualPath(), "%PDF-1.4\n% stand-in manual\n");
+    }
+
+    void RegisterViewer() {
+        std::string viewer = WinePathOf(BinDir() + "/tests/process/fake_pdf_viewer.exe");
+        zrtest::SetRegString(HKEY_CLASSES_ROOT, ".pdf", "", kPdfClass);
+        zrtest::SetRegString(HKEY_CLASSES_ROOT, std::string(kPdfClass) + "\\shell\\open\\command", "",
+                             "\"" + viewer + "\" \"" + record_ + "\" \"%1\"");
+    }
+
+    std::string ManualPath() const { return programFolder_ + "\\Lomvard2.pdf"; }
+
+    const std::string programFolder_ = TestPath("ツールソ");
+    const std::string record_ = TestPath("viewer-opened.txt");
+};
+
+TEST_F(ManualTest, OpensTheManualNextToTheProgramWithTheRegisteredViewer) {
+    PlaceManual();
+    RegisterViewer();
+    ASSERT_TRUE(ClickButton(main_, IDC_MANUAL));
+    bool opened = false;
+    for (int i = 0; i < 300 && !opened; ++i) {
+        opened = zrtest::FileExists(record_);
+        ASSERT_EQ(nullptr, FindOwnedWindow(Pid(), main_)) << "the tool did not open the manual";
+        if (!opened) Sleep(100);
+    }
+    ASSERT_TRUE(opened);
+    Sleep(200);
+    EXPECT_EQ(ManualPath(), zrtest::ReadTextFile(record_));
+    ExpectNothingOver(main_);
+}
+
+TEST_F(ManualTest, MissingManualShows153) {
+    RegisterViewer();
+    ASSERT_TRUE(ClickButton(main_, IDC_MANUAL));
+    ExpectAndAnswer(main_, IDS_MANUAL_FAILED, "OK", IDOK, "message-153-manual-failed");
+    ExpectNothingOver(main_);
+    EXPECT_FALSE(zrtest::FileExists(record_));
+}
+
+TEST_F(ManualTest, NoViewerForPdfShows153) {
+    PlaceManual();
+    ASSERT_TRUE(ClickButton(main_, IDC_MANUAL));
+    ExpectAndAnswer(main_, IDS_MANUAL_FAILED, "OK", IDOK);
     ExpectNothingOver(main_);
 }
 

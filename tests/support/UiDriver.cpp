@@ -244,6 +244,13 @@ std::string GetClass(HWND window) {
     return std::string(name, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
+HWND GetFocusOf(HWND window) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    return thread && GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+}
+
 bool IsItemVisible(HWND dialog, int id) {
     HWND item = GetDlgItem(dialog, id);
     return item && IsWindowVisible(item);
@@ -257,11 +264,11 @@ bool IsItemEnabled(HWND dialog, int id) {
 bool ClickButton(HWND dialog, int id) {
     HWND button = GetDlgItem(dialog, id);
     if (!button || !IsWindowVisible(button) || !IsWindowEnabled(button) || !IsWindowEnabled(dialog)) return false;
-    return PostMessageA(button, BM_CLICK, 0, 0) != 0;
+    return SendNotifyMessageA(button, BM_CLICK, 0, 0) != 0;
 }
 
 bool SendSystemCommand(HWND window, UINT command) {
-    return IsWindowEnabled(window) && PostMessageA(window, WM_SYSCOMMAND, command, 0) != 0;
+    return IsWindowEnabled(window) && SendNotifyMessageA(window, WM_SYSCOMMAND, command, 0) != 0;
 }
 
 HWND WaitForMessageBox(DWORD pid, HWND owner, DWORD timeoutMs) {

@@ -41,14 +41,18 @@ HWND FindOwnedWindow(DWORD pid, HWND owner);
 std::string GetText(HWND window);
 std::string GetItemText(HWND dialog, int id);
 std::string GetClass(HWND window);
+// The control with the keyboard focus in the window's thread, or nullptr.
+HWND GetFocusOf(HWND window);
 bool IsItemVisible(HWND dialog, int id);
 bool IsItemEnabled(HWND dialog, int id);
 
-// Clicks a visible, enabled button with a posted BM_CLICK, so that a modal
-// window the click opens does not hold up the caller. False when the button
-// is missing, hidden or disabled (a person could not click it either).
+// Clicks a visible, enabled button of an enabled dialog with BM_CLICK, sent
+// without waiting, so that a modal window the click opens does not hold up
+// the caller. A Sync afterwards returns once the click was handled or the
+// modal window it opened is running. False when the button is missing,
+// hidden or disabled (a person could not click it either).
 bool ClickButton(HWND dialog, int id);
-// Posts a system command (such as a system menu item's id) to the window.
+// Sends a system command (such as a system menu item's id) the same way.
 bool SendSystemCommand(HWND window, UINT command);
 
 // Message boxes: dialogs whose static control 0xFFFF holds the text.
