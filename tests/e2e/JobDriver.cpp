@@ -10,40 +10,13 @@
 #include "../../res/resource.h"
 #include "common/ResString.h"
 #include "support/ToolProcess.h"
+#include "support/ToolWindows.h"
 #include "support/UiDriver.h"
 
 namespace zre2e {
 namespace {
 
-const DWORD kJobTimeoutMs = 600000;
 const DWORD kStartTimeoutMs = 60000;
-
-// Numbered steps, each with a screenshot and a line on the console.
-class CSteps {
-public:
-    CSteps(const DriveOptions& options, JobReport& report) : m_options(options), m_report(report) {
-        m_report.nextShot = options.firstShot;
-    }
-    void Shot(HWND window, const char* name, const std::string& what) {
-        char file[64];
-        std::snprintf(file, sizeof(file), "%02d-%s.png", m_report.nextShot, name);
-        bool saved = zrui::SaveScreenshot(window, m_options.shotsFolder + "\\" + file);
-        std::printf("  step %02d  %-28s %s%s\n", m_report.nextShot, name, what.c_str(),
-                    saved ? "" : "  (no screenshot)");
-        std::fflush(stdout);
-        ++m_report.nextShot;
-    }
-    bool Fail(const std::string& what) {
-        m_report.error = what;
-        std::printf("  FAILED: %s\n", what.c_str());
-        std::fflush(stdout);
-        return false;
-    }
-
-private:
-    const DriveOptions& m_options;
-    JobReport& m_report;
-};
 
 // Memory in another process, freed on destruction.
 class CRemoteBuffer {
@@ -130,196 +103,140 @@ std::set<std::string> FoldersNamed(const std::string& parent, const std::string&
     return names;
 }
 
-// A click is posted, so what it changes shows a little later.
-template <typename Predicate>
-bool WaitUntil(Predicate done, DWORD timeoutMs = zrui::kDefaultTimeoutMs) {
-    for (DWORD start = GetTickCount();; Sleep(50)) {
-        if (done()) return true;
-        if (GetTickCount() - start >= timeoutMs) return false;
-    }
-}
-
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 // A message's first line, for the console.
 std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 
-HWND WaitMainWindow(DWORD pid) {
-    zrui::WindowQuery query;
-    query.pid = pid;
-    query.requiredItem = IDC_BACKUP;
-    return zrui::WaitForWindow(query, kStartTimeoutMs);
-}
-
-// A message box that the owner shows, with the expected text.
-bool ExpectMessageBox(CSteps& steps, DWORD pid, HWND owner, UINT id, HWND& box) {
-    box = zrui::WaitForMessageBox(pid, owner);
-    if (!box) return steps.Fail("message " + std::to_string(id) + " did not appear");
-    std::string text = zrui::MessageBoxText(box);
-    if (text != zr::LoadResString(id)) return steps.Fail("expected message " + std::to_string(id) + ", saw: " + text);
-    return true;
-}
-
-// Browses for the folder from a folder dialog's browse button.
-bool BrowseFor(CSteps& steps, DWORD pid, HWND dialog, int browseButton, int edit, const std::string& folder,
-               const char* shotName) {
-    if (!zrui::ClickButton(dialog, browseButton)) return steps.Fail("the browse button cannot be clicked");
-    HWND browser = zrui::WaitForFolderBrowser(pid, dialog);
-    if (!browser) return steps.Fail("the folder browser did not open");
-    if (!zrui::SelectInFolderBrowser(browser, folder)) return steps.Fail("the folder browser did not select " + folder);
-    steps.Shot(browser, shotName, "folder browser: " + folder + ", OK");
-    if (!zrui::ClickButton(browser, IDOK) || !zrui::WaitForWindowGone(browser))
-        return steps.Fail("the folder browser did not close on OK");
-    std::string shown;
-    if (!WaitUntil([&] { return _stricmp((shown = zrui::GetItemText(dialog, edit)).c_str(), folder.c_str()) == 0; }))
-        return steps.Fail("the dialog shows \"" + shown + "\", not " + folder);
-    return true;
-}
-
-// From the execute click to the completion message: progress dialog, result
-// view (its rows read back), completion message with the expected text.
-// A confirmation (such as 142 for a folder that holds a backup already) is answered Yes.
-bool RunJob(CSteps& steps, JobReport& report, DWORD pid, HWND dialog, int executeButton, UINT caption, UINT complete,
-            UINT confirm = 0) {
-    const char* job = report.job.c_str();
-    if (!zrui::ClickButton(dialog, executeButton)) return steps.Fail("the execute button cannot be clicked");
-    if (confirm) {
-        HWND box = nullptr;
-        if (!ExpectMessageBox(steps, pid, dialog, confirm, box)) return false;
-        steps.Shot(box, (report.job + "-confirm").c_str(), "message " + std::to_string(confirm) + ": " + FirstLine(zrui::MessageBoxText(box)) + " Yes");
-        if (!zrui::ClickButton(box, IDYES)) return steps.Fail("the confirmation cannot be answered");
+// Watches the windows a flow meets: a numbered screenshot and a console line
+// for each, and the facts of the job read from them while they are open.
+class CJobWatcher {
+public:
+    CJobWatcher(const DriveOptions& options, JobReport& report) : m_options(options), m_report(report) {
+        m_report.nextShot = options.firstShot;
     }
-    DWORD start = GetTickCount();
-    zrui::WindowQuery progressQuery;
-    progressQuery.pid = pid;
-    progressQuery.title = zr::LoadResString(caption);
-    HWND progress = zrui::WaitForWindow(progressQuery, kStartTimeoutMs);
-    if (!progress) return steps.Fail("the progress dialog did not appear");
-    steps.Shot(progress, (report.job + "-progress").c_str(),
-               "progress dialog \"" + zrui::GetText(progress) + "\": " + zrui::GetItemText(progress, IDC_JOB_STATUS));
 
-    zrui::WindowQuery resultQuery;
-    resultQuery.pid = pid;
-    resultQuery.owner = progress;
-    resultQuery.requiredItem = IDC_RESULT_LIST;
-    for (DWORD waited = 0;; waited = GetTickCount() - start) {
-        if (waited > kJobTimeoutMs) return steps.Fail(std::string("the ") + job + " did not finish");
-        if (HWND view = zrui::FindTopWindow(resultQuery)) {
-            if (report.seconds == 0) report.seconds = (GetTickCount() - start) / 1000.0;
-            HWND list = GetDlgItem(view, IDC_RESULT_LIST);
+    zrui::WindowSeen Callback() {
+        return [this](HWND window, const std::string& name) { Seen(window, name); };
+    }
+
+    void Seen(HWND window, const std::string& name) {
+        std::string what = name;
+        if (name == "job-progress") {
+            m_start = GetTickCount();
+            what = "progress dialog \"" + zrui::GetText(window) + "\": " + zrui::GetItemText(window, IDC_JOB_STATUS);
+        } else if (name == "job-result-view") {
+            StopClock();
+            HWND list = GetDlgItem(window, IDC_RESULT_LIST);
             int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-            for (int i = 0; i < rows; ++i) report.failed.emplace_back(ListCellText(list, i, 1), ListCellText(list, i, 2));
-            steps.Shot(view, (report.job + "-result").c_str(), "result view: " + std::to_string(rows) + " failed item(s), 閉じる");
-            if (!zrui::ClickButton(view, IDOK) || !zrui::WaitForWindowGone(view))
-                return steps.Fail("the result view did not close");
-            continue;
+            for (int i = 0; i < rows; ++i)
+                m_report.failed.emplace_back(ListCellText(list, i, 1), ListCellText(list, i, 2));
+            what = "result view: " + std::to_string(rows) + " failed item(s)";
+        } else if (name.rfind("message-", 0) == 0) {
+            std::string text = zrui::MessageBoxText(window);
+            if (m_start) {
+                // The job's closing message.
+                StopClock();
+                m_report.message = text;
+            }
+            what = "message " + name.substr(8) + ": " + FirstLine(text);
+        } else if (name == "restore-folder-dialog-page2") {
+            m_destination = zrui::GetItemText(window, IDC_FOLDER_EDIT);
+            m_earlierRestores = FoldersNamed(m_destination, "RestoreData*");
+            what = "restore dialog, page 2: destination " + m_destination;
+        } else if (name == "main") {
+            what = "main window \"" + zrui::GetText(window) + "\"";
+        } else if (name == "folder-browser") {
+            what = "shell folder browser: " + m_options.backupFolder;
+        } else if (name.find("folder-dialog") != std::string::npos) {
+            what = zrui::GetText(window) + ": " + name;
         }
-        HWND box = zrui::FindOwnedWindow(pid, progress);
-        if (box && zrui::GetClass(box) == "#32770" && GetDlgItem(box, 0xFFFF) && !GetDlgItem(box, IDC_RESULT_LIST)) {
-            if (report.seconds == 0) report.seconds = (GetTickCount() - start) / 1000.0;
-            report.message = zrui::MessageBoxText(box);
-            steps.Shot(box, (report.job + "-complete").c_str(), "message: " + FirstLine(report.message) + " OK");
-            if (report.message != zr::LoadResString(complete))
-                return steps.Fail("expected message " + std::to_string(complete));
-            if (!zrui::AnswerMessageBox(box, IDOK)) return steps.Fail("the completion message did not close");
-            break;
-        }
-        Sleep(50);
+        // "backup-main", "restore-folder-dialog-page2": one job prefix.
+        Shot(window, name.rfind(m_report.job + "-", 0) == 0 ? name : m_report.job + "-" + name, what);
     }
-    if (!zrui::WaitForWindowGone(progress)) return steps.Fail("the progress dialog stayed open");
-    return true;
-}
 
-bool CloseTool(CSteps& steps, HWND main, zrui::CToolProcess& tool) {
-    if (!zrui::WaitForEnabled(main)) return steps.Fail("the main window stayed disabled");
-    if (!zrui::ClickButton(main, IDCANCEL)) return steps.Fail("the quit button cannot be clicked");
-    if (tool.WaitExit(30000) != 0) return steps.Fail("the tool did not end with exit code 0");
-    return true;
-}
+    void Shot(HWND window, const std::string& name, const std::string& what) {
+        char number[16];
+        std::snprintf(number, sizeof(number), "%02d", m_report.nextShot);
+        bool saved = zrui::SaveScreenshot(window, m_options.shotsFolder + "\\" + number + "-" + name + ".png");
+        std::printf("  step %s  %-36s %s%s\n", number, name.c_str(), what.c_str(), saved ? "" : "  (no screenshot)");
+        std::fflush(stdout);
+        ++m_report.nextShot;
+    }
 
-bool Backup(const DriveOptions& o, JobReport& report, CSteps& steps) {
-    const std::string tree = o.backupFolder + "\\BackupData";
-    const bool replacing = Exists(tree);
-    zrui::CToolProcess tool(o.tool);
-    if (!tool.Started()) return steps.Fail("cannot start " + o.tool);
-    const DWORD pid = tool.Pid();
-    HWND main = WaitMainWindow(pid);
-    if (!main) return steps.Fail("the main window did not appear");
-    steps.Shot(main, "main", "main window \"" + zrui::GetText(main) + "\": " + zrui::GetItemText(main, IDC_BACKUP));
-
-    if (!zrui::ClickButton(main, IDC_BACKUP)) return steps.Fail("the backup button cannot be clicked");
-    HWND box = nullptr;
-    if (!ExpectMessageBox(steps, pid, main, IDS_BACKUP_WARNING, box)) return false;
-    steps.Shot(box, "backup-warning", "message 147 (SD card check-outs): OK");
-    if (!zrui::AnswerMessageBox(box, IDOK)) return steps.Fail("the warning did not close");
-
-    zrui::WindowQuery folderQuery;
-    folderQuery.pid = pid;
-    folderQuery.owner = main;
-    folderQuery.requiredItem = IDC_FOLDER_EDIT;
-    HWND dialog = zrui::WaitForWindow(folderQuery);
-    if (!dialog) return steps.Fail("the backup folder dialog did not open");
-    steps.Shot(dialog, "backup-folder", "backup folder dialog: 参照");
-    if (!BrowseFor(steps, pid, dialog, IDC_BROWSE_FOLDER, IDC_FOLDER_EDIT, o.backupFolder, "backup-browser")) return false;
-    steps.Shot(dialog, "backup-folder-chosen", "backup folder " + o.backupFolder + ": 実行");
-
-    if (!RunJob(steps, report, pid, dialog, IDOK, IDS_CAPTION_BACKUP, IDS_BACKUP_COMPLETE,
-                replacing ? IDS_BACKUP_EXISTS : 0))
+    bool Fail(const std::string& what) {
+        m_report.error = what;
+        std::printf("  FAILED: %s\n", what.c_str());
+        std::fflush(stdout);
         return false;
+    }
+
+    const std::string& Destination() const { return m_destination; }
+    const std::set<std::string>& EarlierRestores() const { return m_earlierRestores; }
+
+private:
+    void StopClock() {
+        if (m_start && m_report.seconds == 0) m_report.seconds = (GetTickCount() - m_start) / 1000.0;
+    }
+
+    const DriveOptions& m_options;
+    JobReport& m_report;
+    DWORD m_start = 0;
+    std::string m_destination;
+    std::set<std::string> m_earlierRestores;
+};
+
+// Starts the tool and waits for its main dialog.
+HWND StartTool(zrui::CToolProcess& tool, CJobWatcher& watcher, const std::string& program) {
+    if (!tool.Started()) {
+        watcher.Fail("cannot start " + program);
+        return nullptr;
+    }
+    HWND main = zrui::WaitForMainDialog(tool.Pid(), kStartTimeoutMs);
+    if (!main) watcher.Fail("the main window did not appear");
+    else watcher.Seen(main, "main");
+    return main;
+}
+
+bool CloseTool(CJobWatcher& watcher, HWND main, zrui::CToolProcess& tool) {
+    if (!zrui::WaitForEnabled(main)) return watcher.Fail("the main window stayed disabled");
+    if (!zrui::ClickButton(main, IDCANCEL)) return watcher.Fail("the quit button cannot be clicked");
+    if (tool.WaitExit(30000) != 0) return watcher.Fail("the tool did not end with exit code 0");
+    return true;
+}
+
+bool Backup(const DriveOptions& o, JobReport& report, CJobWatcher& watcher) {
+    zrui::CToolProcess tool(o.tool);
+    HWND main = StartTool(tool, watcher, o.tool);
+    if (!main) return false;
+    std::string error;
+    if (!zrui::BackupThroughWindow(tool.Pid(), main, o.backupFolder, error, watcher.Callback()))
+        return watcher.Fail(error);
+    report.folder = o.backupFolder + "\\BackupData";
     FolderTotals all, audio;
-    AddFolder(tree, all);
-    AddFolder(tree + "\\Data\\Audio", audio);
-    report.folder = tree;
+    AddFolder(report.folder, all);
+    AddFolder(report.folder + "\\Data\\Audio", audio);
     report.bytes = all.bytes;
     report.files = all.files;
     report.audioFiles = audio.files;
-    return CloseTool(steps, main, tool);
+    return CloseTool(watcher, main, tool);
 }
 
-bool Restore(const DriveOptions& o, JobReport& report, CSteps& steps) {
+bool Restore(const DriveOptions& o, JobReport& report, CJobWatcher& watcher) {
     zrui::CToolProcess tool(o.tool);
-    if (!tool.Started()) return steps.Fail("cannot start " + o.tool);
-    const DWORD pid = tool.Pid();
-    HWND main = WaitMainWindow(pid);
-    if (!main) return steps.Fail("the main window did not appear");
-    steps.Shot(main, "restore-main", "main window \"" + zrui::GetText(main) + "\": " + zrui::GetItemText(main, IDC_RESTORE));
-
-    if (!zrui::ClickButton(main, IDC_RESTORE)) return steps.Fail("the restore button cannot be clicked");
-    HWND box = nullptr;
-    if (!ExpectMessageBox(steps, pid, main, IDS_RESTORE_WARNING, box)) return false;
-    steps.Shot(box, "restore-warning", "message 134 (the library will be replaced): OK");
-    if (!zrui::AnswerMessageBox(box, IDOK)) return steps.Fail("the warning did not close");
-
-    zrui::WindowQuery folderQuery;
-    folderQuery.pid = pid;
-    folderQuery.owner = main;
-    folderQuery.requiredItem = IDC_SOURCE_EDIT;
-    HWND dialog = zrui::WaitForWindow(folderQuery);
-    if (!dialog) return steps.Fail("the restore folder dialog did not open");
-    steps.Shot(dialog, "restore-page1", "restore dialog, page 1: 参照");
-    if (!BrowseFor(steps, pid, dialog, IDC_BROWSE_SOURCE, IDC_SOURCE_EDIT, o.backupFolder, "restore-browser"))
-        return false;
-    steps.Shot(dialog, "restore-page1-chosen", "backup in " + o.backupFolder + ": " + zrui::GetItemText(dialog, IDC_NEXT));
-    if (!zrui::ClickButton(dialog, IDC_NEXT) || !WaitUntil([&] { return zrui::IsItemVisible(dialog, IDC_FOLDER_EDIT); }))
-        return steps.Fail("page 2 of the restore dialog did not show");
-    zrui::Sync(dialog);  // the page switch's handler has returned
-    if (!o.restoreTo.empty() &&
-        !BrowseFor(steps, pid, dialog, IDC_BROWSE_FOLDER, IDC_FOLDER_EDIT, o.restoreTo, "restore-dest-browser"))
-        return false;
-    const std::string destination = zrui::GetItemText(dialog, IDC_FOLDER_EDIT);
-    steps.Shot(dialog, "restore-page2", "restore destination " + destination + ": " + zrui::GetItemText(dialog, IDC_NEXT));
-
-    std::set<std::string> earlier = FoldersNamed(destination, "RestoreData*");
-    if (!RunJob(steps, report, pid, dialog, IDC_NEXT, IDS_CAPTION_RESTORE, IDS_RESTORE_COMPLETE)) return false;
-    for (const std::string& name : FoldersNamed(destination, "RestoreData*")) {
-        if (earlier.count(name)) continue;
-        report.folder = destination + "\\" + name;
+    HWND main = StartTool(tool, watcher, o.tool);
+    if (!main) return false;
+    std::string error;
+    if (!zrui::RestoreThroughWindow(tool.Pid(), main, o.backupFolder, o.restoreTo, error, watcher.Callback()))
+        return watcher.Fail(error);
+    // The folder this restore made beside any earlier ones.
+    for (const std::string& name : FoldersNamed(watcher.Destination(), "RestoreData*")) {
+        if (watcher.EarlierRestores().count(name)) continue;
+        report.folder = watcher.Destination() + "\\" + name;
         FolderTotals totals;
         AddFolder(report.folder, totals);
         report.bytes = totals.bytes;
         report.files = totals.files;
     }
-    return CloseTool(steps, main, tool);
+    return CloseTool(watcher, main, tool);
 }
 
 }  // namespace
@@ -327,16 +244,16 @@ bool Restore(const DriveOptions& o, JobReport& report, CSteps& steps) {
 JobReport DriveBackup(const DriveOptions& options) {
     JobReport report;
     report.job = "backup";
-    CSteps steps(options, report);
-    report.driven = Backup(options, report, steps);
+    CJobWatcher watcher(options, report);
+    report.driven = Backup(options, report, watcher);
     return report;
 }
 
 JobReport DriveRestore(const DriveOptions& options) {
     JobReport report;
     report.job = "restore";
-    CSteps steps(options, report);
-    report.driven = Restore(options, report, steps);
+    CJobWatcher watcher(options, report);
+    report.driven = Restore(options, report, watcher);
     return report;
 }
 

@@ -1,7 +1,9 @@
 // Drives the tool's window through one whole backup or restore, as a person
 // would: main window, warning, folder dialog and the shell's folder browser,
 // execute, progress dialog, result view, completion message. A screenshot of
-// every step goes into one folder. Built on the tests' UI driver library.
+// every step goes into one folder. The flows are the tests' own
+// (support/ToolWindows.h); this adds the screenshots and reads the facts of
+// the job from the windows as they pass.
 #pragma once
 
 #include <string>
