@@ -14,13 +14,13 @@
 #include "hostsim/core/HostIo.h"
 #include "support/Sandbox.h"
 #include "support/ToolProcess.h"
+#include "support/ToolWindows.h"
 #include "support/UiDriver.h"
 
 namespace {
 
 const char kInstallFolder[] = "C:\\Tools\\ZuderaRurarizIdir";
 const char kOpenedRecord[] = "C:\\Tools\\pdf-opened.txt";
-const char kMainCaption[] = "SD-Talvane Backup&Restoreツール";
 
 std::string EnvPath(const char* name) {
     char value[MAX_PATH] = {};
@@ -83,10 +83,7 @@ TEST_F(Package, UnpackedProgramStartsOnAHostAndOpensItsOwnManual) {
 
     zrui::CToolProcess tool(std::string(kInstallFolder) + "\\ZuderaRurarizIdir.exe");
     ASSERT_TRUE(tool.Started()) << tool.Error();
-    zrui::WindowQuery query;
-    query.pid = tool.Pid();
-    query.title = kMainCaption;
-    HWND dialog = zrui::WaitForWindow(query);
+    HWND dialog = zrui::WaitForMainDialog(tool.Pid());
     ASSERT_NE(nullptr, dialog);
 
     ASSERT_TRUE(zrui::ClickButton(dialog, IDC_MANUAL));
