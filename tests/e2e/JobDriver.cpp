@@ -147,7 +147,9 @@ public:
         } else if (name == "folder-browser") {
             what = "shell folder browser: " + m_options.backupFolder;
         } else if (name.find("folder-dialog") != std::string::npos) {
-            what = zrui::GetText(window) + ": " + name;
+            what = name;
+            for (char& c : what)
+                if (c == '-') c = ' ';
         }
         // "backup-main", "restore-folder-dialog-page2": one job prefix.
         Shot(window, name.rfind(m_report.job + "-", 0) == 0 ? name : m_report.job + "-" + name, what);
