@@ -391,6 +391,8 @@ TEST_F(JobCancelTest, YesInTheContentsPhaseEndsCancelledWithoutBackup) {
     auto run = Start("job_cancel");
     ASSERT_NE(nullptr, m_dialog);
     ASSERT_TRUE(WaitUntil([&] { return Position(m_dialog) >= PositionAfter(2); }));
+    // The animation plays: its folder is on the screen.
+    EXPECT_TRUE(HasColour(jobtest::SaveScreenshot(m_dialog, "job_cancel_contents_running"), 0xE8B030));
 
     // Esc, the close command and Enter do nothing while the job runs.
     HWND button = GetDlgItem(m_dialog, IDC_JOB_CANCEL);
