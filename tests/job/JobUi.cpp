@@ -38,6 +38,15 @@ BOOL CALLBACK FindInThread(HWND hwnd, LPARAM lParam) {
     return FALSE;
 }
 
+BOOL CALLBACK PrintWindowOfThread(HWND hwnd, LPARAM) {
+    std::fprintf(stderr, "  window of the thread: visible %d, caption", IsWindowVisible(hwnd) ? 1 : 0);
+    for (wchar_t c : WideText(hwnd)) std::fprintf(stderr, " %04x", static_cast<unsigned>(c));
+    std::fprintf(stderr, ", text");
+    for (wchar_t c : WideText(GetDlgItem(hwnd, 0xFFFF))) std::fprintf(stderr, " %04x", static_cast<unsigned>(c));
+    std::fprintf(stderr, "\n");
+    return TRUE;
+}
+
 HWND FindNow(DWORD threadId, const std::string& caption, const std::string& text) {
     FindData data{Wide(caption), Wide(text)};
     EnumThreadWindows(threadId, &FindInThread, reinterpret_cast<LPARAM>(&data));
@@ -153,14 +162,7 @@ HWND WaitForWindow(DWORD threadId, const std::string& caption, const std::string
     WaitUntil([&] { return (found = FindNow(threadId, caption, text)) != nullptr; }, timeoutMs);
     if (!found && timeoutMs >= 5000) {
         // What the thread does show, for the failure message.
-        EnumThreadWindows(threadId, [](HWND hwnd, LPARAM) -> BOOL {
-            std::fprintf(stderr, "  window of the thread: visible %d, caption", IsWindowVisible(hwnd) ? 1 : 0);
-            for (wchar_t c : WideText(hwnd)) std::fprintf(stderr, " %04x", static_cast<unsigned>(c));
-            std::fprintf(stderr, ", text");
-            for (wchar_t c : WideText(GetDlgItem(hwnd, 0xFFFF))) std::fprintf(stderr, " %04x", static_cast<unsigned>(c));
-            std::fprintf(stderr, "\n");
-            return TRUE;
-        }, 0);
+        EnumThreadWindows(threadId, &PrintWindowOfThread, 0);
     }
     return found;
 }
