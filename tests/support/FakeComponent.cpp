@@ -155,7 +155,8 @@ void CFakeTrack::SetTrackProperty(DWORD id, const void* value) {
 
 const char* CFakeTrack::GetFilePath() {
     m_unk.Call("GetFilePath");
-    return m_path.c_str();
+    m_text = m_path;
+    return m_text.c_str();
 }
 
 void CFakeTrack::SetFilePath(const char* path) {
@@ -165,7 +166,8 @@ void CFakeTrack::SetFilePath(const char* path) {
 
 const char* CFakeTrack::GetTitle() {
     m_unk.Call("GetTitle");
-    return m_title.c_str();
+    m_text = m_title;
+    return m_text.c_str();
 }
 
 NM_TRACK_ATTRIBUTES* CFakeTrack::GetAttributes(NM_TRACK_ATTRIBUTES* record) {

@@ -129,6 +129,9 @@ public:
     std::size_t m_index;
     std::string m_title;
     std::string m_path;
+    // Like a component with one text buffer per object: a text handed out
+    // lives only until the next text getter call on the track.
+    std::string m_text;
     DWORD m_attributes;
     std::vector<CFakePicture*> m_pictures;
     std::vector<std::unique_ptr<CFakePicture>> m_ownedPictures;
