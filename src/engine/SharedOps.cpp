@@ -21,8 +21,12 @@ bool IsDots(const char* name) { return !strcmp(name, ".") || !strcmp(name, "..")
 class CFindHandle {
 public:
     explicit CFindHandle(HANDLE h) : m_h(h) {}
+    // Keeps the system's error of whatever failed last for the caller.
     ~CFindHandle() {
-        if (m_h != INVALID_HANDLE_VALUE) FindClose(m_h);
+        if (m_h == INVALID_HANDLE_VALUE) return;
+        const DWORD error = GetLastError();
+        FindClose(m_h);
+        SetLastError(error);
     }
     CFindHandle(const CFindHandle&) = delete;
     CFindHandle& operator=(const CFindHandle&) = delete;
@@ -39,7 +43,10 @@ HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string&
     // A search pattern the system cannot take would look like a missing
     // folder and the tree would be skipped without a word.
     const std::string pattern = source + "\\*.*";
-    if (!FitsBuffer(pattern, MAX_PATH)) return RC_E_FILE_COPY;
+    if (!FitsBuffer(pattern, MAX_PATH)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return RC_E_FILE_COPY;
+    }
 
     WIN32_FIND_DATAA data;
     CFindHandle find(FindFirstFileA(pattern.c_str(), &data));
@@ -59,10 +66,11 @@ HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string&
             HRESULT hr = CopyFolder(from, to);
             if (hr != RC_OK) return hr;
         } else {
-            if (!FitsBuffer(from, MAX_PATH) || !FitsBuffer(to, MAX_PATH) ||
-                !CopyFileA(from.c_str(), to.c_str(), FALSE)) {
+            if (!FitsBuffer(from, MAX_PATH) || !FitsBuffer(to, MAX_PATH)) {
+                SetLastError(ERROR_FILENAME_EXCED_RANGE);
                 return RC_E_FILE_COPY;
             }
+            if (!CopyFileA(from.c_str(), to.c_str(), FALSE)) return RC_E_FILE_COPY;
             if (m_bPostProgress != 0 && m_nProgressDone < m_nProgressTotal) {
                 ++m_nProgressDone;
                 PostProgress(m_nProgressDone, m_nProgressTotal);
