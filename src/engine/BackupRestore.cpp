@@ -15,6 +15,18 @@ namespace {
 
 bool IsDots(const char* name) { return !strcmp(name, ".") || !strcmp(name, ".."); }
 
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A file that is still there after the system accepted its deletion (Wine on a
+// read-only medium): opening it for writing tells why.
+DWORD WhyFileStays(const std::string& file) {
+    HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError();
+    CloseHandle(h);
+    return ERROR_GEN_FAILURE;
+}
+
 // Removes what is left of a tree, deepest first; the system's error for the
 // first item that would not go, or ERROR_SUCCESS when the whole tree is gone.
 DWORD RemoveRemains(const std::string& folder) {
@@ -37,12 +49,18 @@ DWORD RemoveRemains(const std::string& folder) {
                 error = RemoveRemains(item);
             } else if (!DeleteFileA(item.c_str())) {
                 error = GetLastError();
+            } else if (Exists(item)) {
+                error = WhyFileStays(item);
             }
             if (firstError == ERROR_SUCCESS) firstError = error;
         } while (FindNextFileA(find, &data));
         FindClose(find);
     }
-    if (!RemoveDirectoryA(folder.c_str()) && firstError == ERROR_SUCCESS) firstError = GetLastError();
+    if (!RemoveDirectoryA(folder.c_str())) {
+        if (firstError == ERROR_SUCCESS) firstError = GetLastError();
+    } else if (Exists(folder) && firstError == ERROR_SUCCESS) {
+        firstError = ERROR_GEN_FAILURE;
+    }
     return firstError;
 }
 

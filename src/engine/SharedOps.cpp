@@ -18,6 +18,20 @@ constexpr int kMaxFolderNumbers = 100000;
 
 bool IsDots(const char* name) { return !strcmp(name, ".") || !strcmp(name, ".."); }
 
+// An empty path or any spelling of a whole drive: "C:", "C:\\", "C:/", "C:\\.",
+// "C:\\x\\..", "\\" (the current drive), a share. A path whose full form
+// cannot be made counts as one too.
+bool NamesAWholeDrive(const std::string& folder) {
+    if (folder.empty() || !FitsBuffer(folder + "\\", MAX_PATH)) return true;
+    if (PathIsRootA((folder + "\\").c_str())) return true;
+    char full[MAX_PATH] = {};
+    const DWORD n = GetFullPathNameA(folder.c_str(), MAX_PATH, full, nullptr);
+    if (n == 0 || n >= MAX_PATH) return true;
+    std::string fullFolder = full;
+    if (!HasTrailingBackslash(fullFolder)) fullFolder += "\\";
+    return FitsBuffer(fullFolder, MAX_PATH) && PathIsRootA(fullFolder.c_str());
+}
+
 class CFindHandle {
 public:
     explicit CFindHandle(HANDLE h) : m_h(h) {}
@@ -98,8 +112,8 @@ HRESULT CBackupRestore::CreateUniqueFolderName(const std::string& path, std::str
 void CBackupRestore::DeleteFolder(const std::string& path) {
     std::string folder = path;
     RemoveTrailingBackslash(folder);
-    // Never a whole drive: an empty or root path here is a caller's mistake.
-    if (folder.empty() || (FitsBuffer(folder + "\\", MAX_PATH) && PathIsRootA((folder + "\\").c_str()))) return;
+    // Never a whole drive: such a path here is a caller's mistake.
+    if (NamesAWholeDrive(folder)) return;
 
     // The shell takes a list of names ended by an empty one.
     std::vector<char> from(folder.size() + 2, '\0');
