@@ -136,22 +136,7 @@ int CBackupRestore::StripFileName(char* buffer) {
     // backslash. The walk reads lead bytes from that code page directly, which
     // cuts where the runtime's search under that locale would, without
     // switching the runtime's locale twice per track.
-    const LANGID lang = GetUserDefaultLangID();
-    UINT codePage = 0;  // "C": no double-byte characters
-    if (PRIMARYLANGID(lang) == LANG_JAPANESE) {
-        codePage = 932;
-    } else if (PRIMARYLANGID(lang) == LANG_CHINESE) {
-        codePage = SUBLANGID(lang) == SUBLANG_CHINESE_TRADITIONAL ? 950 : 936;
-    }
-    char* separator = nullptr;
-    for (char* p = buffer; *p;) {
-        if (codePage && IsDBCSLeadByteEx(codePage, static_cast<BYTE>(*p)) && p[1]) {
-            p += 2;
-            continue;
-        }
-        if (*p == '\\') separator = p;
-        ++p;
-    }
+    char* separator = const_cast<char*>(FindLastBackslashIn(buffer, SeparatorCodePage(GetUserDefaultLangID())));
     if (separator) *separator = '\0';
     return 1;
 }
