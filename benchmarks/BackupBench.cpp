@@ -1,15 +1,24 @@
-// Times the backup steps on generated libraries of the stand-in host and a
-// bare CopyFileA loop over the same content files, and checks that folder
-// numbering stays the rule's and costs the same per track at any size.
+// Times the backup and restore jobs on generated libraries of the stand-in
+// host against a bare CopyFileA loop over the same files, and checks that
+// folder numbering stays the rule's and that the cost per track stays the
+// same at any size; reports the engine's peak working set at the largest size.
+//
+// A ratio is only worth something when both sides meet the same machine: the
+// job and its bare loop alternate (bare, job, bare, job, ...), each run into
+// a fresh folder, with everything written so far flushed to disk before each
+// timed run; each side prints its median and range, and the ratio is median
+// over median.
 //
 // Runs in a registry of its own (HKLM and HKCU redirected to a scratch key)
 // and a scratch folder below %TEMP%, both removed at the end.
 //
-//   backup_bench [--quick] [--only big|small|numbering] [--keep] [--no-trace]
+//   backup_bench [--quick] [--runs N] [--only big|small|numbering] [--keep] [--no-trace]
 #include <windows.h>
 
+#include <psapi.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -49,9 +58,11 @@ void Fail(const std::string& what) {
 // HKLM and HKCU point at empty keys of a scratch key for the life of the object.
 class CRegistryScope {
 public:
-    CRegistryScope() {
+    // owner 0: a scratch key of this process; otherwise the key of process
+    // `owner` (a job run in a child process), left for its owner to remove.
+    explicit CRegistryScope(DWORD owner = 0) : m_bOwner(owner == 0) {
         char name[64];
-        std::snprintf(name, sizeof(name), "Software\\ZRBackupBench\\%lu", GetCurrentProcessId());
+        std::snprintf(name, sizeof(name), "Software\\ZRBackupBench\\%lu", owner ? owner : GetCurrentProcessId());
         m_key = name;
         RegCreateKeyExA(HKEY_CURRENT_USER, (m_key + "\\HKLM").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_hklm,
                         nullptr);
@@ -65,10 +76,11 @@ public:
         RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
         RegCloseKey(m_hklm);
         RegCloseKey(m_hkcu);
-        RegDeleteTreeA(HKEY_CURRENT_USER, m_key.c_str());
+        if (m_bOwner) RegDeleteTreeA(HKEY_CURRENT_USER, m_key.c_str());
     }
 
 private:
+    bool m_bOwner;
     std::string m_key;
     HKEY m_hklm = nullptr;
     HKEY m_hkcu = nullptr;
@@ -348,9 +360,257 @@ unsigned long long FileBytes(const std::vector<hostsim::TrackRow>& rows) {
     return total;
 }
 
-// A generated library of n tracks of `size` bytes: the backup beside the bare copy.
-void ContentCase(const char* label, const std::string& root, unsigned tracks, unsigned size, CProgressSink& sink,
-                 bool keep) {
+struct RestoreTimes {
+    double total = 0;     // Initialize to the job end's releases
+    double contents = 0;  // RestoreNmlContents alone
+    HRESULT result = 0;
+};
+
+// One restore job in the runner's order, with the runner's releases at the end.
+RestoreTimes RunRestore(const std::string& backupData, const std::string& restoreTo, CProgressSink* sink) {
+    RestoreTimes t;
+    if (sink) sink->Reset();
+    const auto start = Clock::now();
+    zr::CBackupRestore engine;
+    HRESULT hr = engine.Initialize(sink ? sink->Handle() : nullptr);
+    if (hr == 0) {
+        const auto contentsStart = Clock::now();
+        hr = engine.RestoreNmlContents(backupData, restoreTo);
+        t.contents = Seconds(contentsStart, Clock::now());
+    }
+    if (hr == 0) {
+        hr = engine.RestoreMoveSecureDB(backupData);
+        if (hr == static_cast<HRESULT>(0x8F005002)) hr = 0;  // no secure backup file: the job goes on
+    }
+    if (hr == 0) hr = engine.RestoreNmlDatabases();
+    if (hr == 0) hr = engine.RestoreGuiData(backupData);
+    if (hr == 0) engine.DeleteUnusableContents();
+    engine.m_secureDb.Unbind();
+    engine.m_builder.Detach();
+    if (engine.m_hMediaLibrary) FreeLibrary(engine.m_hMediaLibrary);
+    engine.m_hMediaLibrary = nullptr;
+    t.total = Seconds(start, Clock::now());
+    t.result = hr;
+    if (sink) sink->Drain();
+    return t;
+}
+
+// Asks the system to write every file below a folder to disk, so that the next
+// timed run does not pay for data an earlier one left in the cache.
+void FlushTree(const std::string& folder) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        if (!std::strcmp(data.cFileName, ".") || !std::strcmp(data.cFileName, "..")) continue;
+        const std::string path = folder + "\\" + data.cFileName;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            FlushTree(path);
+            continue;
+        }
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            FlushFileBuffers(h);
+            CloseHandle(h);
+        }
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+}
+
+// Written, flushed, gone: the folder a run wrote leaves nothing for the next.
+void Discard(const std::string& folder) {
+    FlushTree(folder);
+    hostsim::RemoveTree(folder);
+}
+
+// The whole backup tree copied file by file, as a restore copies it.
+void BareTreeCopy(const std::string& from, const std::string& to, unsigned& copied) {
+    CreateDirectoryA(to.c_str(), nullptr);
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((from + "\\*.*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        if (!std::strcmp(data.cFileName, ".") || !std::strcmp(data.cFileName, "..")) continue;
+        const std::string source = from + "\\" + data.cFileName;
+        const std::string target = to + "\\" + data.cFileName;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            BareTreeCopy(source, target, copied);
+        } else if (CopyFileA(source.c_str(), target.c_str(), FALSE)) {
+            ++copied;
+        }
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+}
+
+// Timings of one side of a comparison.
+struct Series {
+    std::vector<double> seconds;
+    double Median() const {
+        if (seconds.empty()) return 0;
+        std::vector<double> v = seconds;
+        std::sort(v.begin(), v.end());
+        const std::size_t n = v.size();
+        return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+    }
+    double Min() const { return seconds.empty() ? 0 : *std::min_element(seconds.begin(), seconds.end()); }
+    double Max() const { return seconds.empty() ? 0 : *std::max_element(seconds.begin(), seconds.end()); }
+};
+
+void PrintSeries(const char* label, const Series& s) {
+    std::printf("  %-26s median %7.2f s, range %.2f .. %.2f s over %zu runs\n", label, s.Median(), s.Min(), s.Max(),
+                s.seconds.size());
+}
+
+void PrintRatio(const char* label, const Series& job, const Series& bare, double goal) {
+    const double ratio = bare.Median() > 0 ? job.Median() / bare.Median() : 0;
+    std::printf("  ratio %-32s %.2f (goal within %.2f)%s\n", label, ratio, goal, ratio <= goal ? "" : "  OVER");
+}
+
+// The folders a restore leaves beside the host's databases folder: only the
+// live one stays, so that every restore meets the same library layout.
+void RemoveRestoreLeftovers(const hostsim::InstalledHost& host) {
+    const std::string parent = zr::FolderPart(host.databasesFolder);
+    const std::string name = zr::FileNamePart(host.databasesFolder);
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((parent + "\\" + name + ".*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    std::vector<std::string> leftovers;
+    do {
+        leftovers.push_back(parent + "\\" + data.cFileName);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    for (const std::string& folder : leftovers) Discard(folder);
+}
+
+// Backups alternated with bare copies of the library's files; the last backup
+// stays for the restores. False when a backup failed.
+bool CompareBackups(const std::vector<hostsim::TrackRow>& rows, const std::string& root, unsigned runs,
+                    CProgressSink& sink, const std::string& backupData, Series& bare, Series& job, Series& nml) {
+    for (unsigned i = 0; i < runs; ++i) {
+        unsigned copied = 0;
+        const std::string bareFolder = root + "\\Bare";
+        const auto start = Clock::now();
+        BareCopy(rows, bareFolder, copied);
+        bare.seconds.push_back(Seconds(start, Clock::now()));
+        Discard(bareFolder);
+
+        hostsim::RemoveTree(zr::FolderPart(backupData));
+        const StepTimes t = RunBackup(backupData, sink);
+        if (t.result != 0) {
+            Fail("backup returned " + std::to_string(static_cast<long>(t.result)));
+            return false;
+        }
+        job.seconds.push_back(t.total);
+        nml.seconds.push_back(t.nml);
+        if (i + 1 < runs) Discard(zr::FolderPart(backupData));
+    }
+    FlushTree(zr::FolderPart(backupData));
+    return true;
+}
+
+// Restores of one backup alternated with bare copies of its tree, each into a
+// fresh folder. False when a restore failed.
+bool CompareRestores(const hostsim::InstalledHost& host, const std::string& backupData, const std::string& root,
+                     unsigned runs, unsigned tracks, CProgressSink& sink, Series& bare, Series& job,
+                     Series& contents) {
+    for (unsigned i = 0; i < runs; ++i) {
+        unsigned copied = 0;
+        const std::string bareFolder = root + "\\BareTree";
+        const auto start = Clock::now();
+        BareTreeCopy(backupData, bareFolder, copied);
+        bare.seconds.push_back(Seconds(start, Clock::now()));
+        Discard(bareFolder);
+
+        const std::string dest = root + "\\Dest";
+        hostsim::RemoveTree(dest);
+        CreateDirectoryA(dest.c_str(), nullptr);
+        const RestoreTimes t = RunRestore(backupData, dest, &sink);
+        if (t.result != 0) {
+            Fail("restore returned " + std::to_string(static_cast<long>(t.result)));
+            return false;
+        }
+        if (sink.Count() != tracks || sink.Last() != tracks) {
+            Fail("restore progress posts " + std::to_string(sink.Count()));
+        }
+        job.seconds.push_back(t.total);
+        contents.seconds.push_back(t.contents);
+        Discard(dest);
+        RemoveRestoreLeftovers(host);
+    }
+    return true;
+}
+
+// The engine's peak working set for one job, measured in a child process that
+// runs only that job (this process's own peak includes the library's making).
+// 0 when the child could not report it.
+double ChildPeakMiB(const char* kind, const std::string& backupData, const std::string& restoreTo,
+                    const std::string& report, double& baselineMiB) {
+    char exe[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, exe, sizeof(exe));
+    std::string command = std::string("\"") + exe + "\" --job " + kind + " " + std::to_string(GetCurrentProcessId()) +
+                          " \"" + backupData + "\" \"" + restoreTo + "\" \"" + report + "\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0;
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    if (code != 0) Fail(std::string(kind) + " in the child process returned " + std::to_string(code));
+    unsigned long long peak = 0, baseline = 0;
+    FILE* f = std::fopen(report.c_str(), "r");
+    if (!f) return 0;
+    if (std::fscanf(f, "%llu %llu", &peak, &baseline) != 2) peak = 0;
+    std::fclose(f);
+    baselineMiB = baseline / 1048576.0;
+    return peak / 1048576.0;
+}
+
+// The child's side: one job, then its peak working set into the report file.
+int RunJobChild(int argc, char** argv) {
+    if (argc < 7) return 2;
+    const std::string kind = argv[2];
+    CRegistryScope registry(std::strtoul(argv[3], nullptr, 10));
+    zr::SetTraceSink([](const char*) {});
+    PROCESS_MEMORY_COUNTERS before = {};
+    GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof(before));
+    HRESULT hr = 0;
+    if (kind == "backup") {
+        zr::CBackupRestore engine;
+        hr = engine.Initialize(nullptr);
+        if (hr == 0) hr = engine.InitBackupDataFolder(argv[4]);
+        if (hr == 0) hr = engine.BackupGuiData(argv[4]);
+        if (hr == 0) hr = engine.BackupNmlData(argv[4]);
+        if (hr == 0) hr = engine.BackupMoveSecureDB(argv[4]);
+        engine.m_secureDb.Unbind();
+        engine.m_builder.Detach();
+        if (engine.m_hMediaLibrary) FreeLibrary(engine.m_hMediaLibrary);
+        engine.m_hMediaLibrary = nullptr;
+    } else {
+        hr = RunRestore(argv[4], argv[5], nullptr).result;
+    }
+    PROCESS_MEMORY_COUNTERS after = {};
+    GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof(after));
+    FILE* f = std::fopen(argv[6], "w");
+    if (f) {
+        std::fprintf(f, "%llu %llu\n", static_cast<unsigned long long>(after.PeakWorkingSetSize),
+                     static_cast<unsigned long long>(before.WorkingSetSize));
+        std::fclose(f);
+    }
+    if (hr != 0) std::printf("  %s job in the child process: 0x%08lx\n", kind.c_str(), static_cast<unsigned long>(hr));
+    return hr == 0 ? 0 : 1;
+}
+
+// A generated library of n tracks of `size` bytes: its backups beside bare
+// copies of its files, then restores of the backup beside bare copies of the
+// backup tree.
+void ContentCase(const char* label, const std::string& root, unsigned tracks, unsigned size, unsigned runs,
+                 CProgressSink& sink, bool keep) {
     std::printf("\n== %s: %u tracks of %u bytes\n", label, tracks, size);
     std::fflush(stdout);
     Scratch s;
@@ -372,29 +632,29 @@ void ContentCase(const char* label, const std::string& root, unsigned tracks, un
     const std::vector<hostsim::TrackRow> rows = Load(s.host.contentsDb);
     std::printf("  library made in %.1f s (%.1f MB of content)\n", Seconds(start, Clock::now()),
                 FileBytes(rows) / 1048576.0);
-
-    // The bare copy runs before and after the backup, so that neither side
-    // alone meets a cold or a dirty cache.
-    unsigned copied = 0;
-    const double bareBefore = BareCopy(rows, root + "\\Bare", copied);
-    hostsim::RemoveTree(root + "\\Bare");
+    FlushTree(root);
 
     const std::string backupData = root + "\\Backup\\BackupData";
-    const StepTimes t = RunBackup(backupData, sink);
-    if (t.result != 0) Fail("backup returned " + std::to_string(static_cast<long>(t.result)));
-    if (sink.Count() != tracks || sink.Last() != tracks) Fail("progress posts " + std::to_string(sink.Count()));
-    if (!CheckNumbering(rows, backupData + "\\DB\\NMLDB\\contents.db")) Fail("numbering differs from the rule");
-    hostsim::RemoveTree(root + "\\Backup");
+    Series bareBackup, backup, nml;
+    if (CompareBackups(rows, root, runs, sink, backupData, bareBackup, backup, nml)) {
+        if (sink.Count() != tracks || sink.Last() != tracks) Fail("progress posts " + std::to_string(sink.Count()));
+        if (!CheckNumbering(rows, backupData + "\\DB\\NMLDB\\contents.db")) Fail("numbering differs from the rule");
+        PrintTenths(sink);
+        PrintSeries("bare copy of the files", bareBackup);
+        PrintSeries("backup job", backup);
+        PrintSeries("BackupNmlData", nml);
+        PrintRatio("backup job / bare copy", backup, bareBackup, 1.15);
+        PrintRatio("BackupNmlData / bare copy", nml, bareBackup, 1.15);
 
-    const double bareAfter = BareCopy(rows, root + "\\Bare", copied);
-    hostsim::RemoveTree(root + "\\Bare");
-    const double bare = (bareBefore + bareAfter) / 2;
-
-    std::printf("  backup job %.2f s (BackupNmlData %.2f s); bare CopyFileA loop %.2f s before, %.2f s after, %u files\n",
-                t.total, t.nml, bareBefore, bareAfter, copied);
-    std::printf("  ratio BackupNmlData / bare copy (mean) = %.2f, whole job / bare copy = %.2f\n", t.nml / bare,
-                t.total / bare);
-    PrintTenths(sink);
+        Series bareRestore, restore, contents;
+        if (CompareRestores(s.host, backupData, root, runs, tracks, sink, bareRestore, restore, contents)) {
+            PrintSeries("bare copy of the tree", bareRestore);
+            PrintSeries("restore job", restore);
+            PrintSeries("RestoreNmlContents", contents);
+            PrintRatio("restore job / bare copy", restore, bareRestore, 1.15);
+            PrintRatio("RestoreNmlContents / bare copy", contents, bareRestore, 1.15);
+        }
+    }
     std::fflush(stdout);
     Remove(s, keep);
 }
@@ -446,11 +706,13 @@ bool MakeNumberingLibrary(Scratch& s, unsigned tracks, unsigned folders, unsigne
 struct NumberingResult {
     double perTrackMicros = 0;
     double barePerTrackMicros = 0;
+    double restorePerTrackMicros = 0;      // the whole restore job, median
+    double bareTreePerTrackMicros = 0;     // the bare copy of the backup tree, median
     bool ok = false;
 };
 
 NumberingResult NumberingCase(const std::string& root, unsigned tracks, unsigned folders, unsigned repeated,
-                              CProgressSink& sink, bool keep) {
+                              unsigned runs, bool measurePeak, CProgressSink& sink, bool keep) {
     NumberingResult r;
     std::printf("\n== numbering: %u tracks in %u source folders, %u of them named \"Disc 1\"\n", tracks, folders,
                 repeated);
@@ -493,7 +755,7 @@ NumberingResult NumberingCase(const std::string& root, unsigned tracks, unsigned
     for (unsigned i = 0; i < 20; ++i) PathIsDirectoryA((audio + "Not there " + std::to_string(i)).c_str());
     const double perMiss = Seconds(probeStart, Clock::now()) / 20;
     const double naiveExtra = perProbe * (static_cast<double>(repeated) * (repeated - 1) / 2);
-    hostsim::RemoveTree(root + "\\Backup");
+    FlushTree(root);
 
     unsigned copied = 0;
     const double bare = BareCopy(rows, root + "\\Bare", copied);
@@ -510,6 +772,41 @@ NumberingResult NumberingCase(const std::string& root, unsigned tracks, unsigned
                 naiveExtra, static_cast<double>(repeated) * (repeated - 1) / 2, perProbe * 1e6);
     std::printf("  testing for a name that is not in Data\\Audio (%u folders) costs %.0f us\n", folders, perMiss * 1e6);
     std::fflush(stdout);
+
+    if (measurePeak && r.ok) {
+        // Each job alone in a process of its own, so that its peak is the
+        // engine's; the backup while the host still has its own library.
+        double baseline = 0;
+        const std::string peakBackup = root + "\\PeakBackup\\BackupData";
+        const double backupPeak = ChildPeakMiB("backup", peakBackup, "-", root + "\\peak.txt", baseline);
+        std::printf("  peak working set, backup of %u tracks: %.1f MiB (process at start %.1f MiB; goal under 64)%s\n",
+                    tracks, backupPeak, baseline, backupPeak > 0 && backupPeak < 64 ? "" : "  OVER or unknown");
+        Discard(root + "\\PeakBackup");
+    }
+
+    Series bareTree, restore, contents;
+    if (r.ok && CompareRestores(s.host, backupData, root, runs, tracks, sink, bareTree, restore, contents)) {
+        r.restorePerTrackMicros = restore.Median() / tracks * 1e6;
+        r.bareTreePerTrackMicros = bareTree.Median() / tracks * 1e6;
+        PrintSeries("bare copy of the tree", bareTree);
+        PrintSeries("restore job", restore);
+        PrintSeries("RestoreNmlContents", contents);
+        std::printf("  restore job %.1f us per track, bare copy of the tree %.1f us per track; ratio %.2f\n",
+                    r.restorePerTrackMicros, r.bareTreePerTrackMicros,
+                    r.restorePerTrackMicros / r.bareTreePerTrackMicros);
+    } else {
+        r.ok = false;
+    }
+
+    if (measurePeak && r.ok) {
+        double baseline = 0;
+        const std::string dest = root + "\\PeakDest";
+        CreateDirectoryA(dest.c_str(), nullptr);
+        const double restorePeak = ChildPeakMiB("restore", backupData, dest, root + "\\peak.txt", baseline);
+        std::printf("  peak working set, restore of %u tracks: %.1f MiB (process at start %.1f MiB; goal under 64)%s\n",
+                    tracks, restorePeak, baseline, restorePeak > 0 && restorePeak < 64 ? "" : "  OVER or unknown");
+        std::fflush(stdout);
+    }
     Remove(s, keep);
     return r;
 }
@@ -517,11 +814,17 @@ NumberingResult NumberingCase(const std::string& root, unsigned tracks, unsigned
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && !std::strcmp(argv[1], "--job")) return RunJobChild(argc, argv);
+
     bool quick = false, keep = false, traces = true;
+    unsigned runs = 3;
     std::string only;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--quick")) {
             quick = true;
+        } else if (!std::strcmp(argv[i], "--runs") && i + 1 < argc) {
+            runs = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
+            if (runs < 1) runs = 1;
         } else if (!std::strcmp(argv[i], "--no-trace")) {
             // Shows what the debugger trace costs: under Wine each line is a slow system call.
             traces = false;
@@ -530,7 +833,7 @@ int main(int argc, char** argv) {
         } else if (!std::strcmp(argv[i], "--only") && i + 1 < argc) {
             only = argv[++i];
         } else {
-            std::printf("usage: backup_bench [--quick] [--only big|small|numbering] [--keep] [--no-trace]\n");
+            std::printf("usage: backup_bench [--quick] [--runs N] [--only big|small|numbering] [--keep] [--no-trace]\n");
             return 2;
         }
     }
@@ -547,19 +850,24 @@ int main(int argc, char** argv) {
     std::printf("backup_bench%s: scratch folder %s\n", quick ? " (quick)" : "", root.c_str());
 
     if (only.empty() || only == "big") {
-        ContentCase("big files", root + "\\big", quick ? 200 : 2000, quick ? 1u << 20 : 4u << 20, sink, keep);
+        ContentCase("big files", root + "\\big", quick ? 200 : 2000, quick ? 1u << 20 : 4u << 20, runs, sink, keep);
     }
     if (only.empty() || only == "small") {
-        ContentCase("small files", root + "\\small", quick ? 2000 : 20000, 16u << 10, sink, keep);
+        ContentCase("small files", root + "\\small", quick ? 2000 : 20000, 16u << 10, runs, sink, keep);
     }
     if (only.empty() || only == "numbering") {
         const unsigned scale = quick ? 10 : 1;
-        NumberingResult small = NumberingCase(root + "\\num-small", 5000 / scale, 1000 / scale, 200 / scale, sink, keep);
-        NumberingResult large = NumberingCase(root + "\\num-large", 50000 / scale, 10000 / scale, 2000 / scale, sink, keep);
+        NumberingResult small =
+            NumberingCase(root + "\\num-small", 5000 / scale, 1000 / scale, 200 / scale, runs, false, sink, keep);
+        NumberingResult large =
+            NumberingCase(root + "\\num-large", 50000 / scale, 10000 / scale, 2000 / scale, runs, true, sink, keep);
         if (small.ok && large.ok) {
-            std::printf("\n  per-track cost, large / small library: backup %.2f, bare copy %.2f\n",
+            std::printf("\n  per-track cost, large / small library: backup %.2f, bare copy %.2f;"
+                        " restore %.2f, bare copy of the tree %.2f (goal within 1.20)\n",
                         large.perTrackMicros / small.perTrackMicros,
-                        large.barePerTrackMicros / small.barePerTrackMicros);
+                        large.barePerTrackMicros / small.barePerTrackMicros,
+                        large.restorePerTrackMicros / small.restorePerTrackMicros,
+                        large.bareTreePerTrackMicros / small.bareTreePerTrackMicros);
         }
     }
     if (!keep) hostsim::RemoveTree(root);

@@ -84,6 +84,8 @@ bool ListLibrary(const std::string& contentsDbPath, const std::string& secureCor
         for (const std::string& pic : t.pictures) {
             out += "\tpic=";
             AppendText(out, pic);
+            out += "\tpicfile=";
+            out += FileState(pic);
         }
         out += "\r\n";
     }

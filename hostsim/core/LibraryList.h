@@ -5,7 +5,7 @@
 // Format (ANSI text, CRLF line ends, fields separated by TAB):
 //   hostsim library
 //   track <n> TAB <title> TAB <path> TAB attr=0x<8 hex> TAB state=<n> TAB file=ok|missing|relative
-//         [TAB pic=<path>]...
+//         [TAB pic=<path> TAB picfile=ok|missing|relative]...
 //   tracks <count>
 //   rights                          ("rights none" when no secure core folder was given,
 //                                    "rights empty" when the folder has no rights database)

@@ -64,7 +64,12 @@ HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string&
 
     WIN32_FIND_DATAA data;
     CFindHandle find(FindFirstFileA(pattern.c_str(), &data));
-    if (!find.Valid()) return RC_OK;
+    if (!find.Valid()) {
+        // Only a missing folder has nothing to copy; a folder that cannot be
+        // read would otherwise be left out of the copy without a word.
+        const DWORD error = GetLastError();
+        return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? RC_OK : RC_E_FILE_COPY;
+    }
 
     do {
         if (m_bCancelFlag == 1) return RC_CANCELLED;
@@ -73,9 +78,13 @@ HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string&
         const std::string from = source + "\\" + data.cFileName;
         const std::string to = destination + "\\" + data.cFileName;
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (!FitsBuffer(to + "\\", MAX_PATH) || !MakeSureFolderPathExists((to + "\\").c_str())) {
-                DWORD error = FitsBuffer(to + "\\", MAX_PATH) ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
-                return FolderCreateError(error);
+            if (!FitsBuffer(to + "\\", MAX_PATH)) return FolderCreateError(ERROR_FILENAME_EXCED_RANGE);
+            // The destination exists, so one call makes the folder; the walk
+            // over every parent is for a folder that is there already, or an
+            // error worth its own code. Per folder of a large tree that walk
+            // would cost more system calls than the copying.
+            if (!CreateDirectoryA(to.c_str(), nullptr) && !MakeSureFolderPathExists((to + "\\").c_str())) {
+                return FolderCreateError(GetLastError());
             }
             HRESULT hr = CopyFolder(from, to);
             if (hr != RC_OK) return hr;

@@ -392,7 +392,9 @@ Listing Parse(const std::string& text) {
         std::vector<std::string> f = Split(line, "\t");
         if (f[0].rfind("track ", 0) == 0 && f.size() >= 6) {
             ListedTrack t{f[1], f[2], f[3], f[4], f[5], {}};
-            for (size_t i = 6; i < f.size(); ++i) t.pictures.push_back(f[i].substr(4));  // "pic="
+            for (size_t i = 6; i < f.size(); ++i) {
+                if (f[i].rfind("pic=", 0) == 0) t.pictures.push_back(f[i].substr(4));
+            }
             l.tracks.push_back(t);
         } else if (f[0] == "right" && f.size() == 4) {
             l.rights.push_back({f[1], f[2], f[3]});
@@ -555,15 +557,15 @@ TEST_F(Library, ListingIsByteStable) {
     const char* expected =
         "hostsim library\r\n"
         "track 1\tTrack 00000\t<ROOT>\\Music\\Artist 1\\Disc 1\\01 Track.wma\tattr=0x00000008\tstate=1\tfile=ok"
-        "\tpic=<ROOT>\\Music\\Artist 1\\Disc 1\\cover.jpg\tpic=<ROOT>\\Media\\Picture\\0000\\00000-2.jpg\r\n"
+        "\tpic=<ROOT>\\Music\\Artist 1\\Disc 1\\cover.jpg\tpicfile=ok\tpic=<ROOT>\\Media\\Picture\\0000\\00000-2.jpg\tpicfile=ok\r\n"
         "track 2\tTrack 00001\t<ROOT>\\Music\\Artist 1\\Disc 1\\02 Track.wma\tattr=0x00000010\tstate=1\tfile=ok"
-        "\tpic=<ROOT>\\Music\\Artist 1\\Disc 1\\cover.jpg\tpic=<ROOT>\\Media\\Picture\\0000\\00001-2.jpg\r\n"
+        "\tpic=<ROOT>\\Music\\Artist 1\\Disc 1\\cover.jpg\tpicfile=ok\tpic=<ROOT>\\Media\\Picture\\0000\\00001-2.jpg\tpicfile=ok\r\n"
         "track 3\tTrack 00002\t<ROOT>\\Music\\Artist 1\\Disc 1\\03 Track.wma\tattr=0x00000000\tstate=1\tfile=ok"
-        "\tpic=<ROOT>\\Music\\Artist 1\\Disc 1\\cover.jpg\tpic=<ROOT>\\Media\\Picture\\0000\\00002-2.jpg\r\n"
+        "\tpic=<ROOT>\\Music\\Artist 1\\Disc 1\\cover.jpg\tpicfile=ok\tpic=<ROOT>\\Media\\Picture\\0000\\00002-2.jpg\tpicfile=ok\r\n"
         "track 4\t曲00003 ソ表\t<ROOT>\\Music\\Artist 1\\Disc 2\\01 曲ソ表.wma\tattr=0x00000000\tstate=1\tfile=missing"
-        "\tpic=<ROOT>\\Music\\Artist 1\\Disc 2\\cover.jpg\tpic=<ROOT>\\Media\\Picture\\0000\\00003-2 表紙ソ.jpg\r\n"
+        "\tpic=<ROOT>\\Music\\Artist 1\\Disc 2\\cover.jpg\tpicfile=ok\tpic=<ROOT>\\Media\\Picture\\0000\\00003-2 表紙ソ.jpg\tpicfile=ok\r\n"
         "track 5\tTrack 00004\t<ROOT>\\Music\\Artist 1\\Disc 2\\02 Track.wma\tattr=0x00000000\tstate=1\tfile=ok"
-        "\tpic=<ROOT>\\Music\\Artist 1\\Disc 2\\cover.jpg\tpic=<ROOT>\\Media\\Picture\\0000\\00004-2.jpg\r\n"
+        "\tpic=<ROOT>\\Music\\Artist 1\\Disc 2\\cover.jpg\tpicfile=ok\tpic=<ROOT>\\Media\\Picture\\0000\\00004-2.jpg\tpicfile=ok\r\n"
         "tracks 5\r\n"
         "rights\r\n"
         "right\t<ROOT>\\Music\\Artist 1\\Disc 1\\01 Track.wma\tTrack 00000\t00070e151c232a31383f464d545b6269\r\n"

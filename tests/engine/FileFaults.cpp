@@ -1,0 +1,159 @@
+#include "FileFaults.h"
+
+#include <gtest/gtest.h>
+#include <shellapi.h>
+
+#include <cstring>
+#include <vector>
+
+namespace enginetest {
+namespace {
+
+struct State {
+    CFileFaults::Decide decide;
+    DWORD error = 0;
+    int calls = 0;
+    int failures = 0;
+};
+State* g_state = nullptr;
+
+// True when this call is to fail; the error is then set.
+bool Fail(FileOp op, const char* path, const char* target = nullptr) {
+    if (!g_state) return false;
+    FileCall call{op, path ? path : "", target ? target : ""};
+    if (!g_state->decide(call, ++g_state->calls)) return false;
+    ++g_state->failures;
+    SetLastError(g_state->error);
+    return true;
+}
+
+decltype(&CopyFileA) g_copyFile;
+decltype(&MoveFileExA) g_moveFile;
+decltype(&DeleteFileA) g_deleteFile;
+decltype(&CreateDirectoryA) g_createDirectory;
+decltype(&CreateFileA) g_createFile;
+decltype(&ReadFile) g_readFile;
+decltype(&WriteFile) g_writeFile;
+decltype(&FindFirstFileA) g_findFirstFile;
+decltype(&SHFileOperationA) g_shFileOperation;
+
+BOOL WINAPI HookCopyFile(LPCSTR from, LPCSTR to, BOOL failIfExists) {
+    return Fail(FileOp::CopyFile, from, to) ? FALSE : g_copyFile(from, to, failIfExists);
+}
+BOOL WINAPI HookMoveFile(LPCSTR from, LPCSTR to, DWORD flags) {
+    return Fail(FileOp::MoveFile, from, to) ? FALSE : g_moveFile(from, to, flags);
+}
+BOOL WINAPI HookDeleteFile(LPCSTR path) { return Fail(FileOp::DeleteFile, path) ? FALSE : g_deleteFile(path); }
+BOOL WINAPI HookCreateDirectory(LPCSTR path, LPSECURITY_ATTRIBUTES sa) {
+    return Fail(FileOp::CreateDirectory, path) ? FALSE : g_createDirectory(path, sa);
+}
+HANDLE WINAPI HookCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
+                             DWORD flags, HANDLE tmpl) {
+    return Fail(FileOp::CreateFile, path) ? INVALID_HANDLE_VALUE
+                                          : g_createFile(path, access, share, sa, disposition, flags, tmpl);
+}
+BOOL WINAPI HookReadFile(HANDLE h, LPVOID buffer, DWORD n, LPDWORD done, LPOVERLAPPED ov) {
+    return Fail(FileOp::ReadFile, nullptr) ? FALSE : g_readFile(h, buffer, n, done, ov);
+}
+BOOL WINAPI HookWriteFile(HANDLE h, LPCVOID buffer, DWORD n, LPDWORD done, LPOVERLAPPED ov) {
+    return Fail(FileOp::WriteFile, nullptr) ? FALSE : g_writeFile(h, buffer, n, done, ov);
+}
+HANDLE WINAPI HookFindFirstFile(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
+    return Fail(FileOp::FindFirstFile, pattern) ? INVALID_HANDLE_VALUE : g_findFirstFile(pattern, data);
+}
+int WINAPI HookShFileOperation(LPSHFILEOPSTRUCTA op) {
+    return Fail(FileOp::ShellDelete, op ? op->pFrom : nullptr) ? 1 : g_shFileOperation(op);
+}
+
+// Every import slot of `name` from `dll` in the test program.
+std::vector<void**> ImportSlots(const char* dll, const char* name) {
+    std::vector<void**> slots;
+    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (!dir.VirtualAddress) return slots;
+    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
+        if (_stricmp(reinterpret_cast<char*>(base + imp->Name), dll) != 0) continue;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(
+            base + (imp->OriginalFirstThunk ? imp->OriginalFirstThunk : imp->FirstThunk));
+        auto* addresses = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++addresses) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (!std::strcmp(reinterpret_cast<char*>(byName->Name), name)) {
+                slots.push_back(reinterpret_cast<void**>(&addresses->u1.Function));
+            }
+        }
+    }
+    return slots;
+}
+
+void WriteSlot(void** slot, void* value) {
+    DWORD old = 0;
+    VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old);
+    *slot = value;
+    VirtualProtect(slot, sizeof(void*), old, &old);
+}
+
+struct Hook {
+    const char* dll;
+    const char* name;
+    void* hook;
+    void** original;  // where the real address is kept
+};
+
+template <class F>
+Hook MakeHook(const char* dll, const char* name, F hook, F& original) {
+    return Hook{dll, name, reinterpret_cast<void*>(hook), reinterpret_cast<void**>(&original)};
+}
+
+std::vector<Hook> Hooks() {
+    return {
+        MakeHook("kernel32.dll", "CopyFileA", &HookCopyFile, g_copyFile),
+        MakeHook("kernel32.dll", "MoveFileExA", &HookMoveFile, g_moveFile),
+        MakeHook("kernel32.dll", "DeleteFileA", &HookDeleteFile, g_deleteFile),
+        MakeHook("kernel32.dll", "CreateDirectoryA", &HookCreateDirectory, g_createDirectory),
+        MakeHook("kernel32.dll", "CreateFileA", &HookCreateFile, g_createFile),
+        MakeHook("kernel32.dll", "ReadFile", &HookReadFile, g_readFile),
+        MakeHook("kernel32.dll", "WriteFile", &HookWriteFile, g_writeFile),
+        MakeHook("kernel32.dll", "FindFirstFileA", &HookFindFirstFile, g_findFirstFile),
+        MakeHook("shell32.dll", "SHFileOperationA", &HookShFileOperation, g_shFileOperation),
+    };
+}
+
+void Patch(bool install) {
+    for (const Hook& h : Hooks()) {
+        const std::vector<void**> slots = ImportSlots(h.dll, h.name);
+        if (install) {
+            *h.original = slots.empty() ? reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(h.dll), h.name))
+                                        : *slots.front();
+        }
+        for (void** slot : slots) WriteSlot(slot, install ? h.hook : *h.original);
+    }
+}
+
+}  // namespace
+
+const char* FileOpName(FileOp op) {
+    static const char* const names[] = {"CopyFileA",  "MoveFileExA", "DeleteFileA",    "CreateDirectoryA", "CreateFileA",
+                                        "ReadFile",   "WriteFile",   "FindFirstFileA", "SHFileOperationA"};
+    return names[static_cast<int>(op)];
+}
+
+CFileFaults::CFileFaults(Decide decide, DWORD error) {
+    EXPECT_EQ(nullptr, g_state) << "one CFileFaults at a time";
+    g_state = new State{std::move(decide), error};
+    Patch(true);
+}
+
+CFileFaults::~CFileFaults() {
+    Patch(false);
+    delete g_state;
+    g_state = nullptr;
+}
+
+int CFileFaults::Calls() const { return g_state->calls; }
+int CFileFaults::Failures() const { return g_state->failures; }
+
+}  // namespace enginetest

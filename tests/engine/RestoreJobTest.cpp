@@ -1,0 +1,328 @@
+// Whole restores in the job runner's order: a backup made by the engine on one
+// simulated PC, restored onto another with other host versions; and the same
+// restore with the Nth file-system operation failing, for every N.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "EngineTestUtil.h"
+#include "FileFaults.h"
+#include "RestoreTestUtil.h"
+#include "common/PathUtil.h"
+#include "hostsim/core/LibraryList.h"
+#include "support/Sandbox.h"
+
+using enginetest::CFileFaults;
+using enginetest::CJob;
+using enginetest::FileCall;
+using enginetest::FileOp;
+
+namespace {
+
+bool IsSecure(const hostsim::TrackRow& row) { return (row.attributes & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B)) != 0; }
+
+std::string RightsPart(const std::string& listing) { return listing.substr(listing.find("\r\nrights")); }
+
+// What the first PC had, kept after it is gone.
+struct FirstPc {
+    std::vector<hostsim::TrackRow> tracks;
+    std::map<std::string, std::string> contentOf;  // title -> bytes (present tracks only)
+    std::map<std::string, std::string> pictureBytes;  // picture path -> bytes
+    std::string rights;
+    std::string serial;
+    std::string mirsDat;
+};
+
+// A folder outside any sandbox for the backup, which outlives the first PC.
+class CScratch {
+public:
+    CScratch() {
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof(temp), temp);
+        m_folder = std::string(temp) + "zrtest_restore_" + std::to_string(GetCurrentProcessId());
+        zrtest::RemoveTree(m_folder);
+        zrtest::MakeFolder(m_folder);
+    }
+    ~CScratch() { zrtest::RemoveTree(m_folder); }
+    const std::string& Folder() const { return m_folder; }
+
+private:
+    std::string m_folder;
+};
+
+void BackUpFirstPc(const std::string& backupData, FirstPc& pc) {
+    zrtest::CSandbox sandbox;
+    enginetest::RedirectShellFolders(sandbox.Folder());
+    hostsim::InstalledHost host;
+    ASSERT_TRUE(enginetest::InstallHost(sandbox.Path("Host"), hostsim::HostKind::Talvane, 7, 0, host));
+    hostsim::LibraryOptions library;
+    library.tracks = 24;
+    library.folders = 6;  // "Disc 1" and "Disc 2" again under every artist, each with its own cover.jpg
+    library.fileSize = 700;
+    library.picturesPerTrack = 2;
+    library.secureTracks = 3;
+    library.missingTracks = 2;
+    std::string error;
+    ASSERT_TRUE(hostsim::CreateLibrary(host, library, error)) << error;
+    ASSERT_TRUE(enginetest::BackUp(backupData));
+
+    pc.tracks = enginetest::LoadTracks(host.contentsDb);
+    for (const hostsim::TrackRow& row : pc.tracks) {
+        if (zrtest::FileExists(row.path)) pc.contentOf[row.title] = zrtest::ReadTextFile(row.path);
+        for (const std::string& picture : row.pictures) pc.pictureBytes[picture] = zrtest::ReadTextFile(picture);
+    }
+    pc.rights = RightsPart(enginetest::ListWithRights(host.contentsDb, host.coreFolder));
+    pc.serial = host.serial;
+    pc.mirsDat = zrtest::ReadTextFile(host.mirsDat);
+}
+
+// The second PC: the first host 6.6 (GUI data in its program folder) and the
+// second host beside it, sharing one library with a few secure tracks.
+struct SecondPc {
+    zrtest::CSandbox sandbox;
+    hostsim::InstalledHost talvane;
+    hostsim::InstalledHost corvell;
+    std::vector<hostsim::TrackRow> oldTracks;
+    std::string oldDb;
+    std::string dest;
+
+    void Install() {
+        enginetest::RedirectShellFolders(sandbox.Folder());
+        ASSERT_TRUE(enginetest::InstallHost(sandbox.Path("Host"), hostsim::HostKind::Talvane, 6, 6, talvane));
+        ASSERT_TRUE(enginetest::InstallHost(sandbox.Path("Host"), hostsim::HostKind::Corvell, 1, 1, corvell));
+        hostsim::LibraryOptions library;
+        library.tracks = 8;
+        library.folders = 2;
+        library.fileSize = 100;
+        library.picturesPerTrack = 1;
+        library.secureTracks = 3;
+        library.missingTracks = 0;
+        library.musicRoot = sandbox.Path("OtherMusic");
+        std::string error;
+        ASSERT_TRUE(hostsim::CreateLibrary(talvane, library, error)) << error;
+        oldTracks = enginetest::LoadTracks(talvane.contentsDb);
+        oldDb = zrtest::ReadTextFile(talvane.contentsDb);
+        dest = sandbox.Path("Dest");
+        zrtest::MakeFolder(dest);
+    }
+};
+
+TEST(RestoreJob, OntoAnotherPcWithOtherHosts) {
+    CScratch scratch;
+    const std::string backupData = scratch.Folder() + "\\BackupData";
+    FirstPc first;
+    BackUpFirstPc(backupData, first);
+    if (HasFatalFailure()) return;
+
+    SecondPc pc;
+    pc.Install();
+    if (HasFatalFailure()) return;
+    const std::map<std::string, std::string> backupBefore = enginetest::Snapshot(backupData);
+    {
+        CJob job;
+        ASSERT_EQ(0, enginetest::Restore(job, backupData, pc.dest));
+    }
+    const std::string restoreData = pc.dest + "\\RestoreData";
+    const std::string live = pc.talvane.databasesFolder;
+
+    // Every track of the backup (the missing ones aside) points into RestoreData
+    // and its file there holds the original bytes.
+    const std::vector<hostsim::TrackRow> restored = enginetest::LoadTracks(live + "\\contents.db");
+    std::vector<const hostsim::TrackRow*> present;
+    for (const hostsim::TrackRow& row : first.tracks) {
+        if (first.contentOf.count(row.title)) present.push_back(&row);
+    }
+    ASSERT_EQ(present.size(), restored.size());
+    ASSERT_EQ(22u, restored.size());
+    std::set<std::string> pictureNames;
+    for (std::size_t i = 0; i < restored.size(); ++i) {
+        const hostsim::TrackRow& was = *present[i];
+        const hostsim::TrackRow& now = restored[i];
+        EXPECT_EQ(was.title, now.title);
+        EXPECT_EQ(0u, now.path.rfind(restoreData + "\\Data\\Audio\\", 0)) << now.path;
+        EXPECT_EQ(first.contentOf.at(was.title), zrtest::ReadTextFile(now.path)) << now.path;
+        ASSERT_EQ(was.pictures.size(), now.pictures.size());
+        for (std::size_t k = 0; k < now.pictures.size(); ++k) {
+            if (IsSecure(was)) {
+                EXPECT_EQ(was.pictures[k], now.pictures[k]);
+                continue;
+            }
+            // At its restored name, with the bytes of the picture it was.
+            EXPECT_EQ(restoreData + "\\Data\\Picture\\", now.pictures[k].substr(0, restoreData.size() + 14));
+            EXPECT_EQ(first.pictureBytes.at(was.pictures[k]), zrtest::ReadTextFile(now.pictures[k]))
+                << now.pictures[k];
+            pictureNames.insert(zr::FoldCase(now.pictures[k]));
+        }
+    }
+    // Six different cover.jpg files and one picture of each track's own: none shares a name.
+    EXPECT_EQ(6u + 19u, pictureNames.size());
+
+    // Rights, GUI data of both hosts and the serial are the first PC's.
+    EXPECT_EQ(first.rights, RightsPart(enginetest::ListWithRights(live + "\\contents.db", pc.talvane.coreFolder)));
+    EXPECT_EQ(first.mirsDat, zrtest::ReadTextFile(pc.talvane.mirsDat));
+    EXPECT_EQ(first.mirsDat, zrtest::ReadTextFile(pc.corvell.mirsDat));
+    std::string serial;
+    ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, enginetest::kNmlKey, "SD-TalvSerial", serial));
+    EXPECT_EQ(first.serial, serial);
+
+    // The replaced library is kept in databases.bak; its secure content is gone, the rest stays.
+    EXPECT_EQ(pc.oldDb, zrtest::ReadTextFile(live + ".bak\\contents.db"));
+    EXPECT_TRUE(zrtest::FolderExists(live + ".bak"));
+    EXPECT_FALSE(zrtest::FolderExists(live + ".tmp"));
+    std::size_t secure = 0;
+    for (const hostsim::TrackRow& row : pc.oldTracks) {
+        secure += IsSecure(row);
+        EXPECT_EQ(!IsSecure(row), zrtest::FileExists(row.path)) << row.path;
+        for (const std::string& picture : row.pictures) EXPECT_TRUE(zrtest::FileExists(picture)) << picture;
+    }
+    EXPECT_EQ(3u, secure);
+    EXPECT_EQ(backupBefore, enginetest::Snapshot(backupData));
+}
+
+// ---- No restore may leave the host without a whole library.
+
+enum class Outcome { Old, Restored, OldLeftInBak, NoLibrary, Broken };
+
+const char* OutcomeName(Outcome o) {
+    switch (o) {
+    case Outcome::Old: return "old library";
+    case Outcome::Restored: return "restored library";
+    case Outcome::OldLeftInBak: return "old library in .bak, move back refused too";
+    case Outcome::NoLibrary: return "NO LIBRARY";
+    default: return "BROKEN";
+    }
+}
+
+class RestoreFaults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        enginetest::RedirectShellFolders(m_sandbox.Folder());
+        ASSERT_TRUE(enginetest::InstallHost(m_sandbox.Path("Host"), hostsim::HostKind::Talvane, 7, 0, m_host));
+        hostsim::LibraryOptions library;
+        library.tracks = 6;
+        library.folders = 2;
+        library.fileSize = 64;
+        library.picturesPerTrack = 2;
+        library.secureTracks = 2;
+        library.missingTracks = 1;
+        std::string error;
+        ASSERT_TRUE(hostsim::CreateLibrary(m_host, library, error)) << error;
+        m_backupData = m_sandbox.Path("Backup\\BackupData");
+        ASSERT_TRUE(enginetest::BackUp(m_backupData));
+        m_backup = enginetest::Snapshot(m_backupData);
+        m_backupTracks = enginetest::LoadTracks(m_backupData + "\\DB\\NMLDB\\contents.db");
+        m_oldTracks = enginetest::LoadTracks(m_host.contentsDb);
+        m_oldFiles = enginetest::Snapshot(m_host.musicRoot);
+        m_oldDb = zrtest::ReadTextFile(m_host.contentsDb);
+        m_live = m_host.databasesFolder;
+    }
+
+    // Puts the host back as it was before a run: its library, content files and no leftovers.
+    void Reset() {
+        const std::string parent = zr::FolderPart(m_live);
+        for (const std::string& name : enginetest::Names(parent)) {
+            if (name.rfind("databases", 0) == 0) zrtest::RemoveTree(parent + "\\" + name);
+        }
+        zrtest::MakeFolder(m_live);
+        for (const auto& file : enginetest::Snapshot(m_pristineDatabases)) {
+            zrtest::WriteTextFile(m_live + "\\" + file.first, file.second);
+        }
+        for (const auto& file : m_oldFiles) zrtest::WriteTextFile(m_host.musicRoot + "\\" + file.first, file.second);
+        zrtest::RemoveTree(m_dest);
+        zrtest::MakeFolder(m_dest);
+    }
+
+    // The host's library after a run, checked whole.
+    Outcome Judge() {
+        const std::string db = m_live + "\\contents.db";
+        if (!zrtest::FileExists(db)) return Outcome::NoLibrary;
+        std::string listing, error;
+        if (!hostsim::ListLibrary(db, "", listing, error)) return Outcome::Broken;
+        if (zrtest::ReadTextFile(db) == m_oldDb) return Outcome::Old;
+        const std::vector<hostsim::TrackRow> rows = enginetest::LoadTracks(db);
+        if (rows.size() != m_backupTracks.size()) return Outcome::Broken;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (rows[i].title != m_backupTracks[i].title || !zrtest::FileExists(rows[i].path)) return Outcome::Broken;
+        }
+        return Outcome::Restored;
+    }
+
+    void Run(bool persistent) {
+        m_pristineDatabases = m_sandbox.Path("Pristine");
+        zrtest::MakeFolder(m_pristineDatabases);
+        for (const auto& file : enginetest::Snapshot(m_live)) {
+            zrtest::WriteTextFile(m_pristineDatabases + "\\" + file.first, file.second);
+        }
+        m_dest = m_sandbox.Path("Dest");
+
+        std::map<Outcome, std::vector<int>> seen;
+        int last = 0;
+        int lastCalls = 0;
+        for (int n = 1;; ++n) {
+            Reset();
+            HRESULT hr;
+            int calls;
+            FileCall first{FileOp::CopyFile, "", ""};
+            {
+                CJob job;
+                CFileFaults faults([&](const FileCall& call, int number) {
+                    if (number == n) first = call;
+                    return persistent ? number >= n : number == n;
+                });
+                hr = enginetest::Restore(job, m_backupData, m_dest);
+                calls = faults.Calls();
+                // The job end runs with the faults on, as it would.
+                job.engine.m_secureDb.Unbind();
+                job.engine.m_builder.Detach();
+            }
+            Outcome outcome = Judge();
+            // With every operation failing from the move of the prepared folder
+            // on, the old library cannot be moved back either: it stays whole
+            // beside the live name, and the job fails.
+            if (outcome == Outcome::NoLibrary && persistent && first.op == FileOp::MoveFile &&
+                zr::FoldCase(first.target) == zr::FoldCase(m_live) &&
+                zrtest::ReadTextFile(m_live + ".bak\\contents.db") == m_oldDb) {
+                outcome = Outcome::OldLeftInBak;
+            }
+            seen[outcome].push_back(n);
+            EXPECT_TRUE(outcome == Outcome::Old || outcome == Outcome::Restored || outcome == Outcome::OldLeftInBak)
+                << "N=" << n << ": " << OutcomeName(outcome) << ", result 0x" << std::hex << hr;
+            EXPECT_EQ(outcome != Outcome::Restored, FAILED(hr) || hr == 1)
+                << "N=" << n << ": " << OutcomeName(outcome) << ", result 0x" << std::hex << hr;
+            EXPECT_TRUE(m_backup == enginetest::Snapshot(m_backupData)) << "N=" << n << ": the backup changed";
+            if (calls < n) {
+                last = n;
+                lastCalls = calls;
+                break;
+            }
+            if (HasFailure() || n > 5000) break;
+        }
+        std::printf("%s faults: N = 1..%d; the run with N = %d completed after %d file operations\n",
+                    persistent ? "persistent" : "single", last, last, lastCalls);
+        for (const auto& entry : seen) {
+            std::printf("  %-17s %3zu runs:", OutcomeName(entry.first), entry.second.size());
+            for (std::size_t i = 0; i < entry.second.size() && i < 40; ++i) std::printf(" %d", entry.second[i]);
+            std::printf(entry.second.size() > 40 ? " ...\n" : "\n");
+        }
+    }
+
+    zrtest::CSandbox m_sandbox;
+    hostsim::InstalledHost m_host;
+    std::string m_backupData;
+    std::map<std::string, std::string> m_backup;
+    std::vector<hostsim::TrackRow> m_backupTracks;
+    std::vector<hostsim::TrackRow> m_oldTracks;
+    std::map<std::string, std::string> m_oldFiles;
+    std::string m_oldDb;
+    std::string m_live;
+    std::string m_pristineDatabases;
+    std::string m_dest;
+};
+
+TEST_F(RestoreFaults, TheNthFileOperationFailsOnce) { Run(false); }
+TEST_F(RestoreFaults, EveryFileOperationFromTheNthOnFails) { Run(true); }
+
+}  // namespace

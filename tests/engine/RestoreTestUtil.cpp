@@ -1,0 +1,87 @@
+#include "RestoreTestUtil.h"
+
+#include <algorithm>
+
+#include "hostsim/core/LibraryList.h"
+#include "support/Sandbox.h"
+
+namespace enginetest {
+
+bool InstallHost(const std::string& root, hostsim::HostKind kind, unsigned major, unsigned minor,
+                 hostsim::InstalledHost& host, bool relocate) {
+    hostsim::InstallOptions options;
+    options.host = kind;
+    options.major = major;
+    options.minor = minor;
+    options.root = root;
+    options.relocateDatabases = relocate;
+    options.moduleSource = ExeFolder() + "\\NerithMediaLibrary.dll";
+    std::string error;
+    bool ok = hostsim::Install(options, host, error);
+    EXPECT_TRUE(ok) << error;
+    return ok;
+}
+
+::testing::AssertionResult BackUp(const std::string& backupData) {
+    CJob job;
+    HRESULT hr = job.engine.Initialize(nullptr);
+    if (hr == 0) hr = job.engine.InitBackupDataFolder(backupData);
+    if (hr == 0) hr = job.engine.BackupGuiData(backupData);
+    if (hr == 0) hr = job.engine.BackupNmlData(backupData);
+    if (hr == 0) hr = job.engine.BackupMoveSecureDB(backupData);
+    if (hr == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "backup failed with 0x" << std::hex << static_cast<unsigned long>(hr);
+}
+
+HRESULT Restore(CJob& job, const std::string& backupData, const std::string& restoreTo) {
+    HRESULT hr = job.engine.Initialize(nullptr);
+    if (FAILED(hr)) return hr;
+    hr = job.engine.RestoreNmlContents(backupData, restoreTo);
+    if (hr != 0) return hr;
+    hr = job.engine.RestoreMoveSecureDB(backupData);
+    if (FAILED(hr) && hr != static_cast<HRESULT>(0x8F005002)) return hr;
+    hr = job.engine.RestoreNmlDatabases();
+    if (hr != 0) return hr;
+    hr = job.engine.RestoreGuiData(backupData);
+    if (hr != 0) return hr;
+    job.engine.DeleteUnusableContents();
+    return 0;
+}
+
+std::vector<hostsim::TrackRow> LoadTracks(const std::string& contentsDb) {
+    hostsim::CLibraryDb db;
+    std::vector<hostsim::TrackRow> rows;
+    EXPECT_TRUE(db.Open(contentsDb)) << contentsDb;
+    EXPECT_TRUE(db.LoadAll(rows));
+    return rows;
+}
+
+std::string ListWithRights(const std::string& contentsDb, const std::string& coreFolder) {
+    std::string text, error;
+    EXPECT_TRUE(hostsim::ListLibrary(contentsDb, coreFolder, text, error)) << error;
+    return text;
+}
+
+std::map<std::string, std::string> Snapshot(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const std::string& item : ListTree(folder)) {
+        if (item.back() != '\\') files[item] = zrtest::ReadTextFile(folder + "\\" + item);
+    }
+    return files;
+}
+
+std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::string name = data.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace enginetest

@@ -1,0 +1,46 @@
+// A host of the stand-in kind with a generated library, backed up by the
+// engine, for the restore tests; and what they look at afterwards.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "EngineTestUtil.h"
+#include "engine/BackupRestore.h"
+#include "hostsim/core/HostInstall.h"
+#include "hostsim/core/LibraryDb.h"
+#include "hostsim/core/LibraryGen.h"
+
+namespace enginetest {
+
+// A fresh engine per job, released at the end the way the job runner does.
+struct CJob {
+    zr::CBackupRestore engine;
+    ~CJob() {
+        engine.m_secureDb.Unbind();
+        engine.m_builder.Detach();
+        if (engine.m_hMediaLibrary) FreeLibrary(engine.m_hMediaLibrary);
+        engine.m_hMediaLibrary = nullptr;
+    }
+};
+
+// Installs a host below root (module from beside the test program).
+bool InstallHost(const std::string& root, hostsim::HostKind kind, unsigned major, unsigned minor,
+                 hostsim::InstalledHost& host, bool relocate = false);
+// Backs the installed host up in the job runner's order; false with a failure.
+::testing::AssertionResult BackUp(const std::string& backupData);
+// The restore steps in the job runner's order up to the finishing step; the
+// first failing step's code ends it, as in the job runner.
+HRESULT Restore(CJob& job, const std::string& backupData, const std::string& restoreTo);
+
+std::vector<hostsim::TrackRow> LoadTracks(const std::string& contentsDb);
+std::string ListWithRights(const std::string& contentsDb, const std::string& coreFolder);
+// Every file below a folder with its bytes.
+std::map<std::string, std::string> Snapshot(const std::string& folder);
+// The names in a folder (files and folders), sorted.
+std::vector<std::string> Names(const std::string& folder);
+
+}  // namespace enginetest
