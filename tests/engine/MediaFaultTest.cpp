@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "EngineFixture.h"
+#include "RestoreTestUtil.h"
 #include "common/ResultCodes.h"
+#include "hostsim/core/LibraryGen.h"
 
 using enginetest::CFakeEngineTest;
 using Files = std::vector<std::string>;
@@ -115,6 +117,40 @@ TEST_F(MediaFaultTest, ABackupOntoAFullDiskFailsWithAFailedCopy) {
     if (hr == 0) hr = m_engine.BackupNmlData(backupData);
     if (hr == 0) hr = m_engine.BackupMoveSecureDB(backupData);
     EXPECT_EQ(zr::RC_E_FILE_COPY, hr);
+}
+
+// The restore's copy onto a full disk fails before the host's library is touched.
+TEST(MediaFaultRestore, ARestoreOntoAFullDiskLeavesTheLibraryAsItWas) {
+    const std::string full = DriveOf("ZR_FULL_DRIVE");
+    if (full.empty()) {
+        GTEST_SKIP() << "!!! SKIPPED: no full-disk drive; run through tests/engine/with-test-drives.sh as root !!!";
+    }
+    zrtest::CSandbox sandbox;
+    enginetest::RedirectShellFolders(sandbox.Folder());
+    hostsim::InstalledHost host;
+    ASSERT_TRUE(enginetest::InstallHost(sandbox.Path("Host"), hostsim::HostKind::Talvane, 7, 0, host));
+    hostsim::LibraryOptions library;
+    library.tracks = 4;
+    library.folders = 2;
+    library.fileSize = 40 * 1024;  // four of them need more than the disk has
+    library.secureTracks = 1;
+    library.missingTracks = 0;
+    std::string error;
+    ASSERT_TRUE(hostsim::CreateLibrary(host, library, error)) << error;
+    const std::string backupData = sandbox.Path("Backup\\BackupData");
+    ASSERT_TRUE(enginetest::BackUp(backupData));
+    const std::string before = enginetest::ListWithRights(host.contentsDb, host.coreFolder);
+    const auto databases = enginetest::Snapshot(host.databasesFolder);
+
+    HRESULT hr = 0;
+    {
+        enginetest::CJob job;
+        hr = enginetest::Restore(job, backupData, full + "\\Restore");
+    }
+    zrtest::RemoveTree(full + "\\Restore");
+    EXPECT_EQ(zr::RC_E_FILE_COPY, hr);
+    EXPECT_EQ(before, enginetest::ListWithRights(host.contentsDb, host.coreFolder));
+    EXPECT_TRUE(databases == enginetest::Snapshot(host.databasesFolder)) << "the host's databases changed";
 }
 
 // ---- A read-only medium: the system says access denied ----
