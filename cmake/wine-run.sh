@@ -49,6 +49,11 @@ if [ "${ZR_WINE_FRESH:-0}" = 1 ]; then
             fi
         done
     ) 9>"$WINEPREFIX.lock"
+    # Never a prefix update here (the dot file was not copied, so Wine would
+    # start one): wineboot would rewrite the hard-linked system files in place,
+    # under the booted prefix and every other copy while their programs map
+    # them ("could not load kernel32.dll, status c0000020").
+    echo disable >"$fresh/.update-timestamp"
     export WINEPREFIX="$fresh"
     start_server
     wine "$@"

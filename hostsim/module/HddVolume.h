@@ -41,9 +41,9 @@ public:
     INMContent* STDMETHODCALLTYPE GetNextContent(REFGUID trackId) override;
     // INMTrack
     void STDMETHODCALLTYPE SetTrackProperty(DWORD id, const void* value) override;
-    const char* STDMETHODCALLTYPE GetFilePath() override { return m_row.path.c_str(); }
+    const char* STDMETHODCALLTYPE GetFilePath() override { return Text(m_row.path); }
     void STDMETHODCALLTYPE SetFilePath(const char* path) override { m_row.path = path ? path : ""; }
-    const char* STDMETHODCALLTYPE GetTitle() override { return m_row.title.c_str(); }
+    const char* STDMETHODCALLTYPE GetTitle() override { return Text(m_row.title); }
     NM_TRACK_ATTRIBUTES* STDMETHODCALLTYPE GetAttributes(NM_TRACK_ATTRIBUTES* record) override;
     HRESULT STDMETHODCALLTYPE Register() override;
     void STDMETHODCALLTYPE Unregister() override;
@@ -62,9 +62,17 @@ public:
     size_t Index() const { return m_index; }
 
 private:
+    // Texts are handed out from one buffer, valid until the next text getter
+    // call: a caller must copy a text it wants to keep.
+    const char* Text(const std::string& text) {
+        m_text = text;
+        return m_text.c_str();
+    }
+
     CHddVolume* m_volume;  // not owned: the volume owns its tracks and detaches them when it closes
     size_t m_index;
     TrackRow m_row;
+    std::string m_text;
     std::vector<CPicture*> m_pictures;  // one reference each
     bool m_bRemoved = false;
 };

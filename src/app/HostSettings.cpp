@@ -54,22 +54,40 @@ private:
     HKEY m_h = nullptr;
 };
 
+// Numbers are REG_DWORD only: the bytes of a value of another type are no number.
 bool QueryDword(HKEY key, const char* name, DWORD& value) {
-    DWORD size = sizeof(value);
-    return RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS;
+    DWORD type = REG_NONE;
+    DWORD data = 0;
+    DWORD size = sizeof(data);
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) != ERROR_SUCCESS)
+        return false;
+    if (type != REG_DWORD || size != sizeof(data)) return false;
+    value = data;
+    return true;
 }
 
-// False for a missing value and for one that does not fit with its terminator.
-// Stored data need not end in NUL, so the buffer keeps one spare byte for it.
+// Strings are REG_SZ, or REG_EXPAND_SZ with its variables expanded; a value of
+// another type counts as missing, as does one that does not fit with its
+// terminator. Stored data need not end in NUL, so the buffer keeps one spare
+// byte for it.
 bool QueryString(HKEY key, const char* name, std::string& value) {
     char buffer[kStringBufferSize + 1] = {};
+    DWORD type = REG_NONE;
     DWORD size = kStringBufferSize;
-    if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
         return false;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
     if (size > kStringBufferSize) return false;
     buffer[size] = '\0';
     std::size_t length = std::strlen(buffer);
     if (length >= kStringBufferSize) return false;
+    if (type == REG_EXPAND_SZ) {
+        char expanded[kStringBufferSize] = {};
+        const DWORD needed = ExpandEnvironmentStringsA(buffer, expanded, kStringBufferSize);
+        if (needed == 0 || needed > kStringBufferSize) return false;
+        value = expanded;
+        return true;
+    }
     value.assign(buffer, length);
     return true;
 }

@@ -21,6 +21,28 @@ const char* FindLastBackslash(const char* s) {
     return last;
 }
 
+unsigned SeparatorCodePage(unsigned short language) {
+    if (PRIMARYLANGID(language) == LANG_JAPANESE) return 932;
+    if (PRIMARYLANGID(language) == LANG_CHINESE) {
+        return SUBLANGID(language) == SUBLANG_CHINESE_TRADITIONAL ? 950 : 936;
+    }
+    return 0;
+}
+
+const char* FindLastBackslashIn(const char* s, unsigned codePage) {
+    if (!s) return nullptr;
+    const char* last = nullptr;
+    for (const char* p = s; *p;) {
+        if (codePage && IsDBCSLeadByteEx(codePage, static_cast<BYTE>(*p)) && p[1]) {
+            p += 2;
+            continue;
+        }
+        if (*p == '\\') last = p;
+        ++p;
+    }
+    return last;
+}
+
 bool HasTrailingBackslash(const char* s) {
     if (!s || !*s) return false;
     const char* lastChar = nullptr;

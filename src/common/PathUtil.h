@@ -12,6 +12,14 @@ namespace zr {
 const char* FindLastBackslash(const char* s);
 inline char* FindLastBackslash(char* s) { return const_cast<char*>(FindLastBackslash(static_cast<const char*>(s))); }
 
+// The code page by whose double-byte characters a language's paths are
+// searched for separators: Japanese 932, Traditional Chinese 950, any other
+// Chinese 936, every other language 0 (each byte a character).
+unsigned SeparatorCodePage(unsigned short language);
+// Address of the last single-byte backslash in s, walking by characters of
+// codePage (0: by bytes); nullptr when there is none.
+const char* FindLastBackslashIn(const char* s, unsigned codePage);
+
 // True when the last character of s is a single-byte backslash.
 bool HasTrailingBackslash(const char* s);
 inline bool HasTrailingBackslash(const std::string& s) { return HasTrailingBackslash(s.c_str()); }

@@ -1,5 +1,9 @@
 #include "engine/BackupRestore.h"
 
+#include <shlwapi.h>
+
+#include <cstring>
+
 #include "app/HostSettings.h"
 #include "common/PathUtil.h"
 #include "common/ResultCodes.h"
@@ -7,6 +11,60 @@
 #include "engine/EngineMessages.h"
 
 namespace zr {
+namespace {
+
+bool IsDots(const char* name) { return !strcmp(name, ".") || !strcmp(name, ".."); }
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A file that is still there after the system accepted its deletion (Wine on a
+// read-only medium): opening it for writing tells why.
+DWORD WhyFileStays(const std::string& file) {
+    HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError();
+    CloseHandle(h);
+    return ERROR_GEN_FAILURE;
+}
+
+// Removes what is left of a tree, deepest first; the system's error for the
+// first item that would not go, or ERROR_SUCCESS when the whole tree is gone.
+DWORD RemoveRemains(const std::string& folder) {
+    DWORD firstError = ERROR_SUCCESS;
+    const std::string pattern = folder + "\\*";
+    if (!FitsBuffer(pattern, MAX_PATH)) return ERROR_FILENAME_EXCED_RANGE;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            if (IsDots(data.cFileName)) continue;
+            const std::string item = folder + "\\" + data.cFileName;
+            DWORD error = ERROR_SUCCESS;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                // A link is removed, never followed into what it points at.
+                const bool removed = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryA(item.c_str())
+                                                                                        : DeleteFileA(item.c_str());
+                if (!removed) error = GetLastError();
+            } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                error = RemoveRemains(item);
+            } else if (!DeleteFileA(item.c_str())) {
+                error = GetLastError();
+            } else if (Exists(item)) {
+                error = WhyFileStays(item);
+            }
+            if (firstError == ERROR_SUCCESS) firstError = error;
+        } while (FindNextFileA(find, &data));
+        FindClose(find);
+    }
+    if (!RemoveDirectoryA(folder.c_str())) {
+        if (firstError == ERROR_SUCCESS) firstError = GetLastError();
+    } else if (Exists(folder) && firstError == ERROR_SUCCESS) {
+        firstError = ERROR_GEN_FAILURE;
+    }
+    return firstError;
+}
+
+}  // namespace
 
 CBackupRestore::CBackupRestore()
     : m_hMediaLibrary(nullptr),
@@ -54,6 +112,17 @@ HRESULT CBackupRestore::Initialize(HWND notifyWnd) {
 
 HRESULT CBackupRestore::InitBackupDataFolder(const std::string& backupData) {
     DeleteFolder(backupData);
+    // Whatever of an old backup stays (a file held open, a read-only medium)
+    // would be taken for part of the new one: the step fails instead, and
+    // writes nothing into it. The shell does not say why, so what is left is
+    // removed once more to learn the system's error.
+    std::string folder = backupData;
+    RemoveTrailingBackslash(folder);
+    if (!folder.empty() && FitsBuffer(folder + "\\", MAX_PATH) && !PathIsRootA((folder + "\\").c_str()) &&
+        GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = RemoveRemains(folder);
+        if (error != ERROR_SUCCESS) return FolderCreateError(error);
+    }
     if (MakeSureFolderPathExists((backupData + "\\").c_str())) return RC_OK;
     return FolderCreateError(GetLastError());
 }

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,8 @@ public:
     HRESULT DeleteUnusableContents();
 
     // Shared by the steps.
-    // Copies a folder tree into an existing destination folder.
+    // Copies a folder tree into an existing destination folder. After a failed
+    // file copy the system's error is still in GetLastError.
     HRESULT CopyFolder(const std::string& source, const std::string& destination);
     // path, or path + "%05d" with the first number whose folder does not exist.
     HRESULT CreateUniqueFolderName(const std::string& path, std::string& result);
@@ -76,8 +78,9 @@ public:
     std::string m_strNewDatabasesFolder;
     std::vector<std::string> m_vecFailedItemTitle;
     std::vector<HRESULT> m_vecFailedItemCode;
-    // Set to 1 by the dialog thread while the worker is held; read by the steps.
-    volatile LONG m_bCancelFlag;
+    // Set to 1 by the dialog thread while the worker is held; read by the
+    // steps on the worker: atomic, so each side sees the other's write.
+    std::atomic<LONG> m_bCancelFlag;
     // Run at every cancel check point before the flag is read: the job runner
     // holds the worker there while the user is asked whether to cancel.
     using CancelCheckHook = void (*)(void* context);

@@ -48,6 +48,24 @@ void CopyFileIfAny(const std::string& from, const std::string& to) {
     CopyFileA(from.c_str(), to.c_str(), FALSE);
 }
 
+// A copy that failed: access denied or write protection is the user's folder
+// choice, anything else (a full disk, a file held open) a failed copy.
+HRESULT CopyError(DWORD error) {
+    return (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT) ? RC_E_ACCESSDENIED : RC_E_FILE_COPY;
+}
+
+// A backup copy of one item: an item the host does not have is no failure,
+// one that is there and cannot be copied is.
+HRESULT BackupFile(const std::string& from, const std::string& to) {
+    if (from.empty() || to.empty()) return RC_OK;
+    if (FitsBuffer(from, MAX_PATH) && FitsBuffer(to, MAX_PATH) && CopyFileA(from.c_str(), to.c_str(), FALSE)) {
+        return RC_OK;
+    }
+    const DWORD error = FitsBuffer(to, MAX_PATH) ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+    if (!FitsBuffer(from, MAX_PATH) || GetFileAttributesA(from.c_str()) == INVALID_FILE_ATTRIBUTES) return RC_OK;
+    return CopyError(error);
+}
+
 }  // namespace
 
 bool CBackupRestore::LocateSharedGuiData(GuiDataLocation& location) {
@@ -84,12 +102,16 @@ bool CBackupRestore::LocateHostGuiData(GuiDataLocation& location) {
 HRESULT CBackupRestore::BackupGuiItems(const GuiDataLocation& location, const std::string& destination) {
     if (!MakeSureFolderPathExists((destination + "\\").c_str())) return FolderCreateError(GetLastError());
     MakeSureFolderPathExists((destination + kUpl + "\\").c_str());
-    // Missing items and failed copies are no failure: a host need not have them all.
-    CopyFolder(location.playlistFolder, destination + kUpl);
-    CopyFileIfAny(location.mirsDat, destination + kMirsDat);
-    CopyFileIfAny(location.usrdicDic, destination + kUsrdicDic);
-    CopyFileIfAny(location.ruleDat, destination + kRuleDat);
-    return RC_OK;
+    // A host need not have every item; one it has must reach the backup, or
+    // its restore would delete the item on the target PC. A cancel seen by
+    // the copy is left to the job's own check after the step.
+    HRESULT hr = CopyFolder(location.playlistFolder, destination + kUpl);
+    if (hr == RC_E_FILE_COPY) return CopyError(GetLastError());
+    if (FAILED(hr)) return hr;
+    hr = BackupFile(location.mirsDat, destination + kMirsDat);
+    if (SUCCEEDED(hr)) hr = BackupFile(location.usrdicDic, destination + kUsrdicDic);
+    if (SUCCEEDED(hr)) hr = BackupFile(location.ruleDat, destination + kRuleDat);
+    return hr;
 }
 
 HRESULT CBackupRestore::BackupGuiData(const std::string& backupData) {

@@ -38,9 +38,19 @@ const DatabaseFile kDatabaseFiles[] = {
 
 const char kRegisterFailed[] = "CBackupRestore::BackupNmlData pTrack->Register() failed\n";
 
+// A path that names a folder is no content file either.
 bool FileExists(const std::string& path) {
-    return FitsBuffer(path, MAX_PATH) && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (!FitsBuffer(path, MAX_PATH)) return false;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
+
+// The file name as the platform finds it: after the last "\", "/" or ":",
+// walking by characters of the code page.
+std::size_t FileNameOffset(const std::string& path) {
+    return static_cast<std::size_t>(PathFindFileNameA(path.c_str()) - path.c_str());
+}
+std::string FileName(const std::string& path) { return path.substr(FileNameOffset(path)); }
 
 bool CopyOver(const std::string& from, const std::string& to) {
     return FitsBuffer(from, MAX_PATH) && FitsBuffer(to, MAX_PATH) && CopyFileA(from.c_str(), to.c_str(), FALSE);
@@ -157,7 +167,7 @@ public:
             copyName = done->second;
             return true;
         }
-        const std::string own = FileNamePart(source);
+        const std::string own = FileName(source);
         std::string name = m_taken.count(FoldCase(own)) ? FreeName(own) : own;
         for (;;) {
             const std::string target = m_pictureRoot + name;
@@ -226,11 +236,8 @@ void BackupPictures(CBackupRestore& engine, INMTrack* track, CPictureCopies& cop
             engine.RecordFailedItem(track, RC_E_INVALIDARG, 0);
             continue;
         }
-        if (FoldCase(copyName) == FoldCase(FileNamePart(source))) continue;
-        const char* separator = FindLastBackslash(source.c_str());
-        const std::string renamedPath =
-            separator ? source.substr(0, static_cast<std::size_t>(separator - source.c_str()) + 1) + copyName
-                      : copyName;
+        if (FoldCase(copyName) == FoldCase(FileName(source))) continue;
+        const std::string renamedPath = source.substr(0, FileNameOffset(source)) + copyName;
         picture->SetFilePath(renamedPath.c_str());
         renamed = true;
     }
@@ -277,9 +284,8 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
     CPictureCopies pictureCopies(backupData + "\\Data\\Picture\\");
     int secure = 0;
     DWORD done = 0;
-    const DWORD total = volume->GetContentCount();
-
     CRef<INMContent> entry(volume->GetFirstContent(IID_INMTrack));
+    const DWORD total = volume->GetContentCount();
     while (entry) {
         if (IsCancelRequested()) {
             m_builder.UnmountHDD();
@@ -291,12 +297,13 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
             const std::string path = Text(track->GetFilePath());
             Trace("Title = %s, Path = %s\n", Text(track->GetTitle()), path.c_str());
 
-            const std::string file = FileNamePart(path);
-            std::vector<char> dirBuffer(path.begin(), path.end());
-            dirBuffer.push_back('\0');
-            StripFileName(dirBuffer.data());
-            const std::string dir = dirBuffer.data();
-            std::string name = FileNamePart(dir);
+            const std::string file = FileName(path);
+            std::vector<char> buffer(path.begin(), path.end());
+            buffer.push_back('\0');
+            StripFileName(buffer.data());
+            const std::string dir = buffer.data();
+            PathStripPathA(buffer.data());
+            std::string name = buffer.data();
             if (PathIsRootA((name + "\\").c_str())) name = "root";
 
             std::string folder;

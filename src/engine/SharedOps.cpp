@@ -18,11 +18,29 @@ constexpr int kMaxFolderNumbers = 100000;
 
 bool IsDots(const char* name) { return !strcmp(name, ".") || !strcmp(name, ".."); }
 
+// An empty path or any spelling of a whole drive: "C:", "C:\\", "C:/", "C:\\.",
+// "C:\\x\\..", "\\" (the current drive), a share. A path whose full form
+// cannot be made counts as one too.
+bool NamesAWholeDrive(const std::string& folder) {
+    if (folder.empty() || !FitsBuffer(folder + "\\", MAX_PATH)) return true;
+    if (PathIsRootA((folder + "\\").c_str())) return true;
+    char full[MAX_PATH] = {};
+    const DWORD n = GetFullPathNameA(folder.c_str(), MAX_PATH, full, nullptr);
+    if (n == 0 || n >= MAX_PATH) return true;
+    std::string fullFolder = full;
+    if (!HasTrailingBackslash(fullFolder)) fullFolder += "\\";
+    return FitsBuffer(fullFolder, MAX_PATH) && PathIsRootA(fullFolder.c_str());
+}
+
 class CFindHandle {
 public:
     explicit CFindHandle(HANDLE h) : m_h(h) {}
+    // Keeps the system's error of whatever failed last for the caller.
     ~CFindHandle() {
-        if (m_h != INVALID_HANDLE_VALUE) FindClose(m_h);
+        if (m_h == INVALID_HANDLE_VALUE) return;
+        const DWORD error = GetLastError();
+        FindClose(m_h);
+        SetLastError(error);
     }
     CFindHandle(const CFindHandle&) = delete;
     CFindHandle& operator=(const CFindHandle&) = delete;
@@ -39,7 +57,10 @@ HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string&
     // A search pattern the system cannot take would look like a missing
     // folder and the tree would be skipped without a word.
     const std::string pattern = source + "\\*.*";
-    if (!FitsBuffer(pattern, MAX_PATH)) return RC_E_FILE_COPY;
+    if (!FitsBuffer(pattern, MAX_PATH)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return RC_E_FILE_COPY;
+    }
 
     WIN32_FIND_DATAA data;
     CFindHandle find(FindFirstFileA(pattern.c_str(), &data));
@@ -68,10 +89,11 @@ HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string&
             HRESULT hr = CopyFolder(from, to);
             if (hr != RC_OK) return hr;
         } else {
-            if (!FitsBuffer(from, MAX_PATH) || !FitsBuffer(to, MAX_PATH) ||
-                !CopyFileA(from.c_str(), to.c_str(), FALSE)) {
+            if (!FitsBuffer(from, MAX_PATH) || !FitsBuffer(to, MAX_PATH)) {
+                SetLastError(ERROR_FILENAME_EXCED_RANGE);
                 return RC_E_FILE_COPY;
             }
+            if (!CopyFileA(from.c_str(), to.c_str(), FALSE)) return RC_E_FILE_COPY;
             if (m_bPostProgress != 0 && m_nProgressDone < m_nProgressTotal) {
                 ++m_nProgressDone;
                 PostProgress(m_nProgressDone, m_nProgressTotal);
@@ -99,8 +121,8 @@ HRESULT CBackupRestore::CreateUniqueFolderName(const std::string& path, std::str
 void CBackupRestore::DeleteFolder(const std::string& path) {
     std::string folder = path;
     RemoveTrailingBackslash(folder);
-    // Never a whole drive: an empty or root path here is a caller's mistake.
-    if (folder.empty() || (FitsBuffer(folder + "\\", MAX_PATH) && PathIsRootA((folder + "\\").c_str()))) return;
+    // Never a whole drive: such a path here is a caller's mistake.
+    if (NamesAWholeDrive(folder)) return;
 
     // The shell takes a list of names ended by an empty one.
     std::vector<char> from(folder.size() + 2, '\0');
@@ -123,22 +145,7 @@ int CBackupRestore::StripFileName(char* buffer) {
     // backslash. The walk reads lead bytes from that code page directly, which
     // cuts where the runtime's search under that locale would, without
     // switching the runtime's locale twice per track.
-    const LANGID lang = GetUserDefaultLangID();
-    UINT codePage = 0;  // "C": no double-byte characters
-    if (PRIMARYLANGID(lang) == LANG_JAPANESE) {
-        codePage = 932;
-    } else if (PRIMARYLANGID(lang) == LANG_CHINESE) {
-        codePage = SUBLANGID(lang) == SUBLANG_CHINESE_TRADITIONAL ? 950 : 936;
-    }
-    char* separator = nullptr;
-    for (char* p = buffer; *p;) {
-        if (codePage && IsDBCSLeadByteEx(codePage, static_cast<BYTE>(*p)) && p[1]) {
-            p += 2;
-            continue;
-        }
-        if (*p == '\\') separator = p;
-        ++p;
-    }
+    char* separator = const_cast<char*>(FindLastBackslashIn(buffer, SeparatorCodePage(GetUserDefaultLangID())));
     if (separator) *separator = '\0';
     return 1;
 }

@@ -70,9 +70,10 @@ HRESULT CBackupRestore::BackupMoveSecureDB(const std::string& backupData) {
         const NM_TRACK_ATTRIBUTES* attributes = track->GetAttributes(&record);
         if (!((attributes ? attributes : &record)->dwFlags & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B))) continue;
 
-        const char* path = Text(track->GetFilePath());
-        Trace("Title = %s, Path = %s\n", Text(track->GetTitle()), path);
-        if (FAILED(m_secureDb.m_pMoveComponent->AddMoveContent(path))) {
+        // A text of the track lives only until the track's next call.
+        const std::string path = Text(track->GetFilePath());
+        Trace("Title = %s, Path = %s\n", Text(track->GetTitle()), path.c_str());
+        if (FAILED(m_secureDb.m_pMoveComponent->AddMoveContent(path.c_str()))) {
             RecordFailedItem(track.Get(), RC_E_FAIL, 0);
         }
     }
@@ -88,9 +89,9 @@ HRESULT CBackupRestore::RestoreMoveSecureDB(const std::string& backupData) {
     CSDMoveBackupFile stream;
     HRESULT hr =
         stream.OpenFile((backupData + kSecureFolder + kMoveFile).c_str(), CSDMoveBackupFile::MODE_READ);
-    // Without its folder the file is just as absent, and the restore goes on
-    // without a secure database either way.
-    if (hr == StreamOpenError(ERROR_PATH_NOT_FOUND)) return RC_E_STREAM_NOT_FOUND;
+    // Only a missing file in an existing folder is "no secure database"; a
+    // missing folder keeps the stream's own code, so that an incomplete or
+    // foreign backup stops the restore before the host is changed.
     if (FAILED(hr)) return hr;
 
     hr = m_secureDb.ImportFrom(&stream);

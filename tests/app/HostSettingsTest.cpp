@@ -357,7 +357,7 @@ TEST(HostSettings, StringWithoutTerminatorIsBounded) {
     HKEY key = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCore, 0, KEY_SET_VALUE, &key));
     auto setRaw = [&](const std::string& data) {
-        EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "Program_Path", 0, REG_BINARY,
+        EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "Program_Path", 0, REG_SZ,
                                                 reinterpret_cast<const BYTE*>(data.data()),
                                                 static_cast<DWORD>(data.size())));
     };
@@ -378,6 +378,63 @@ TEST(HostSettings, StringWithoutTerminatorIsBounded) {
     EXPECT_EQ("untouched", out);
     RegCloseKey(key);
 }
+
+// ---- Value types ----
+
+// Strings are REG_SZ or REG_EXPAND_SZ (expanded), numbers REG_DWORD; a value of
+// another type is absent: a number's bytes are no text, a text is no number.
+struct ValueTypeCase {
+    const char* name;
+    DWORD type;
+    std::string data;  // raw bytes as stored
+    bool pathFound;    // read as the core's program path
+    std::string path;
+    bool numberFound;  // read as a host's number
+};
+
+void PrintTo(const ValueTypeCase& c, std::ostream* os) { *os << c.name; }
+
+class ValueType : public testing::TestWithParam<ValueTypeCase> {};
+
+TEST_P(ValueType, OnlyTheRightTypesAreRead) {
+    CSandbox box;
+    const ValueTypeCase& row = GetParam();
+    SetEnvironmentVariableA("ZR_TEST_ROOT", "C:\\Root");
+    auto setRaw = [&](const char* key, const char* name) {
+        zrtest::CreateRegKey(HKEY_LOCAL_MACHINE, key);
+        HKEY h = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_SET_VALUE, &h));
+        EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(h, name, 0, row.type, reinterpret_cast<const BYTE*>(row.data.data()),
+                                                static_cast<DWORD>(row.data.size())));
+        RegCloseKey(h);
+    };
+
+    setRaw(kCore, "Program_Path");
+    std::string out = "untouched";
+    zr::GetCoreProgramPath(out);
+    EXPECT_EQ(row.pathFound ? row.path : "untouched", out);
+
+    // The number decides whether a host's Settings key counts.
+    zrtest::SetRegString(HKEY_LOCAL_MACHINE, kCorvellSettings, "Dovr_Program_Path", "C:\\Corvell");
+    setRaw(kCorvellSettings, "SD-TalvNumber");
+    out = "untouched";
+    EXPECT_EQ(row.numberFound, zr::GetCorvellProgramPath(out));
+}
+
+const char kDword7[] = {7, 0, 0, 0};
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, ValueType,
+    testing::Values(
+        ValueTypeCase{"String", REG_SZ, std::string("C:\\Core\0", 8), true, "C:\\Core", false},
+        ValueTypeCase{"ShortString", REG_SZ, std::string("7\0", 2), true, "7", false},
+        ValueTypeCase{"ExpandString", REG_EXPAND_SZ, std::string("%ZR_TEST_ROOT%\\Core\0", 20), true,
+                      "C:\\Root\\Core", false},
+        ValueTypeCase{"Dword", REG_DWORD, std::string(kDword7, 4), false, "", true},
+        ValueTypeCase{"Binary", REG_BINARY, std::string("C:\\Core\0", 8), false, "", false},
+        ValueTypeCase{"BinaryOfDwordSize", REG_BINARY, std::string(kDword7, 4), false, "", false},
+        ValueTypeCase{"MultiString", REG_MULTI_SZ, std::string("C:\\Core\0\0", 9), false, "", false}),
+    [](const testing::TestParamInfo<ValueTypeCase>& info) { return std::string(info.param.name); });
 
 // ---- Databases relocation list ----
 

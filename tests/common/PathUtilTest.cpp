@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "common/ResultCodes.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -54,12 +60,38 @@ TEST(PathUtil, BoundedCopyAndAppendNeverOverflow) {
     EXPECT_STREQ("abcdefg", buffer);
 }
 
+// Everything below root, sorted: files as "a\\b", folders as "a\\".
+void ListInto(const std::string& root, const std::string& relative, std::vector<std::string>& out) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((root + relative + "*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::string name = data.cFileName;
+        if (name == "." || name == "..") continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            out.push_back(relative + name + "\\");
+            ListInto(root, relative + name + "\\", out);
+        } else {
+            out.push_back(relative + name);
+        }
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+}
+std::vector<std::string> ListTree(const std::string& root) {
+    std::vector<std::string> out;
+    ListInto(root + "\\", "", out);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
 TEST(PathUtil, MakeSureFolderPathExistsKeepsDoubleByteNames) {
     zrtest::CSandbox sandbox;
     std::string deep = sandbox.Path(std::string(kSo) + "\\a" + kSo + "\\b");
     ASSERT_TRUE(zr::MakeSureFolderPathExists((deep + "\\").c_str()));
-    EXPECT_TRUE(zrtest::FolderExists(deep));
-    EXPECT_TRUE(zrtest::FolderExists(sandbox.Path(kSo)));
+    // Exactly these folders: none cut off at a trail byte.
+    const std::string so = kSo;
+    EXPECT_EQ((std::vector<std::string>{so + "\\", so + "\\a" + so + "\\", so + "\\a" + so + "\\b\\"}),
+              ListTree(sandbox.Folder()));
     // Without the trailing backslash the last component is a file name.
     std::string file = sandbox.Path("x\\y");
     ASSERT_TRUE(zr::MakeSureFolderPathExists(file.c_str()));
@@ -72,5 +104,62 @@ TEST(PathUtil, MakeSureFolderPathExistsKeepsDoubleByteNames) {
     EXPECT_FALSE(zr::MakeSureFolderPathExists((sandbox.Path("file") + "\\").c_str()));
     EXPECT_NE(0u, GetLastError());
 }
+
+// The separator search under each language's code page. 0x95 0x5C is one
+// character in 932, 950 and 936; 0xB3 is a single-byte character in 932 but a
+// lead byte in 950 and 936.
+struct CodePageCase {
+    const char* name;
+    unsigned short language;
+    unsigned codePage;
+    std::string path;
+    std::string folder;  // the path cut at its last real backslash
+};
+
+void PrintTo(const CodePageCase& c, std::ostream* os) { *os << c.name; }
+
+class LanguageCodePage : public testing::TestWithParam<CodePageCase> {};
+
+TEST_P(LanguageCodePage, CutsAtTheLastRealBackslash) {
+    const CodePageCase& row = GetParam();
+    EXPECT_EQ(row.codePage, zr::SeparatorCodePage(row.language));
+    const char* last = zr::FindLastBackslashIn(row.path.c_str(), zr::SeparatorCodePage(row.language));
+    ASSERT_NE(nullptr, last);
+    EXPECT_EQ(row.folder, row.path.substr(0, static_cast<std::size_t>(last - row.path.c_str())));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Languages, LanguageCodePage,
+    testing::Values(CodePageCase{"Japanese", 0x0411, 932, "C:\\a\\\x95\x5C", "C:\\a"},
+                    CodePageCase{"JapaneseSingleByteKana", 0x0411, 932, "C:\\a\\\xB3\x5C", "C:\\a\\\xB3"},
+                    CodePageCase{"TraditionalChinese", 0x0404, 950, "C:\\a\\\xB3\x5C", "C:\\a"},
+                    CodePageCase{"SimplifiedChinese", 0x0804, 936, "C:\\a\\\xB3\x5C", "C:\\a"},
+                    CodePageCase{"HongKongChinese", 0x0C04, 936, "C:\\a\\\x95\x5C", "C:\\a"},
+                    CodePageCase{"English", 0x0409, 0, "C:\\a\\\x95\x5C", "C:\\a\\\x95"},
+                    CodePageCase{"Neutral", 0x0000, 0, "C:\\a\\\xB3\x5C", "C:\\a\\\xB3"}),
+    [](const testing::TestParamInfo<CodePageCase>& info) { return std::string(info.param.name); });
+
+// Folder creation failures: access denied or write protection is the user's
+// choice of folder, anything else the disk or the name.
+struct FolderErrorCase {
+    const char* name;
+    DWORD error;
+    HRESULT code;
+};
+
+class FolderErrorMapping : public testing::TestWithParam<FolderErrorCase> {};
+
+TEST_P(FolderErrorMapping, MapsTheSystemsError) {
+    EXPECT_EQ(GetParam().code, zr::FolderCreateError(GetParam().error));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, FolderErrorMapping,
+    testing::Values(FolderErrorCase{"AccessDenied", ERROR_ACCESS_DENIED, zr::RC_E_ACCESSDENIED},
+                    FolderErrorCase{"WriteProtect", ERROR_WRITE_PROTECT, zr::RC_E_ACCESSDENIED},
+                    FolderErrorCase{"PathNotFound", ERROR_PATH_NOT_FOUND, zr::RC_E_FOLDER_CREATE},
+                    FolderErrorCase{"DiskFull", ERROR_DISK_FULL, zr::RC_E_FOLDER_CREATE},
+                    FolderErrorCase{"AlreadyExists", ERROR_ALREADY_EXISTS, zr::RC_E_FOLDER_CREATE}),
+    [](const testing::TestParamInfo<FolderErrorCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

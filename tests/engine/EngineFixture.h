@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "EngineTestUtil.h"
-#include "FakeComponent.h"
 #include "engine/BackupRestore.h"
+#include "support/FakeComponent.h"
 #include "support/Sandbox.h"
 
 namespace enginetest {

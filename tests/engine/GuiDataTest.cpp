@@ -146,6 +146,41 @@ TEST_F(GuiDataTest, BackupReportsAGuiFolderThatCannotBeMade) {
     EXPECT_EQ(zr::RC_E_FOLDER_CREATE, m_engine.BackupGuiData(m_backupData));
 }
 
+// An item that is there but cannot be copied fails the step: a backup
+// without the user's playlists must not pass for complete, since its restore
+// would delete the playlists of the target PC. Missing items stay ignored.
+// (Access denied, which Wine gives only on a read-only medium, is in the
+// media fault tests.)
+enum class Block { HeldFile, HeldPlaylistEntry, HeldRuleFile };
+
+struct CopyFailureRow {
+    const char* name;
+    Block block;
+    HRESULT result;
+};
+
+class BackupGuiCopyFailureTest : public GuiDataTest, public ::testing::WithParamInterface<CopyFailureRow> {};
+
+TEST_P(BackupGuiCopyFailureTest, FailsTheStep) {
+    const CopyFailureRow& row = GetParam();
+    Install(7, 0, false);
+    FillShared("shared");
+    const std::string held = row.block == Block::HeldFile            ? Shared("usrdic.dic")
+                             : row.block == Block::HeldPlaylistEntry ? Shared("UserPlaylist\\sub\\list.m3u")
+                                                                     : Shared("SDProducerRule.dat");
+    HANDLE h = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    EXPECT_EQ(row.result, m_engine.BackupGuiData(m_backupData));
+    CloseHandle(h);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, BackupGuiCopyFailureTest,
+    ::testing::Values(CopyFailureRow{"HeldFile", Block::HeldFile, zr::RC_E_FILE_COPY},
+                      CopyFailureRow{"HeldPlaylistEntry", Block::HeldPlaylistEntry, zr::RC_E_FILE_COPY},
+                      CopyFailureRow{"HeldRuleFile", Block::HeldRuleFile, zr::RC_E_FILE_COPY}),
+    [](const ::testing::TestParamInfo<CopyFailureRow>& info) { return std::string(info.param.name); });
+
 struct RestoreRow {
     const char* name;
     Files backupFolders;  // among "Talvane", "GUI(new)", "GUI(old)"; each holds its name as tag

@@ -117,12 +117,31 @@ INSTANTIATE_TEST_SUITE_P(
                       InitFailure{"NoSecureDevice", ModuleKind::Fake, S_OK, "DeviceManager.CreateDevice", true}),
     [](const ::testing::TestParamInfo<InitFailure>& info) { return std::string(info.param.name); });
 
+// Without a library folder the module's name alone would lead to the root of
+// the current drive: a module placed there must stay unloaded.
 TEST_F(InitializeTest, LoadsNothingWithoutALibraryFolder) {
-    PlaceModule(ModuleKind::Fake);
+    char current[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, current);
+    ASSERT_TRUE(SetCurrentDirectoryA(m_sandbox.Folder().c_str()));
+    const std::string rootModule = m_sandbox.Folder().substr(0, 2) + "\\NerithMediaLibrary.dll";
+    ASSERT_TRUE(CopyFileA((enginetest::ExeFolder() + "\\engine_fake_module.dll").c_str(), rootModule.c_str(), FALSE));
+    HMODULE module = LoadLibraryA(rootModule.c_str());
+    ASSERT_NE(nullptr, module);
+    auto set = reinterpret_cast<SetLibraryProc>(reinterpret_cast<void*>(GetProcAddress(module, "FakeModuleSetLibrary")));
+    ASSERT_NE(nullptr, set);
+    set(&m_fake.library, S_OK);
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, enginetest::kNmlKey, "Program_Path");
+
     EXPECT_EQ(zr::RC_E_POINTER, m_engine.Initialize(nullptr));
     EXPECT_EQ(nullptr, m_engine.m_hMediaLibrary);
     EXPECT_EQ(Log{}, m_fake.log.Entries());
+
+    EndJob();
+    if (m_engine.m_hMediaLibrary) FreeLibrary(m_engine.m_hMediaLibrary);
+    m_engine.m_hMediaLibrary = nullptr;
+    FreeLibrary(module);
+    SetCurrentDirectoryA(current);
+    EXPECT_TRUE(DeleteFileA(rootModule.c_str()));
 }
 
 }  // namespace

@@ -120,16 +120,40 @@ TEST_F(NmlBackupTest, TrackAtADriveRootGoesToRoot) {
 TEST_F(NmlBackupTest, MissingFilesAreListedAndLeaveTheBackupDatabase) {
     auto& gone = m_fake.AddTrack("Gone", m_sandbox.Path("src\\Gone\\x.wma"));
     auto& tooLong = m_fake.AddTrack("TooLong", m_sandbox.Path("src\\Long\\" + std::string(MAX_PATH, 'x') + ".wma"));
+    zrtest::MakeFolder(m_sandbox.Path("src\\Dir\\folder.wma"));
+    auto& folder = m_fake.AddTrack("Folder", m_sandbox.Path("src\\Dir\\folder.wma"));
     auto& kept = Track("Kept", "A\\Album\\01.wma");
 
     ASSERT_EQ(0, m_engine.BackupNmlData(m_backupData));
-    EXPECT_EQ((Failed{{"Gone", 1}, {"TooLong", 1}}), FailedItems());
+    EXPECT_EQ((Failed{{"Gone", 1}, {"TooLong", 1}, {"Folder", 1}}), FailedItems());
     EXPECT_TRUE(gone.m_unregistered);
     EXPECT_EQ(0, gone.m_registerCount);
     EXPECT_TRUE(tooLong.m_unregistered);
+    EXPECT_TRUE(folder.m_unregistered);
     EXPECT_FALSE(kept.m_unregistered);
     // The missing track's folder is still made.
-    EXPECT_EQ((Files{"Album\\", "Album\\01.wma", "Gone\\", "Long\\"}), enginetest::ListTree(Audio()));
+    EXPECT_EQ((Files{"Album\\", "Album\\01.wma", "Dir\\", "Gone\\", "Long\\"}), enginetest::ListTree(Audio()));
+}
+
+// The file name ends at the last "\\", "/" or ":" as the platform finds it; the
+// folder is the path up to its last backslash, named by its own last part.
+TEST_F(NmlBackupTest, NamesAreTakenAsThePlatformSplitsThem) {
+    MakeFile("src\\A\\Album\\01.wma", "slash");
+    auto& slash = m_fake.AddTrack("Slash", m_sandbox.Path("src\\A\\Album/01.wma"));
+    MakeFile("src\\B\\02.wma", "drive relative");
+    auto& relative = m_fake.AddTrack("Relative", m_sandbox.Folder().substr(0, 2) + "02.wma");
+    char current[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, current);
+    ASSERT_TRUE(SetCurrentDirectoryA(m_sandbox.Path("src\\B").c_str()));
+
+    const HRESULT hr = m_engine.BackupNmlData(m_backupData);
+    SetCurrentDirectoryA(current);
+    ASSERT_EQ(0, hr);
+    EXPECT_EQ((Files{"02.wma\\", "02.wma\\02.wma", "A\\", "A\\01.wma"}), enginetest::ListTree(Audio()));
+    EXPECT_EQ("slash", zrtest::ReadTextFile(Audio("A\\01.wma")));
+    EXPECT_EQ("A\\01.wma", slash.m_registeredPath);
+    EXPECT_EQ("02.wma\\02.wma", relative.m_registeredPath);
+    EXPECT_EQ(Failed{}, FailedItems());
 }
 
 TEST_F(NmlBackupTest, SecureTracksKeepTheirPicturesBehind) {
@@ -239,6 +263,9 @@ TEST_F(NmlBackupTest, PostsOneProgressMessagePerTrack) {
     ASSERT_EQ(0, m_engine.BackupNmlData(m_backupData));
     using Post = std::pair<WPARAM, LPARAM>;
     EXPECT_EQ((std::vector<Post>{{1, 3}, {2, 3}, {3, 3}}), window.Collect());
+    // The walk's first entry is taken before the count.
+    EXPECT_EQ((Log{"Volume.GetFirstContent(INMTrack)", "Volume.GetContentCount"}),
+              m_fake.log.Starting({"Volume.GetFirstContent", "Volume.GetContentCount"}));
 }
 
 TEST_F(NmlBackupTest, AnEmptyLibraryStillWritesTheSettings) {

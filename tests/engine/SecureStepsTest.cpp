@@ -133,8 +133,11 @@ TEST_F(SecureStepsTest, RestoreLoadsWhatTheBackupSaved) {
     EXPECT_EQ("paths:" + m_s1 + ";" + m_s2 + ";", m_fake.move.m_imported);
 }
 
-TEST_F(SecureStepsTest, RestoreWithoutTheFileSaysSo) {
-    EXPECT_EQ(zr::RC_E_STREAM_NOT_FOUND, m_engine.RestoreMoveSecureDB(m_backupData));
+// Only a backup that has the secure folder may lack the file: without the
+// folder the backup is incomplete or foreign, and the restore must stop
+// before the host's library is touched.
+TEST_F(SecureStepsTest, RestoreWithoutTheFileOrItsFolder) {
+    EXPECT_EQ(zr::StreamOpenError(ERROR_PATH_NOT_FOUND), m_engine.RestoreMoveSecureDB(m_backupData));
     zrtest::MakeFolder(m_backupData + "\\DB\\SDCOREDB");
     EXPECT_EQ(zr::RC_E_STREAM_NOT_FOUND, m_engine.RestoreMoveSecureDB(m_backupData));
     EXPECT_EQ(Log{}, m_fake.log.Entries());

@@ -1,6 +1,9 @@
 // The folder and path operations every step uses, on real folders.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <type_traits>
+
 #include "EngineTestUtil.h"
 #include "common/ResultCodes.h"
 #include "engine/BackupRestore.h"
@@ -171,6 +174,30 @@ TEST_F(SharedOpsTest, InitBackupDataFolderLeavesAnEmptyFolder) {
 
     EXPECT_EQ(0, m_engine.InitBackupDataFolder(m_sandbox.Path("New\\Parent\\BackupData")));
     EXPECT_TRUE(zrtest::FolderExists(m_sandbox.Path("New\\Parent\\BackupData")));
+}
+
+// Parts of an old backup left below a new one could be restored later as if
+// they were new: a tree that cannot be cleared fails the step. (A read-only
+// medium, where the system says access denied, is in the media fault tests.)
+TEST_F(SharedOpsTest, InitBackupDataFolderFailsWhenTheOldTreeStays) {
+    const std::string backup = m_sandbox.Path("Backup\\BackupData");
+    Make("Backup\\BackupData\\GUI(new)\\UPL\\old.m3u");
+    const std::string held = Make("Backup\\BackupData\\DB\\NMLDB\\contents.db");
+    HANDLE h = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    EXPECT_EQ(zr::RC_E_FOLDER_CREATE, m_engine.InitBackupDataFolder(backup));
+    EXPECT_EQ((Files{"DB\\", "DB\\NMLDB\\", "DB\\NMLDB\\contents.db"}), enginetest::ListTree(backup));
+    CloseHandle(h);
+
+    EXPECT_EQ(0, m_engine.InitBackupDataFolder(backup));
+    EXPECT_EQ(Files{}, enginetest::ListTree(backup));
+}
+
+// Written by the dialog thread while the worker reads it.
+TEST(CancelFlag, IsAnAtomic32BitValue) {
+    EXPECT_TRUE((std::is_same<decltype(zr::CBackupRestore::m_bCancelFlag), std::atomic<LONG>>::value));
+    EXPECT_EQ(4u, sizeof(LONG));
+    EXPECT_TRUE(std::atomic<LONG>::is_always_lock_free);
 }
 
 TEST_F(SharedOpsTest, InitBackupDataFolderReportsAFolderThatCannotBeMade) {

@@ -2,6 +2,7 @@
 // Runs in a throw-away prefix, so writing the real registry is safe here.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,15 @@ public:
     bool Started() const { return started_; }
     DWORD Error() const { return error_; }
     DWORD Pid() const { return pi_.dwProcessId; }
+    // For a failure message: whether the process still runs, or how it ended.
+    std::string State() const {
+        DWORD code = STILL_ACTIVE;
+        if (!GetExitCodeProcess(pi_.hProcess, &code)) return "exit code unknown, GetLastError " + std::to_string(GetLastError());
+        if (code == STILL_ACTIVE) return "the tool (pid " + std::to_string(pi_.dwProcessId) + ") still runs";
+        char hex[16];
+        std::snprintf(hex, sizeof(hex), "0x%08lX", static_cast<unsigned long>(code));
+        return std::string("the tool ended with ") + hex;
+    }
     // Exit code, or STILL_ACTIVE after the timeout.
     DWORD WaitExit(DWORD ms) const {
         WaitForSingleObject(pi_.hProcess, ms);
@@ -123,7 +133,7 @@ protected:
         ToolProcess tool;
         ASSERT_TRUE(tool.Started()) << tool.Error();
         HWND box = WaitForWindow(tool.Pid(), zr::LoadResString(IDS_APP_TITLE));
-        ASSERT_NE(nullptr, box);
+        ASSERT_NE(nullptr, box) << tool.State();
         EXPECT_EQ(zr::LoadResString(id), MessageBoxText(box));
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         EXPECT_EQ(0u, tool.WaitExit(30000));
@@ -144,7 +154,7 @@ TEST_F(ToolStartup, SupportedHostOpensMainDialogAndSecondCopyShows104) {
     ToolProcess first;
     ASSERT_TRUE(first.Started()) << first.Error();
     HWND dialog = WaitForWindow(first.Pid(), kMainCaption);
-    ASSERT_NE(nullptr, dialog);
+    ASSERT_NE(nullptr, dialog) << first.State();
     EXPECT_NE(nullptr, GetDlgItem(dialog, 1000));
     EXPECT_NE(nullptr, GetDlgItem(dialog, 1001));
     EXPECT_NE(nullptr, GetDlgItem(dialog, 1002));

@@ -63,6 +63,7 @@ public:
         std::vector<char> line(cmd.begin(), cmd.end());
         line.push_back('\0');
         started_ = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi_) != 0;
+        if (!started_) error_ = GetLastError();
         in_.CloseRead();
         out_.CloseWrite();
     }
@@ -73,6 +74,8 @@ public:
         CloseHandle(pi_.hProcess);
     }
     bool Started() const { return started_; }
+    // Why the start failed, for the test's message.
+    std::string StartError() const { return HostSimExe() + ": CreateProcessA failed, GetLastError " + std::to_string(error_); }
 
     // Reads until the child closes its output (or `until` appears in it).
     std::string ReadOutput(const std::string& until = std::string()) {
@@ -95,6 +98,7 @@ private:
     Pipe in_, out_;
     PROCESS_INFORMATION pi_ = {};
     bool started_ = false;
+    DWORD error_ = 0;
     std::string output_;
 };
 
@@ -105,7 +109,7 @@ struct Result {
 
 Result RunHostSim(const std::string& args) {
     Child child(args);
-    EXPECT_TRUE(child.Started()) << HostSimExe();
+    EXPECT_TRUE(child.Started()) << child.StartError();
     std::string output = child.ReadOutput();
     return {child.Wait(), output};
 }
@@ -200,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(HostSimExe, HoldMutexOwnsTheHostMutexUntilStdinCloses) {
     const std::string name = std::string("Global\\") + hostsim::kHostMutexName;
     Child holder("hold-mutex");
-    ASSERT_TRUE(holder.Started());
+    ASSERT_TRUE(holder.Started()) << holder.StartError();
     std::string line = holder.ReadOutput("\n");
     EXPECT_NE(std::string::npos, line.find("holding " + name)) << line;
     HANDLE probe = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str());

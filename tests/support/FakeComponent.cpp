@@ -155,7 +155,8 @@ void CFakeTrack::SetTrackProperty(DWORD id, const void* value) {
 
 const char* CFakeTrack::GetFilePath() {
     m_unk.Call("GetFilePath");
-    return m_path.c_str();
+    m_text = m_path;
+    return m_text.c_str();
 }
 
 void CFakeTrack::SetFilePath(const char* path) {
@@ -165,7 +166,8 @@ void CFakeTrack::SetFilePath(const char* path) {
 
 const char* CFakeTrack::GetTitle() {
     m_unk.Call("GetTitle");
-    return m_title.c_str();
+    m_text = m_title;
+    return m_text.c_str();
 }
 
 NM_TRACK_ATTRIBUTES* CFakeTrack::GetAttributes(NM_TRACK_ATTRIBUTES* record) {
@@ -258,7 +260,7 @@ DWORD CFakeVolume::GetContentCount() {
 
 HRESULT CFakeVolume::OpenDatabase(const char* contentsDbPath) {
     m_unk.Call("OpenDatabase", Str(contentsDbPath));
-    return m_unk.Result("OpenDatabase");
+    return m_unk.Result("OpenDatabase", Str(contentsDbPath));
 }
 
 HRESULT CFakeVolume::CloseDatabase() {
@@ -284,11 +286,14 @@ DWORD CFakeMoveComponent::GetComponentVersion() {
 void CFakeMoveComponent::Terminate() {
     m_unk.Call(m_stream ? "Terminate(stream held)" : "Terminate");
     m_stream = nullptr;
+    --m_initialised;
 }
 
 HRESULT CFakeMoveComponent::InitComponent(DWORD flags) {
     m_unk.Call("InitComponent", std::to_string(flags));
-    return m_unk.Result("InitComponent");
+    HRESULT hr = m_unk.Result("InitComponent", std::to_string(flags));
+    if (SUCCEEDED(hr)) ++m_initialised;
+    return hr;
 }
 
 namespace {
@@ -305,11 +310,21 @@ std::string HexIdentifier(const BYTE* identifier, DWORD length) {
 
 }  // namespace
 
+bool CFakeMoveComponent::Answered(const char* method, ISDMoveBackupFile* stream, const BYTE* identifier, DWORD length,
+                                  HRESULT& code) {
+    const std::string args = HexIdentifier(identifier, length);
+    m_unk.Call(method, args);
+    m_lastStream = stream;
+    m_lastIdentifier = identifier;
+    if (!m_unk.Log().Fails(m_unk.Name(), method, args)) return false;
+    code = m_unk.Result(method, args);
+    return true;
+}
+
 // The export: a 48-byte header now, one record with the named paths at the end.
 HRESULT CFakeMoveComponent::ExportTo(ISDMoveBackupFile* stream, const BYTE* identifier, DWORD length) {
-    m_unk.Call("ExportTo", HexIdentifier(identifier, length));
-    HRESULT hr = m_unk.Result("ExportTo");
-    if (FAILED(hr)) return hr;
+    HRESULT hr = S_OK;
+    if (Answered("ExportTo", stream, identifier, length, hr)) return hr;
     m_exported.clear();
     BYTE header[SD_BACKUP_FILE_HEADER_SIZE] = "FAKEMOVE";
     hr = stream->BeginFile(header);
@@ -340,9 +355,8 @@ HRESULT CFakeMoveComponent::FinishExport() {
 }
 
 HRESULT CFakeMoveComponent::ImportFrom(ISDMoveBackupFile* stream, const BYTE* identifier, DWORD length) {
-    m_unk.Call("ImportFrom", HexIdentifier(identifier, length));
-    HRESULT hr = m_unk.Result("ImportFrom");
-    if (FAILED(hr)) return hr;
+    HRESULT hr = S_OK;
+    if (Answered("ImportFrom", stream, identifier, length, hr)) return hr;
     BYTE header[SD_BACKUP_FILE_HEADER_SIZE] = {};
     hr = stream->BeginFile(header);
     if (FAILED(hr)) return hr;
@@ -383,11 +397,16 @@ DWORD CFakeComponentB::GetComponentVersion() {
     return 1;
 }
 
-void CFakeComponentB::Terminate() { m_unk.Call("Terminate"); }
+void CFakeComponentB::Terminate() {
+    m_unk.Call("Terminate");
+    --m_initialised;
+}
 
 HRESULT CFakeComponentB::InitComponent(DWORD flags) {
     m_unk.Call("InitComponent", std::to_string(flags));
-    return m_unk.Result("InitComponent");
+    HRESULT hr = m_unk.Result("InitComponent", std::to_string(flags));
+    if (SUCCEEDED(hr)) ++m_initialised;
+    return hr;
 }
 
 CFakeInstanceA::CFakeInstanceA(CCallLog& log) : m_unk(log, "InstanceA") {
@@ -401,16 +420,21 @@ CFakePlugin::CFakePlugin(CCallLog& log, const std::string& name, REFGUID instanc
 
 HRESULT CFakePlugin::Load() {
     m_unk.Call("Load");
-    return m_unk.Result("Load");
+    HRESULT hr = m_unk.Result("Load");
+    if (SUCCEEDED(hr)) ++m_loaded;
+    return hr;
 }
 
-void CFakePlugin::Unload() { m_unk.Call("Unload"); }
+void CFakePlugin::Unload() {
+    m_unk.Call("Unload");
+    --m_loaded;
+}
 
 HRESULT CFakePlugin::CreateInstance(REFGUID id, IUnknown** instance) {
     m_unk.Call("CreateInstance", IidName(id));
     if (!instance) return E_POINTER;
     *instance = nullptr;
-    HRESULT hr = m_unk.Result("CreateInstance");
+    HRESULT hr = m_unk.Result("CreateInstance", IidName(id));
     if (FAILED(hr)) return hr;
     if (!IsEqualGUID(id, m_instanceId)) return E_INVALIDARG;
     m_instance.AddRef();
@@ -457,7 +481,7 @@ HRESULT CFakeSecureDevice::QueryInterface(REFIID iid, void** out) {
 
 HRESULT CFakeSecureDevice::Open(DWORD flags) {
     m_unk.Call("Open", std::to_string(flags));
-    return m_unk.Result("Open");
+    return m_unk.Result("Open", std::to_string(flags));
 }
 
 void CFakeSecureDevice::Close() { m_unk.Call("Close"); }
@@ -505,7 +529,7 @@ HRESULT CFakeServices::QueryService(REFGUID service, INMDeviceManager** manager)
     m_unk.Call("QueryService", IidName(service));
     if (!manager) return E_POINTER;
     *manager = nullptr;
-    HRESULT hr = m_unk.Result("QueryService");
+    HRESULT hr = m_unk.Result("QueryService", IidName(service));
     if (FAILED(hr)) return hr;
     if (!IsEqualGUID(service, zr::SID_NMDeviceManager)) return E_NOINTERFACE;
     m_manager.AddRef();
@@ -519,7 +543,7 @@ CFakeLibrary::CFakeLibrary(CCallLog& log, CFakeServices& services) : m_unk(log, 
 
 HRESULT CFakeLibrary::LoadPlugins(const char* folder) {
     m_unk.Call("LoadPlugins", Str(folder));
-    return m_unk.Result("LoadPlugins");
+    return m_unk.Result("LoadPlugins", Str(folder));
 }
 
 void CFakeLibrary::Terminate() { m_unk.Call("Terminate"); }
@@ -580,6 +604,14 @@ std::vector<std::string> CFakeComponent::Leaks() const {
         check(track->m_unk);
         for (const auto& picture : track->m_ownedPictures) check(picture->m_unk);
     }
+    auto count = [&leaks](const CUnknownPart& unk, const char* what, int n) {
+        if (n != 0) leaks.push_back(unk.Name() + " " + what + "=" + std::to_string(n));
+    };
+    count(pluginA.m_unk, "loaded", pluginA.m_loaded);
+    count(pluginB.m_unk, "loaded", pluginB.m_loaded);
+    count(movePlugin.m_unk, "loaded", movePlugin.m_loaded);
+    count(componentB.m_unk, "initialised", componentB.m_initialised);
+    count(move.m_unk, "initialised", move.m_initialised);
     return leaks;
 }
 

@@ -1,8 +1,10 @@
 // An in-process stand-in for the media library component and the secure
-// components behind it. Every call lands in one ordered log ("Object.Method"
-// or "Object.Method(arguments)"), and any call can be made to fail by naming it.
-// Objects are owned by CFakeComponent; reference counts are tracked so a test
-// can tell whether the engine released everything it acquired.
+// components behind it, shared by the engine and secure database tests. Every
+// call lands in one ordered log ("Object.Method" or "Object.Method(arguments)"),
+// and any call can be made to answer a chosen code by naming it. Objects are
+// owned by CFakeComponent; reference counts, plug-in loads and component
+// initialisations are tracked so a test can tell whether everything acquired
+// was let go.
 #pragma once
 
 #include <windows.h>
@@ -29,8 +31,8 @@ public:
     const std::vector<std::string>& Entries() const { return m_entries; }
     void Clear() { m_entries.clear(); }
 
-    // Makes a call fail: key "Object.Method" (any arguments) or the exact
-    // logged text with its arguments.
+    // Makes a call answer `code` (a failure, or an unusual success): key
+    // "Object.Method" (any arguments) or the exact logged text with its arguments.
     void Fail(const std::string& key, HRESULT code) { m_failures[key] = code; }
     void Heal(const std::string& key) { m_failures.erase(key); }
     // The result for a call: its failure code when one was set, else `normal`.
@@ -127,6 +129,9 @@ public:
     std::size_t m_index;
     std::string m_title;
     std::string m_path;
+    // Like a component with one text buffer per object: a text handed out
+    // lives only until the next text getter call on the track.
+    std::string m_text;
     DWORD m_attributes;
     std::vector<CFakePicture*> m_pictures;
     std::vector<std::unique_ptr<CFakePicture>> m_ownedPictures;
@@ -167,6 +172,15 @@ public:
     ISDMoveBackupFile* m_stream = nullptr;  // only between ExportTo/ImportFrom and their end
     std::vector<std::string> m_exported;    // paths named by AddMoveContent
     std::string m_imported;                  // the record read by ImportFrom
+    // What the last ExportTo or ImportFrom was handed.
+    ISDMoveBackupFile* m_lastStream = nullptr;
+    const BYTE* m_lastIdentifier = nullptr;
+    int m_initialised = 0;  // successful InitComponent less Terminate
+
+private:
+    // A code set for the call is answered at once, before the stream is touched.
+    bool Answered(const char* method, ISDMoveBackupFile* stream, const BYTE* identifier, DWORD length,
+                  HRESULT& code);
 };
 
 class CFakeServices;
@@ -244,6 +258,7 @@ public:
 
     GUID m_instanceId;
     IUnknown& m_instance;
+    int m_loaded = 0;  // successful Load less Unload
 };
 
 class CFakeInstanceA : public ISDComponentA {
@@ -259,6 +274,8 @@ public:
     DWORD STDMETHODCALLTYPE GetComponentVersion() override;
     void STDMETHODCALLTYPE Terminate() override;
     HRESULT STDMETHODCALLTYPE InitComponent(DWORD flags) override;
+
+    int m_initialised = 0;  // successful InitComponent less Terminate
 };
 
 class CFakeComponent {
@@ -270,7 +287,9 @@ public:
     CFakeTrack& AddTrack(const std::string& title, const std::string& path, DWORD attributes = 0);
     // A new reference to the library, as the module's export hands it out.
     INMLibrary* NewLibraryRef();
-    // Objects whose reference count is not 0, as "Name=count".
+    // Objects whose reference count is not 0, as "Name=count", then plug-ins
+    // left loaded ("Name loaded=n") and components left initialised
+    // ("Name initialised=n").
     std::vector<std::string> Leaks() const;
     // The fake's name for an object the engine hands back (RemoveDevice).
     std::string NameOf(IUnknown* object) const;
