@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,7 +72,8 @@ public:
     std::string m_strRestoreTo;
     std::vector<std::string> m_vecFailedTitle;
     std::vector<HRESULT> m_vecFailedCode;
-    volatile LONG m_bCancel;
+    // Written by this thread while the worker is held, read by the worker.
+    std::atomic<LONG> m_bCancel;
     CBackupRestore m_cBackupRestore;
     std::unique_ptr<CThread> m_pThread;
     CRITICAL_SECTION m_csSendMessage;
