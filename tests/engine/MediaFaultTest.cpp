@@ -96,7 +96,9 @@ TEST_P(FullDiskTest, FailsTheStepWithAFailedCopy) {
         }
     }
     EXPECT_EQ(zr::RC_E_FILE_COPY, hr);
-    if (row.trace) EXPECT_TRUE(traces.Has(row.trace)) << row.trace;
+    if (row.trace) {
+        EXPECT_TRUE(traces.Has(row.trace)) << row.trace;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
