@@ -207,7 +207,9 @@ bool CExecuteBackupRestore::IsCancelled() {
 }
 
 void CExecuteBackupRestore::WaitForAnswer() {
-    if (m_hAnswered) WaitForSingleObject(m_hAnswered, INFINITE);
+    // The flag spares the worker a system call at every check point while
+    // nobody is asked.
+    if (m_bQuestionOpen && m_hAnswered) WaitForSingleObject(m_hAnswered, INFINITE);
 }
 
 void CExecuteBackupRestore::CancelCheckPoint(void* context) {
@@ -262,6 +264,7 @@ void CExecuteBackupRestore::OnBnClickedCancel() {
     // is never suspended, so it holds no lock this thread could need.
     m_bAsking = true;
     ResetEvent(m_hAnswered);
+    InterlockedExchange(&m_bQuestionOpen, 1);
     int answer = MessageBoxA(m_hWnd, LoadResString(IDS_CONFIRM_CANCEL).c_str(), m_strTitle.c_str(),
                              MB_YESNO | MB_ICONQUESTION);
     if (answer == IDYES) {
@@ -270,6 +273,7 @@ void CExecuteBackupRestore::OnBnClickedCancel() {
         m_btnCancel.Enable(false);
     }
     SetEvent(m_hAnswered);
+    InterlockedExchange(&m_bQuestionOpen, 0);
     m_bAsking = false;
     if (m_bCompletePending) {
         m_bCompletePending = false;

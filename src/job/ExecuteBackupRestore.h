@@ -82,6 +82,7 @@ private:
     // Manual-reset, signalled except while the cancel question is open; the
     // worker waits on it at every cancel check point.
     HANDLE m_hAnswered;
+    volatile LONG m_bQuestionOpen = 0;
     // Set by the worker just before the first write to the backup tree, so a
     // job that never wrote there never deletes an earlier backup.
     volatile LONG m_bBackupTreeTouched;

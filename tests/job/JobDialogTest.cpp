@@ -374,15 +374,14 @@ protected:
     void SlowRegister(unsigned delay, const std::string& title = std::string()) {
         SetFault(hostsim::kRegisterDelayValue, std::to_string(delay) + (title.empty() ? "" : "|" + title));
     }
-    // Files below the backup tree's audio folder.
-    size_t AudioFiles() const {
+    // Files below a folder.
+    static size_t FileCount(const std::string& folder) {
         size_t n = 0;
-        for (const std::string& item : enginetest::ListTree(m_backupData + "\\Data\\Audio"))
+        for (const std::string& item : enginetest::ListTree(folder))
             if (item.back() != '\\') ++n;
         return n;
     }
-    // The position after done of the library's tracks.
-    int PositionAfter(size_t done) const { return static_cast<int>(10 + done * 80 / m_tracks.size()); }
+    size_t AudioFiles() const { return FileCount(m_backupData + "\\Data\\Audio"); }
 };
 
 TEST_F(JobCancelTest, YesInTheContentsPhaseEndsCancelledWithoutBackup) {
@@ -390,7 +389,7 @@ TEST_F(JobCancelTest, YesInTheContentsPhaseEndsCancelledWithoutBackup) {
     SlowRegister(300);
     auto run = Start("job_cancel");
     ASSERT_NE(nullptr, m_dialog);
-    ASSERT_TRUE(WaitUntil([&] { return Position(m_dialog) >= PositionAfter(2); }));
+    ASSERT_TRUE(WaitUntil([&] { return AudioFiles() >= 2; }));
     // The animation plays: its folder is on the screen.
     EXPECT_TRUE(HasColour(jobtest::SaveScreenshot(m_dialog, "job_cancel_contents_running"), 0xE8B030));
 
@@ -435,7 +434,7 @@ TEST_F(JobCancelTest, NoLetsTheJobGoOn) {
     SlowRegister(200);
     auto run = Start();
     ASSERT_NE(nullptr, m_dialog);
-    ASSERT_TRUE(WaitUntil([&] { return Position(m_dialog) >= PositionAfter(1); }));
+    ASSERT_TRUE(WaitUntil([&] { return AudioFiles() >= 1; }));
     jobtest::Click(m_dialog, IDC_JOB_CANCEL);
     Answer(*run, IDS_CONFIRM_CANCEL, IDNO);
     ASSERT_TRUE(WaitUntil([&] { return jobtest::WaitForWindow(run->ThreadId(), kTitle, "", 0) == nullptr; }));
@@ -452,7 +451,8 @@ TEST_F(JobCancelTest, YesJustBeforeTheDatabasePhaseStillCancels) {
     SlowRegister(3000, last);
     auto run = Start();
     ASSERT_NE(nullptr, m_dialog);
-    ASSERT_TRUE(WaitUntil([&] { return Position(m_dialog) >= PositionAfter(m_tracks.size() - 1); }));
+    // Its file is copied before it is registered.
+    ASSERT_TRUE(WaitUntil([&] { return AudioFiles() == m_tracks.size(); }));
     jobtest::Click(m_dialog, IDC_JOB_CANCEL);
     HWND question = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(IDS_CONFIRM_CANCEL));
     ASSERT_NE(nullptr, question);
@@ -501,11 +501,16 @@ TEST_F(JobCancelTest, AClickAfterTheWorkerEndedGetsTheJobsOwnOutcome) {
 // ---- Progress ----
 
 TEST_F(JobCancelTest, AFloodOfProgressLeavesOnlyTheFirstHandled) {
-    MakeLibrary(4, 0);
-    SlowRegister(3000, m_tracks.front().title);
+    MakeLibrary(6, 0);
+    SlowRegister(300);
     auto run = Start();
     ASSERT_NE(nullptr, m_dialog);
-    ASSERT_TRUE(WaitUntil([&] { return CancelEnabled(m_dialog); }));
+    ASSERT_TRUE(WaitUntil([&] { return AudioFiles() >= 1; }));
+    // While the question is open the worker posts nothing more.
+    jobtest::Click(m_dialog, IDC_JOB_CANCEL);
+    HWND question = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(IDS_CONFIRM_CANCEL));
+    ASSERT_NE(nullptr, question);
+    Sleep(1000);
 
     // Hold the dialog's thread while the queue fills up.
     SendNotifyMessageA(m_dialog, kHoldMessage, 0, 0);
@@ -515,9 +520,10 @@ TEST_F(JobCancelTest, AFloodOfProgressLeavesOnlyTheFirstHandled) {
     for (int i = 0; i < 2000; ++i) PostMessageA(m_dialog, WM_BR_PROGRESS, 1000, 1000);
     SetEvent(g_recorder.release);
 
-    ASSERT_TRUE(WaitUntil([&] { return Position(m_dialog) != 10; }, 5000));
-    Sleep(300);
+    ASSERT_TRUE(WaitUntil([&] { return Position(m_dialog) == 50; }, 10000));
+    Sleep(500);
     EXPECT_EQ(50, Position(m_dialog));  // the backlog was dropped unread
+    jobtest::Click(question, IDNO);
     Answer(*run, IDS_BACKUP_COMPLETE, IDOK);
     ExpectClosed(*run);
 }
@@ -564,23 +570,25 @@ TEST_F(JobRestoreTest, YesJustBeforeTheDatabasePhaseCancelsAndKeepsWhatWasRestor
     MakeLibrary(6, 0);
     BackUpFirst();
     const std::string liveDatabase = zrtest::ReadTextFile(m_host.contentsDb);
-    // After copying the tree the restore re-points every track; each is slow.
-    SlowRegister(600);
+    // After copying the tree the restore re-points every track; the last one
+    // is slow, so the click lands before the walk's end.
+    SlowRegister(5000, m_tracks.back().title);
     auto run = Start("", m_restoreTo);
     ASSERT_NE(nullptr, m_dialog);
-    // The copied files drive the bar; it stands at 90 before the track walk.
-    ASSERT_TRUE(WaitUntil([&] { return Position(m_dialog) == 90; }));
+    // The track walk begins once the whole backup tree is copied.
+    const size_t files = FileCount(m_backupData);
+    ASSERT_TRUE(WaitUntil([&] { return FileCount(m_restoreTo + "\\RestoreData") == files; }));
     jobtest::Click(m_dialog, IDC_JOB_CANCEL);
     HWND question = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(IDS_CONFIRM_CANCEL));
     ASSERT_NE(nullptr, question);
-    Sleep(2000);  // longer than the slow track
+    Sleep(6000);  // longer than the slow track: the walk is over, the database phase waits
     EXPECT_EQ(zr::LoadResString(IDS_STATUS_RESTORE_CONTENTS), Status(m_dialog));
     jobtest::Click(question, IDYES);
     Answer(*run, IDS_CANCELLED, IDOK);
     ExpectClosed(*run);
     // A restore undoes nothing, and the host's library was never swapped.
     EXPECT_TRUE(zrtest::FolderExists(m_restoreTo + "\\RestoreData"));
-    EXPECT_EQ(liveDatabase, zrtest::ReadTextFile(m_host.contentsDb));
+    EXPECT_TRUE(liveDatabase == zrtest::ReadTextFile(m_host.contentsDb)) << "the live library changed";
     for (const PhaseState& state : States()) EXPECT_NE("database", state.phase);
 }
 
