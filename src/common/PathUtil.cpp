@@ -129,4 +129,18 @@ bool MakeSureFolderPathExists(const char* path) {
     return true;
 }
 
+bool CreateFolderPath(const std::string& folderWithBackslash, DWORD& error) {
+    if (!FitsBuffer(folderWithBackslash, MAX_PATH)) {
+        error = ERROR_FILENAME_EXCED_RANGE;
+        return false;
+    }
+    if (MakeSureFolderPathExists(folderWithBackslash.c_str())) return true;
+    error = GetLastError();
+    return false;
+}
+
+bool CopyFileOver(const std::string& from, const std::string& to) {
+    return FitsBuffer(from, MAX_PATH) && FitsBuffer(to, MAX_PATH) && CopyFileA(from.c_str(), to.c_str(), FALSE);
+}
+
 }  // namespace zr

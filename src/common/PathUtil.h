@@ -3,6 +3,8 @@
 // 0x5C of a double-byte character is never taken for a backslash. Lengths are bytes.
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
 #include <string>
 
@@ -48,5 +50,13 @@ bool AppendBounded(char* buffer, std::size_t size, const char* text);
 // every folder of path up to its last backslash (end the path with "\" to
 // create the last component too). False with GetLastError() set on failure.
 bool MakeSureFolderPathExists(const char* path);
+
+// MakeSureFolderPathExists for a path that must fit a MAX_PATH buffer; on
+// failure `error` holds the system's error.
+bool CreateFolderPath(const std::string& folderWithBackslash, DWORD& error);
+
+// CopyFileA over an existing target; false without copying when either path
+// does not fit a MAX_PATH buffer.
+bool CopyFileOver(const std::string& from, const std::string& to);
 
 }  // namespace zr

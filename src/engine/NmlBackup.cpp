@@ -52,21 +52,6 @@ std::size_t FileNameOffset(const std::string& path) {
 }
 std::string FileName(const std::string& path) { return path.substr(FileNameOffset(path)); }
 
-bool CopyOver(const std::string& from, const std::string& to) {
-    return FitsBuffer(from, MAX_PATH) && FitsBuffer(to, MAX_PATH) && CopyFileA(from.c_str(), to.c_str(), FALSE);
-}
-
-// Creates a folder and its parents; the system's error on failure.
-bool CreateFolder(const std::string& folderWithBackslash, DWORD& error) {
-    if (!FitsBuffer(folderWithBackslash, MAX_PATH)) {
-        error = ERROR_FILENAME_EXCED_RANGE;
-        return false;
-    }
-    if (MakeSureFolderPathExists(folderWithBackslash.c_str())) return true;
-    error = GetLastError();
-    return false;
-}
-
 // Folders below Data\Audio: one per source folder, named after its last
 // component; a name already taken on disk gets the first free "%05d" suffix.
 // Creating the folder is the test whether its name is free: the file system
@@ -88,7 +73,7 @@ public:
             return RC_OK;
         }
         if (!m_rootMade) {
-            if (!CreateFolder(m_audioRoot, error)) return FolderCreateError(error);
+            if (!CreateFolderPath(m_audioRoot, error)) return FolderCreateError(error);
             m_rootMade = true;
         }
 
@@ -249,14 +234,14 @@ void BackupPictures(CBackupRestore& engine, INMTrack* track, CPictureCopies& cop
 HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
     const std::string dbFolder = backupData + "\\DB\\NMLDB";
     DWORD error = 0;
-    if (!CreateFolder(dbFolder + "\\", error)) {
+    if (!CreateFolderPath(dbFolder + "\\", error)) {
         Trace("\n\nCBackupRestore::BackupNmlData MakeSureDirectoryPathExists failed\n\n");
         return FolderCreateError(error);
     }
 
     const std::string databases = GetDatabasesFolder();
     for (const DatabaseFile& file : kDatabaseFiles) {
-        if (!CopyOver(databases + file.name, dbFolder + file.name) && file.failureTrace) {
+        if (!CopyFileOver(databases + file.name, dbFolder + file.name) && file.failureTrace) {
             Trace("%s", file.failureTrace);
             return RC_E_FILE_COPY;
         }
@@ -320,7 +305,7 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
             if (!FileExists(path)) {
                 RecordFailedItem(track.Get(), 1, 1);
             } else {
-                if (!CopyOver(path, audioRoot + folder + "\\" + file)) {
+                if (!CopyFileOver(path, audioRoot + folder + "\\" + file)) {
                     Trace("\n\nCBackupRestore::BackupNmlData !CopyFile1 failed\n\n");
                     return RC_E_FILE_COPY;
                 }

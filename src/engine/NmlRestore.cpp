@@ -39,21 +39,6 @@ const DWORD kMoveFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOV
 
 const char* Text(const char* s) { return s ? s : ""; }
 
-bool CopyOver(const std::string& from, const std::string& to) {
-    return FitsBuffer(from, MAX_PATH) && FitsBuffer(to, MAX_PATH) && CopyFileA(from.c_str(), to.c_str(), FALSE);
-}
-
-// Creates a folder and its parents; the system's error on failure.
-bool CreateFolder(const std::string& folderWithBackslash, DWORD& error) {
-    if (!FitsBuffer(folderWithBackslash, MAX_PATH)) {
-        error = ERROR_FILENAME_EXCED_RANGE;
-        return false;
-    }
-    if (MakeSureFolderPathExists(folderWithBackslash.c_str())) return true;
-    error = GetLastError();
-    return false;
-}
-
 bool IsSecure(INMTrack* track) {
     NM_TRACK_ATTRIBUTES record = {};
     record.cbSize = sizeof(record);
@@ -111,14 +96,14 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
     m_strNewDatabasesFolder = temporary;
 
     DWORD error = 0;
-    if (!CreateFolder(temporary + "\\", error)) {
+    if (!CreateFolderPath(temporary + "\\", error)) {
         Trace("\n\nCBackupRestore::RestoreNmlContents !MakeSureDirectoryPathExists2 failed\n\n");
         return FolderCreateError(error);
     }
 
     HRESULT result = RC_OK;
     for (const DatabaseFile& file : kDatabaseFiles) {
-        if (!CopyOver(backupDb + file.name, temporary + file.name) && file.failureTrace) {
+        if (!CopyFileOver(backupDb + file.name, temporary + file.name) && file.failureTrace) {
             Trace("%s", file.failureTrace);
             result = RC_E_FILE_COPY;
         }
@@ -143,7 +128,7 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
         Trace("\n\nCBackupRestore::RestoreNmlContents CreateUniqueFolderName1 failed\n\n");
         return RC_E_FAIL;
     }
-    if (!CreateFolder(restoreData + "\\", error)) {
+    if (!CreateFolderPath(restoreData + "\\", error)) {
         Trace("\n\nCBackupRestore::RestoreNmlContents !MakeSureDirectoryPathExists failed\n\n");
         return FolderCreateError(error);
     }
@@ -183,7 +168,7 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
         track->SetFilePath((audioRoot + folder + "\\" + file).c_str());
 
         if (!IsSecure(track.Get())) {
-            if (!pictureFolderMade && !CreateFolder(pictureFolder, error)) {
+            if (!pictureFolderMade && !CreateFolderPath(pictureFolder, error)) {
                 result = FolderCreateError(error);
                 break;
             }

@@ -244,6 +244,9 @@ void CExecuteBackupRestore::OnContentsPhase() {
 }
 
 void CExecuteBackupRestore::OnDatabasePhase() {
+    // Sent messages overtake posted ones: progress of the contents phase still
+    // queued would move the bar back below 90.
+    DropQueuedProgress();
     m_btnCancel.Enable(false);
     m_progress.SetPos(90);
     m_staticStatus.SetText(LoadResString(IsRestore() ? IDS_STATUS_RESTORE_DATABASE : IDS_STATUS_BACKUP_DATABASE).c_str());
@@ -251,11 +254,15 @@ void CExecuteBackupRestore::OnDatabasePhase() {
 
 void CExecuteBackupRestore::OnProgress(DWORD done, DWORD total) {
     if (total == 0) return;
-    // Only the newest position matters; a fast engine must not flood the queue.
+    // A fast engine must not flood the queue.
+    DropQueuedProgress();
+    m_progress.SetPos(static_cast<int>(10u + (done * 80u) / total));
+}
+
+void CExecuteBackupRestore::DropQueuedProgress() {
     MSG stale;
     while (PeekMessageA(&stale, m_hWnd, WM_BR_PROGRESS, WM_BR_PROGRESS, PM_REMOVE)) {
     }
-    m_progress.SetPos(static_cast<int>(10u + (done * 80u) / total));
 }
 
 void CExecuteBackupRestore::OnBnClickedCancel() {

@@ -59,6 +59,7 @@ private:
     void OnComplete(HRESULT result);
     void OnBnClickedCancel();
     void ShowResultView();
+    void DropQueuedProgress();
     void DeleteBackupTree();
     UINT FailureText(HRESULT result) const;
 

@@ -42,6 +42,11 @@ HWND OpenFolderDialog(DWORD pid, HWND mainDialog, int button, UINT warning, int 
     return dialog;
 }
 
+// Both folder fields a folder dialog can have, as one text.
+std::string FolderFields(HWND dialog) {
+    return GetItemText(dialog, IDC_FOLDER_EDIT) + "|" + GetItemText(dialog, IDC_SOURCE_EDIT);
+}
+
 }  // namespace
 
 HWND WaitForMainDialog(DWORD pid, DWORD timeoutMs) {
@@ -77,6 +82,7 @@ HWND OpenRestoreFolderDialog(DWORD pid, HWND mainDialog, std::string& error, con
 
 bool BrowseFolderField(DWORD pid, HWND dialog, int browseButton, const std::string& folder, std::string& error,
                        const WindowSeen& seen) {
+    const std::string before = FolderFields(dialog);
     if (!ClickButton(dialog, browseButton)) return Fail(error, "browse button not clickable");
     HWND browser = WaitForFolderBrowser(pid, dialog);
     if (!browser) return Fail(error, "no folder browser");
@@ -85,6 +91,10 @@ bool BrowseFolderField(DWORD pid, HWND dialog, int browseButton, const std::stri
     if (!chosen) return Fail(error, "folder browser did not select " + folder);
     Tell(seen, browser, "folder-browser");
     if (!(ClickButton(browser, IDOK) && WaitForWindowGone(browser))) return Fail(error, "folder browser did not close");
+    // The browser's own message loop may answer a sync before the dialog has
+    // taken the choice: wait for its outcome, a changed field or a message box.
+    const DWORD start = GetTickCount();
+    while (FolderFields(dialog) == before && !FindOwnedWindow(pid, dialog) && GetTickCount() - start < 5000) Sleep(50);
     return Sync(dialog) || Fail(error, "folder dialog does not answer");
 }
 
