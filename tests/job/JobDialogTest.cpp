@@ -49,6 +49,9 @@ struct Recorder {
     HANDLE held = nullptr;
     HANDLE release = nullptr;
     HHOOK before = nullptr, after = nullptr, getMessage = nullptr;
+    // Set by a test: a cancel click is queued as the contents phase begins,
+    // and the dialog's thread is held (held/release) once it takes the click.
+    std::atomic<bool> clickAtContents{false};
 } g_recorder;
 
 void Record(HWND dialog, const char* phase) {
@@ -82,7 +85,11 @@ LRESULT CALLBACK BeforeProc(int code, WPARAM wParam, LPARAM lParam) {
 
 LRESULT CALLBACK AfterProc(int code, WPARAM wParam, LPARAM lParam) {
     const auto* m = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-    if (code == HC_ACTION && m->message == WM_BR_CONTENTS_PHASE) Record(m->hwnd, "contents");
+    if (code == HC_ACTION && m->message == WM_BR_CONTENTS_PHASE) {
+        Record(m->hwnd, "contents");
+        // The worker waits for this reply, so the click is queued before anything it posts.
+        if (g_recorder.clickAtContents) PostMessageA(GetDlgItem(m->hwnd, IDC_JOB_CANCEL), BM_CLICK, 0, 0);
+    }
     if (code == HC_ACTION && m->message == WM_BR_DATABASE_PHASE) Record(m->hwnd, "database");
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -90,6 +97,10 @@ LRESULT CALLBACK AfterProc(int code, WPARAM wParam, LPARAM lParam) {
 LRESULT CALLBACK GetMessageProc(int code, WPARAM wParam, LPARAM lParam) {
     const auto* m = reinterpret_cast<const MSG*>(lParam);
     if (code == HC_ACTION && wParam == PM_REMOVE && m->message == WM_BR_COMPLETE) Record(m->hwnd, "finishing");
+    if (code == HC_ACTION && wParam == PM_REMOVE && m->message == BM_CLICK && g_recorder.clickAtContents.exchange(false)) {
+        SetEvent(g_recorder.held);
+        WaitForSingleObject(g_recorder.release, 30000);
+    }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
@@ -157,6 +168,7 @@ protected:
     }
 
     void TearDown() override {
+        g_recorder.clickAtContents = false;
         if (m_installed) hostsim::Uninstall(m_host);
         CloseHandle(g_recorder.held);
         CloseHandle(g_recorder.release);
@@ -479,15 +491,12 @@ TEST_F(JobCancelTest, AClickAfterTheWorkerEndedGetsTheJobsOwnOutcome) {
         break;
     }
     ASSERT_NE(INVALID_HANDLE_VALUE, locked);
-    auto run = Start();
-    ASSERT_NE(nullptr, m_dialog);
-    ASSERT_TRUE(WaitUntil([&] { return CancelEnabled(m_dialog); }));
-
-    // The click waits in the queue while the worker fails, releases the
-    // module and posts its completion behind the click.
-    SendNotifyMessageA(m_dialog, kHoldMessage, 0, 0);
+    // The click is queued as the contents phase begins and held once taken,
+    // while the worker fails, releases the module and posts its completion
+    // behind the click.
+    g_recorder.clickAtContents = true;
+    auto run = Start("", "", false);  // the click may be taken before the dialog shows
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(g_recorder.held, 10000));
-    jobtest::Click(m_dialog, IDC_JOB_CANCEL);
     ASSERT_TRUE(WaitUntil([] { return GetModuleHandleA("NerithMediaLibrary.dll") == nullptr; }));
     Sleep(300);
     SetEvent(g_recorder.release);
