@@ -4,8 +4,16 @@
 # persistent wineserver with closed streams keeps ctest from waiting on Wine's
 # helper processes. With ZR_WINE_FRESH=1 the program runs in a throw-away copy
 # of the booted prefix, so it sees a registry and drive no other test touched.
+# With ZR_PRIVATE_DISPLAY=1 the program gets an X display of its own, so that
+# tests run side by side never cover each other's windows (the prefix's
+# services stay on $DISPLAY, which outlives them). A 32-bit program on a
+# machine that cannot run one ends with the skip code (wine-env.sh), before
+# any prefix is touched.
 set -u
 : "${WINEPREFIX:?WINEPREFIX must be set}"
+here=$(dirname "${BASH_SOURCE[0]}")
+. "$here/wine-env.sh"
+zr_skip_32bit "$1"
 export WINEDEBUG=-all LC_ALL=ja_JP.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win64
 # Another user language for one test: the code page stays 932, Wine takes the
@@ -15,54 +23,32 @@ if [ -n "${ZR_USER_LANGUAGE:-}" ]; then
     export LANG=ja_JP.UTF-8 LC_MESSAGES="$ZR_USER_LANGUAGE"
 fi
 
-mkdir -p "$(dirname "$WINEPREFIX")"
-(
-    flock 9
-    if [ ! -f "$WINEPREFIX/.zr-booted" ]; then
-        wineboot -i >/dev/null 2>&1 </dev/null
-        wineserver -w
-        touch "$WINEPREFIX/.zr-booted"
-    fi
-) 9>"$WINEPREFIX.lock"
+zr_boot_prefix "$WINEPREFIX"
 
-# Wine's services start with the first program of a server; started here with
-# closed streams they never hold ctest's output pipe open.
-start_server() {
-    wineserver -p10 </dev/null >/dev/null 2>&1
-    wine wineboot.exe -s </dev/null >/dev/null 2>&1
-}
-
+fresh=
 if [ "${ZR_WINE_FRESH:-0}" = 1 ]; then
     fresh=$(mktemp -d "$(dirname "$WINEPREFIX")/fresh-prefix.XXXXXX")
-    # The system folder is never written by tests: hard links make the copy cheap.
-    (
-        flock -s 9
-        cd "$WINEPREFIX" || exit 1
-        for entry in * .zr-booted; do
-            if [ "$entry" = drive_c ]; then
-                mkdir -p "$fresh/drive_c"
-                for sub in drive_c/*; do
-                    if [ "$sub" = drive_c/windows ]; then cp -al "$sub" "$fresh/$sub"; else cp -a "$sub" "$fresh/$sub"; fi
-                done
-            else
-                cp -a "$entry" "$fresh/"
-            fi
-        done
-    ) 9>"$WINEPREFIX.lock"
-    # Never a prefix update here (the dot file was not copied, so Wine would
-    # start one): wineboot would rewrite the hard-linked system files in place,
-    # under the booted prefix and every other copy while their programs map
-    # them ("could not load kernel32.dll, status c0000020").
-    echo disable >"$fresh/.update-timestamp"
+    zr_copy_prefix "$WINEPREFIX" "$fresh"
     export WINEPREFIX="$fresh"
-    start_server
-    wine "$@"
-    rc=$?
-    wineserver -k >/dev/null 2>&1
-    wineserver -w >/dev/null 2>&1
-    rm -rf "$fresh"
-    exit $rc
 fi
+zr_start_wineserver
 
-start_server
-exec wine "$@"
+private=0
+if [ "${ZR_PRIVATE_DISPLAY:-0}" = 1 ] && [ -n "${DISPLAY:-}" ]; then
+    . "$here/../scripts/xvfb.sh"
+    unset DISPLAY
+    zr_start_xvfb
+    private=1
+fi
+finish() {
+    [ $private = 1 ] && zr_stop_xvfb
+    if [ -n "$fresh" ]; then
+        wineserver -k >/dev/null 2>&1
+        wineserver -w >/dev/null 2>&1
+        rm -rf "$fresh"
+    fi
+}
+trap finish EXIT
+trap 'exit 143' INT TERM
+
+wine "$@"

@@ -32,6 +32,11 @@ mkdir -p "$work"
 work=$(cd "$work" && pwd)
 base=${base:-$work/base}
 
+# One place decides which loader starts the programs here (and whether a
+# 32-bit build can run at all).
+. "$root/cmake/wine-env.sh"
+zr_skip_32bit "$bin/src/ZuderaRurarizIdir.exe"
+
 export WINEDEBUG=-all WINEARCH=win64 LC_ALL=ja_JP.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset WINEPREFIX
@@ -42,42 +47,17 @@ now() { date +%s.%N; }
 since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
 
 boot_base() {
-    mkdir -p "$(dirname "$base")"
-    (
-        flock 9
-        if [ ! -f "$base/.zr-booted" ]; then
-            echo "Preparing a Wine prefix (once, about a minute)..."
-            WINEPREFIX=$base wineboot -i >/dev/null 2>&1 </dev/null
-            WINEPREFIX=$base wineserver -w
-            touch "$base/.zr-booted"
-        fi
-    ) 9>"$base.lock"
+    [ -f "$base/.zr-booted" ] || echo "Preparing a Wine prefix (once, about a minute)..."
+    zr_boot_prefix "$base"
 }
 
-# A PC: a copy of the booted prefix (its system folder hard-linked, never
-# updated), with the shared disk as E:. Its wineserver starts with closed
-# streams so that no captured output waits for it.
+# A PC: a copy of the booted prefix with the shared disk as E:.
 new_pc() {
     local pc=$work/$1
     rm -rf "$pc"
-    mkdir -p "$pc/drive_c"
-    (
-        flock -s 9
-        cd "$base" || exit 1
-        for entry in * .zr-booted; do
-            if [ "$entry" = drive_c ]; then
-                for sub in drive_c/*; do
-                    if [ "$sub" = drive_c/windows ]; then cp -al "$sub" "$pc/$sub"; else cp -a "$sub" "$pc/$sub"; fi
-                done
-            else
-                cp -a "$entry" "$pc/"
-            fi
-        done
-    ) 9>"$base.lock"
-    echo disable >"$pc/.update-timestamp"
+    zr_copy_prefix "$base" "$pc"
     ln -sfn "$work/disk" "$pc/dosdevices/e:"
-    WINEPREFIX=$pc wineserver -p10 </dev/null >/dev/null 2>&1
-    WINEPREFIX=$pc wine wineboot.exe -s </dev/null >/dev/null 2>&1
+    zr_start_wineserver "$pc"
 }
 # Wine's note that the Unix root (Z:) has no volume label is noise here.
 on_pc() {
@@ -91,6 +71,8 @@ hostsim() { local pc=$1; shift; on_pc "$pc" "$bin/hostsim/cli/hostsim.exe" "$@" 
 driver() { local pc=$1; shift; on_pc "$pc" "$bin/tests/e2e/e2e_driver.exe" "$@" | iconv -f CP932 -t UTF-8; return "${PIPESTATUS[0]}"; }
 
 . "$root/scripts/xvfb.sh"
+# Beside other tests, a display of its own.
+[ "${ZR_PRIVATE_DISPLAY:-0}" = 1 ] && unset DISPLAY
 zr_start_xvfb
 cleanup() {
     for pc in pc1 pc2; do [ -d "$work/$pc" ] && stop_pc "$pc"; done

@@ -9,7 +9,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-target=${1:-i686}
+. cmake/wine-env.sh
+# The shipped 32-bit build where this machine can run it.
+target=${1:-$([ "$ZR_WINE32" = yes ] && echo i686 || echo x86_64)}
 bin="$root/build/$target"
 images="$root/docs/manual/images"
 mkdir -p "$images"

@@ -1,5 +1,6 @@
 #!/bin/bash
-# Builds the tool (the 32-bit build that ships), the stand-in host and the
+# Builds the tool (the 32-bit build that ships; the x86_64 build on a machine
+# that cannot run 32-bit programs), the stand-in host and the
 # end-to-end driver, then shows the whole job (scripts/end-to-end.sh):
 # without $DISPLAY, under Xvfb, the driver backs up a simulated library on one
 # simulated PC and restores it on a second one through the tool's window,
@@ -11,15 +12,21 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 bash scripts/setup-deps.sh
+. cmake/wine-env.sh
+target=i686
+if [ "$ZR_WINE32" = no ]; then
+    target=x86_64
+    echo "This machine cannot run 32-bit programs ($ZR_WINE32_WHY): the job is shown with the x86_64 build."
+fi
 echo "Building (the first time takes a few minutes)..."
 mkdir -p build
-if ! bash scripts/build.sh i686 -j2 ZuderaRurarizIdir hostsim NerithMediaLibrary e2e_driver >build/run-build.log 2>&1; then
+if ! bash scripts/build.sh "$target" -j2 ZuderaRurarizIdir hostsim NerithMediaLibrary e2e_driver >build/run-build.log 2>&1; then
     tail -n 40 build/run-build.log
     echo "The build failed; its whole output is in build/run-build.log" >&2
     exit 1
 fi
 
 if [ -n "${DISPLAY:-}" ]; then
-    exec bash scripts/end-to-end.sh --bin build/i686 --work build/demo --show
+    exec bash scripts/end-to-end.sh --bin "build/$target" --work build/demo --show
 fi
-exec bash scripts/end-to-end.sh --bin build/i686 --work build/demo
+exec bash scripts/end-to-end.sh --bin "build/$target" --work build/demo

@@ -189,6 +189,12 @@ TEST(ResultViewChild, Report) {
 // Runs exe's ResultViewChild test in mode; its exit code.
 DWORD RunChild(const std::string& exe, const std::string& mode) {
     SetEnvironmentVariableA("ZR_RESULT_VIEW_CHILD", mode.c_str());
+    // This run may be one shard of the program's tests; the child runs its one test whole.
+    char shards[32] = {}, index[32] = {};
+    GetEnvironmentVariableA("GTEST_TOTAL_SHARDS", shards, sizeof(shards));
+    GetEnvironmentVariableA("GTEST_SHARD_INDEX", index, sizeof(index));
+    SetEnvironmentVariableA("GTEST_TOTAL_SHARDS", nullptr);
+    SetEnvironmentVariableA("GTEST_SHARD_INDEX", nullptr);
     std::string cmd = "\"" + exe + "\" --gtest_filter=ResultViewChild.*";
     std::vector<char> line(cmd.begin(), cmd.end());
     line.push_back('\0');
@@ -197,6 +203,8 @@ DWORD RunChild(const std::string& exe, const std::string& mode) {
     PROCESS_INFORMATION pi = {};
     const BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
     SetEnvironmentVariableA("ZR_RESULT_VIEW_CHILD", nullptr);
+    if (shards[0]) SetEnvironmentVariableA("GTEST_TOTAL_SHARDS", shards);
+    if (index[0]) SetEnvironmentVariableA("GTEST_SHARD_INDEX", index);
     if (!started) return GetLastError() | 0x10000000;
     DWORD code = STILL_ACTIVE;
     if (WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 99);

@@ -1,0 +1,1 @@
+// Builds the tests' precompiled header; nothing of its own.
