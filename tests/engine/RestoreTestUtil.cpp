@@ -25,10 +25,8 @@ bool InstallHost(const std::string& root, hostsim::HostKind kind, unsigned major
 ::testing::AssertionResult BackUp(const std::string& backupData) {
     CJob job;
     HRESULT hr = job.engine.Initialize(nullptr);
-    if (hr == 0) hr = job.engine.InitBackupDataFolder(backupData);
-    if (hr == 0) hr = job.engine.BackupGuiData(backupData);
-    if (hr == 0) hr = job.engine.BackupNmlData(backupData);
-    if (hr == 0) hr = job.engine.BackupMoveSecureDB(backupData);
+    CStepsOnly runner;
+    if (hr == 0) hr = zr::RunBackupSteps(job.engine, backupData, runner);
     if (hr == 0) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "backup failed with 0x" << std::hex << static_cast<unsigned long>(hr);
 }
@@ -36,16 +34,8 @@ bool InstallHost(const std::string& root, hostsim::HostKind kind, unsigned major
 HRESULT Restore(CJob& job, const std::string& backupData, const std::string& restoreTo) {
     HRESULT hr = job.engine.Initialize(nullptr);
     if (FAILED(hr)) return hr;
-    hr = job.engine.RestoreNmlContents(backupData, restoreTo);
-    if (hr != 0) return hr;
-    hr = job.engine.RestoreMoveSecureDB(backupData);
-    if (FAILED(hr) && hr != static_cast<HRESULT>(0x8F005002)) return hr;
-    hr = job.engine.RestoreNmlDatabases();
-    if (hr != 0) return hr;
-    hr = job.engine.RestoreGuiData(backupData);
-    if (hr != 0) return hr;
-    job.engine.DeleteUnusableContents();
-    return 0;
+    CStepsOnly runner;
+    return zr::RunRestoreSteps(job.engine, backupData, restoreTo, runner);
 }
 
 std::vector<hostsim::TrackRow> LoadTracks(const std::string& contentsDb) {

@@ -10,6 +10,7 @@
 
 #include "EngineTestUtil.h"
 #include "engine/BackupRestore.h"
+#include "job/JobSteps.h"
 #include "hostsim/core/HostInstall.h"
 #include "hostsim/core/LibraryDb.h"
 #include "hostsim/core/LibraryGen.h"
@@ -27,13 +28,19 @@ struct CJob {
     }
 };
 
+// The job runner's side without a dialog: nobody cancels, nobody is told.
+struct CStepsOnly : zr::IJobRunner {
+    bool IsCancelled() override { return false; }
+    void EnterDatabasePhase() override {}
+    void BackupTreeTouched() override {}
+};
+
 // Installs a host below root (module from beside the test program).
 bool InstallHost(const std::string& root, hostsim::HostKind kind, unsigned major, unsigned minor,
                  hostsim::InstalledHost& host, bool relocate = false);
-// Backs the installed host up in the job runner's order; false with a failure.
+// Backs the installed host up: Initialize, then the job's own step sequence; false with a failure.
 ::testing::AssertionResult BackUp(const std::string& backupData);
-// The restore steps in the job runner's order up to the finishing step; the
-// first failing step's code ends it, as in the job runner.
+// A restore: Initialize, then the job's own step sequence.
 HRESULT Restore(CJob& job, const std::string& backupData, const std::string& restoreTo);
 
 std::vector<hostsim::TrackRow> LoadTracks(const std::string& contentsDb);
