@@ -135,11 +135,11 @@ void CBackupRestore::RecordFailedItem(INMTrack* track, HRESULT code, int remove)
     if (remove == 1) track->Unregister();
 }
 
-std::string CBackupRestore::GetDatabasesFolder() const {
-    std::string folder = m_strLibraryFolder + "\\databases";
-    std::string relocated;
-    FindNewDbPath(folder, relocated);
-    return relocated.empty() ? folder : relocated;
+std::string CBackupRestore::GetDatabasesFolder() const { return DatabasesFolderOf(m_strLibraryFolder); }
+
+bool IsRefusedRestoreDestination(const std::string& restoreTo, const std::string& backupData,
+                                 const std::string& liveDatabases) {
+    return restoreTo.empty() || IsSameOrInside(restoreTo, backupData) || IsSameOrInside(restoreTo, liveDatabases);
 }
 
 void CBackupRestore::PostProgress(DWORD done, DWORD total) {

@@ -166,6 +166,27 @@ HRESULT CBackupRestore::RestoreSharedGuiData(const std::string& source) {
     return RC_OK;
 }
 
+bool CBackupRestore::ChooseGuiSources(const std::string& backupData, std::string& hostSource,
+                                      std::string& sharedSource) {
+    const std::string guiNew = backupData + kGuiNew;
+    const std::string guiOld = backupData + kGuiOld;
+    if (IsFolder(backupData + kTalvane)) {
+        hostSource = sharedSource = backupData + kTalvane;
+    } else if (IsFolder(guiNew) && IsFolder(guiOld)) {
+        // Each layout takes the data that was saved from the same layout.
+        GuiDataLocation location;
+        hostSource = (CheckTalvaneVersion() && LocateHostGuiData(location) && location.bShared) ? guiNew : guiOld;
+        sharedSource = guiNew;
+    } else if (IsFolder(guiNew)) {
+        hostSource = sharedSource = guiNew;
+    } else if (IsFolder(guiOld)) {
+        hostSource = sharedSource = guiOld;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 HRESULT CBackupRestore::RestoreGuiData(const std::string& backupData) {
     std::string serial;
     LoadSerialFromIni(backupData, serial);
@@ -177,25 +198,9 @@ HRESULT CBackupRestore::RestoreGuiData(const std::string& backupData) {
 
     const bool talvane = CheckTalvaneVersion();
     const bool corvell = CheckCorvellVersion();
-    const std::string guiNew = backupData + kGuiNew;
-    const std::string guiOld = backupData + kGuiOld;
-
     std::string hostSource;
     std::string sharedSource;
-    if (IsFolder(backupData + kTalvane)) {
-        hostSource = sharedSource = backupData + kTalvane;
-    } else if (IsFolder(guiNew) && IsFolder(guiOld)) {
-        // Each layout takes the data that was saved from the same layout.
-        GuiDataLocation location;
-        hostSource = (talvane && LocateHostGuiData(location) && location.bShared) ? guiNew : guiOld;
-        sharedSource = guiNew;
-    } else if (IsFolder(guiNew)) {
-        hostSource = sharedSource = guiNew;
-    } else if (IsFolder(guiOld)) {
-        hostSource = sharedSource = guiOld;
-    } else {
-        return kNoGuiData;
-    }
+    if (!ChooseGuiSources(backupData, hostSource, sharedSource)) return kNoGuiData;
 
     if (talvane) {
         int layout = RestoreHostGuiData(hostSource);

@@ -227,6 +227,9 @@ UINT CExecuteBackupRestore::FailureText(HRESULT result) const {
         return IDS_FILE_CREATE_FAILED;
     case 0x86FF0003:
         return IDS_FOLDER_CREATE_FAILED;
+    case 0x86FF0004:
+        // The backup tree is gone or no folder: the same words as when it is chosen.
+        return IsRestore() ? IDS_NO_BACKUPDATA : IDS_BACKUP_FAILED;
     default:
         return IsRestore() ? IDS_RESTORE_FAILED : IDS_BACKUP_FAILED;
     }

@@ -7,6 +7,10 @@ namespace zr {
 
 namespace {
 
+const char kTraceCheckBackupSpace[] =
+    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.CheckBackupSpace failed\n\n";
+const char kTraceCheckBackupData[] =
+    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.CheckBackupData failed\n\n";
 const char kTraceInitBackupDataFolder[] =
     "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.InitBackupDataFolder failed\n\n";
 const char kTraceBackupGuiData[] =
@@ -27,9 +31,16 @@ const char kTraceRestoreGuiData[] =
 }  // namespace
 
 HRESULT RunBackupSteps(CBackupRestore& engine, const std::string& backupData, IJobRunner& runner) {
+    // A backup that cannot fit must not delete the earlier one first.
+    HRESULT r = engine.CheckBackupSpace(backupData);
+    if (r != RC_OK) {
+        if (FAILED(r)) Trace("%s", kTraceCheckBackupSpace);
+        return r;
+    }
+    if (runner.IsCancelled()) return RC_CANCELLED;
     // From here on the tree holds (or has lost) this job's data.
     runner.BackupTreeTouched();
-    HRESULT r = engine.InitBackupDataFolder(backupData);
+    r = engine.InitBackupDataFolder(backupData);
     if (FAILED(r)) {
         Trace("%s", kTraceInitBackupDataFolder);
         return r;
@@ -59,13 +70,22 @@ HRESULT RunBackupSteps(CBackupRestore& engine, const std::string& backupData, IJ
 
 HRESULT RunRestoreSteps(CBackupRestore& engine, const std::string& backupData, const std::string& restoreTo,
                         IJobRunner& runner) {
-    HRESULT r = engine.RestoreNmlContents(backupData, restoreTo);
+    // Nothing of the host changes before the backup is known to be whole.
+    HRESULT r = engine.CheckBackupData(backupData, restoreTo);
+    if (r != RC_OK) {
+        Trace("%s", kTraceCheckBackupData);
+        return r;
+    }
+    if (runner.IsCancelled()) return RC_CANCELLED;
+    r = engine.RestoreNmlContents(backupData, restoreTo);
     if (r != RC_OK) {
         Trace("%s", kTraceRestoreNmlContents);
         return r;
     }
     if (runner.IsCancelled()) return RC_CANCELLED;
-    // From here on a restore runs to its end.
+    // From here on a restore runs to its end: a cancel confirmed now would
+    // stop a step halfway (playlists deleted and not copied back).
+    engine.m_bCancelChecksOff = true;
     runner.EnterDatabasePhase();
     HRESULT m = engine.RestoreMoveSecureDB(backupData);
     if (FAILED(m) && m != RC_E_STREAM_NOT_FOUND) {

@@ -52,6 +52,24 @@ std::string ListWithRights(const std::string& contentsDb, const std::string& cor
     return text;
 }
 
+std::string HostState(const hostsim::InstalledHost& host) {
+    std::string state, error;
+    if (!hostsim::ListLibrary(host.contentsDb, host.coreFolder, state, error, true)) state = "no library: " + error;
+    auto add = [&state](const std::string& what, const std::map<std::string, std::string>& files) {
+        for (const auto& file : files) state += what + "\t" + file.first + "\t" + file.second + "\n";
+    };
+    add("playlist", Snapshot(host.playlistFolder));
+    for (const std::string& file : {host.mirsDat, host.usrdicDic, host.producerRule}) {
+        if (!file.empty() && zrtest::FileExists(file)) state += "gui\t" + file + "\t" + zrtest::ReadTextFile(file) + "\n";
+    }
+    std::string serial;
+    zrtest::ReadRegString(HKEY_LOCAL_MACHINE, kNmlKey, "SD-TalvSerial", serial);
+    state += "serial\t" + serial + "\n";
+    add("music", Snapshot(host.musicRoot));
+    add("media", Snapshot(host.mediaFolder));
+    return state;
+}
+
 std::map<std::string, std::string> Snapshot(const std::string& folder) {
     std::map<std::string, std::string> files;
     for (const std::string& item : ListTree(folder)) {

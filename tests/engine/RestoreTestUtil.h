@@ -45,6 +45,11 @@ HRESULT Restore(CJob& job, const std::string& backupData, const std::string& res
 
 std::vector<hostsim::TrackRow> LoadTracks(const std::string& contentsDb);
 std::string ListWithRights(const std::string& contentsDb, const std::string& coreFolder);
+// What a restore may change on the host, as one text to compare before and
+// after: the library's listing with digests and rights, the GUI data, the
+// serial, and the files below the music root and the media folder.
+std::string HostState(const hostsim::InstalledHost& host);
+
 // Every file below a folder with its bytes.
 std::map<std::string, std::string> Snapshot(const std::string& folder);
 // The names in a folder (files and folders), sorted.
