@@ -59,6 +59,15 @@ protected:
         }
     }
 
+    // The live databases folder and the folders a restore makes beside it.
+    std::vector<std::string> DatabasesFolders() const {
+        std::vector<std::string> names;
+        for (const std::string& name : Names(zr::FolderPart(m_host.databasesFolder))) {
+            if (name.rfind("databases", 0) == 0) names.push_back(name);
+        }
+        return names;
+    }
+
     // The code an item was listed with, or 0 when it was not listed.
     static HRESULT ListedWith(const CJob& job, const std::string& title) {
         for (std::size_t i = 0; i < job.engine.m_vecFailedItemTitle.size(); ++i) {

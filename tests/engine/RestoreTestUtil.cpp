@@ -1,6 +1,7 @@
 #include "RestoreTestUtil.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "hostsim/core/LibraryList.h"
 #include "support/Sandbox.h"
@@ -52,15 +53,30 @@ std::string ListWithRights(const std::string& contentsDb, const std::string& cor
     return text;
 }
 
+namespace {
+
+// A file's bytes in a line of text: its size and a 64-bit FNV-1a digest.
+std::string Digest(const std::string& bytes) {
+    unsigned long long hash = 14695981039346656037ull;
+    for (unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ull;
+    char text[48];
+    std::snprintf(text, sizeof(text), "%zu %016llx", bytes.size(), hash);
+    return text;
+}
+
+}  // namespace
+
 std::string HostState(const hostsim::InstalledHost& host) {
     std::string state, error;
     if (!hostsim::ListLibrary(host.contentsDb, host.coreFolder, state, error, true)) state = "no library: " + error;
     auto add = [&state](const std::string& what, const std::map<std::string, std::string>& files) {
-        for (const auto& file : files) state += what + "\t" + file.first + "\t" + file.second + "\n";
+        for (const auto& file : files) state += what + "\t" + file.first + "\t" + Digest(file.second) + "\n";
     };
     add("playlist", Snapshot(host.playlistFolder));
     for (const std::string& file : {host.mirsDat, host.usrdicDic, host.producerRule}) {
-        if (!file.empty() && zrtest::FileExists(file)) state += "gui\t" + file + "\t" + zrtest::ReadTextFile(file) + "\n";
+        if (!file.empty() && zrtest::FileExists(file)) {
+            state += "gui\t" + file + "\t" + Digest(zrtest::ReadTextFile(file)) + "\n";
+        }
     }
     std::string serial;
     zrtest::ReadRegString(HKEY_LOCAL_MACHINE, kNmlKey, "SD-TalvSerial", serial);
