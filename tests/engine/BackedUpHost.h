@@ -19,7 +19,7 @@ class CBackedUpHost : public ::testing::Test {
 protected:
     void SetUp() override {
         RedirectShellFolders(m_sandbox.Folder());
-        ASSERT_TRUE(InstallHost(m_sandbox.Path("Host"), hostsim::HostKind::Talvane, 7, 0, m_host));
+        ASSERT_TRUE(InstallHost(m_sandbox.Path("Host"), hostsim::HostKind::Talvane, 7, 0, m_host, m_relocate));
         hostsim::LibraryOptions library;
         library.tracks = 8;
         library.folders = 2;
@@ -76,6 +76,7 @@ protected:
         return 0;
     }
 
+    bool m_relocate = false;  // the library in a relocated databases folder
     zrtest::CSandbox m_sandbox;
     hostsim::InstalledHost m_host;
     std::string m_backupData;
