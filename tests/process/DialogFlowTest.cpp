@@ -71,7 +71,7 @@ public:
         zrtest::RemoveTree(kTestRoot);
         for (const std::string& folder :
              {TestPath("Backup"), TestPath("Other"), PathOfBytes(150), PathOfBytes(151), DoubleBytePath(),
-              TestPath("歌ソ"), TestPath("Holds\\BackupData"), TestPath("Empty")})
+              TestPath("歌ソ"), TestPath("Holds\\BackupData\\Sub"), TestPath("Empty")})
             zrtest::MakeFolder(folder);
         zrtest::MakeFolder(ScreenshotFolder());
         // There is no window manager under Xvfb: Wine draws the title bars
@@ -246,6 +246,9 @@ TEST_F(ToolWindowTest, CancelledBrowserClearsChosenFolder) {
 enum class Field { Backup, RestoreSource, RestoreDestination };
 
 // One folder chosen in a field's browser after a good one.
+// Stands for the stand-in host's live databases folder, known once it is installed.
+const char kLiveDatabases[] = "<live databases>";
+
 struct BrowseCase {
     const char* name;
     Field field;
@@ -284,7 +287,7 @@ TEST_P(BrowseRule, AcceptsOrRefusesKeepingTheEarlierFolder) {
     BrowseTo(dialog, browse, good);
     ASSERT_EQ(good, GetItemText(dialog, edit));
 
-    BrowseTo(dialog, browse, row.folder);
+    BrowseTo(dialog, browse, row.folder == kLiveDatabases ? g_host.databasesFolder : row.folder);
     if (row.message) {
         ExpectAndAnswer(dialog, row.message, "OK", IDOK, std::string("browse-") + row.name);
         EXPECT_EQ(good, GetItemText(dialog, edit));
@@ -310,7 +313,16 @@ INSTANTIATE_TEST_SUITE_P(
         BrowseCase{"SourceDriveRoot", Field::RestoreSource, "C:\\", IDS_FOLDER_WRITE_FORBIDDEN, ""},
         BrowseCase{"SourceWithoutBackupData", Field::RestoreSource, TestPath("Empty"), IDS_NO_BACKUPDATA, ""},
         BrowseCase{"DestinationNoFileSystemPath", Field::RestoreDestination, "", 0, ""},
-        BrowseCase{"DestinationDriveRoot", Field::RestoreDestination, "C:\\", IDS_FOLDER_WRITE_FORBIDDEN, ""}),
+        BrowseCase{"DestinationDriveRoot", Field::RestoreDestination, "C:\\", IDS_FOLDER_WRITE_FORBIDDEN, ""},
+        // The copy would go into the backup itself, or into the library it replaces.
+        BrowseCase{"DestinationIsTheBackupData", Field::RestoreDestination, TestPath("Holds\\BackupData"),
+                   IDS_FOLDER_WRITE_FORBIDDEN, ""},
+        BrowseCase{"DestinationInsideTheBackupData", Field::RestoreDestination, TestPath("Holds\\BackupData\\Sub"),
+                   IDS_FOLDER_WRITE_FORBIDDEN, ""},
+        BrowseCase{"DestinationIsTheLiveDatabases", Field::RestoreDestination, kLiveDatabases,
+                   IDS_FOLDER_WRITE_FORBIDDEN, ""},
+        BrowseCase{"DestinationHoldsTheBackupData", Field::RestoreDestination, TestPath("Holds"), 0,
+                   TestPath("Holds")}),
     CaseName);
 
 // --- Restore flow ---
@@ -372,6 +384,25 @@ TEST_F(ToolWindowTest, WithoutMediaFolderSettingTheDestinationStartsEmpty) {
     ExpectAndAnswer(dialog, IDS_SELECT_FOLDER, "OK", IDOK);
     ExpectPage(dialog, 2);
     ASSERT_TRUE(ClickButton(dialog, IDCANCEL));
+}
+
+// The proposed destination is checked too when the job is to start: here the
+// media folder lies inside the chosen backup.
+TEST_F(ToolWindowTest, ExecuteRefusesAProposedDestinationInsideTheBackup) {
+    std::string mediaPath;
+    ASSERT_TRUE(zrtest::ReadRegString(HKEY_CURRENT_USER, g_host.userSettingsKey, "MediaPath", mediaPath));
+    zrtest::SetRegString(HKEY_CURRENT_USER, g_host.userSettingsKey, "MediaPath", TestPath("Holds\\BackupData\\Sub"));
+    HWND dialog = OpenRestoreFolderDialog();
+    zrtest::SetRegString(HKEY_CURRENT_USER, g_host.userSettingsKey, "MediaPath", mediaPath);
+    ASSERT_NE(nullptr, dialog);
+    GoToPage2(dialog, TestPath("Holds"));
+    EXPECT_EQ(TestPath("Holds\\BackupData\\Sub"), GetItemText(dialog, IDC_FOLDER_EDIT));
+    ASSERT_TRUE(ClickButton(dialog, IDC_NEXT));
+    ExpectAndAnswer(dialog, IDS_FOLDER_WRITE_FORBIDDEN, "OK", IDOK, "message-123-destination-inside-backup");
+    ExpectPage(dialog, 2);
+    ASSERT_TRUE(ClickButton(dialog, IDCANCEL));
+    ASSERT_TRUE(WaitForWindowGone(dialog));
+    ExpectNothingOver(main_);
 }
 
 TEST_F(ToolWindowTest, SecondRestoreStartsWithTheDefaultDestination) {
