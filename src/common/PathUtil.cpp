@@ -97,6 +97,17 @@ bool IsExistingFile(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool IsReadableFile(const std::string& path) {
+    const DWORD error = GetLastError();
+    HANDLE file = FitsBuffer(path, MAX_PATH)
+                      ? CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr)
+                      : INVALID_HANDLE_VALUE;
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    SetLastError(error);
+    return file != INVALID_HANDLE_VALUE;
+}
+
 bool IsPlainName(const std::string& name) {
     if (name.empty() || name == "." || name == "..") return false;
     for (const char* p = name.c_str(); *p;) {
@@ -128,8 +139,9 @@ bool IsPlainAbsolutePath(const std::string& path) {
     const bool drive = head.size() == 2 && head[1] == ':' &&
                        ((head[0] >= 'A' && head[0] <= 'Z') || (head[0] >= 'a' && head[0] <= 'z'));
     if (!drive) {
-        // "\\server\share": two empty parts, then a server that is no device prefix ("?" or ".").
-        if (parts.size() < 4 || !head.empty() || !parts[1].empty() || parts[2] == "?") return false;
+        // "\\server\share\name": two empty parts, then a server that is no
+        // device prefix ("?" or "."), a share and at least one name.
+        if (parts.size() < 5 || !head.empty() || !parts[1].empty() || parts[2] == "?") return false;
         names = 2;
     }
     if (parts.size() <= names) return false;

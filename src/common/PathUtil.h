@@ -47,6 +47,10 @@ std::string PlatformFileName(const std::string& path);
 // too long for the system is none either.
 bool IsExistingFile(const std::string& path);
 
+// True when the file can be opened for reading (by anyone's leave). The
+// system's last error is kept for the caller.
+bool IsReadableFile(const std::string& path);
+
 // A single file or folder name as a backup stores it: not empty, not "." or
 // "..", and without a separator ("\" or "/") or a drive or stream colon.
 bool IsPlainName(const std::string& name);

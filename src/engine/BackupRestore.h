@@ -63,8 +63,10 @@ public:
 
     // Shared by the steps.
     // Copies a folder tree into an existing destination folder. After a failed
-    // file copy the system's error is still in GetLastError.
+    // file copy the system's error is still in GetLastError, and
+    // m_bCopySourceUnreadable says whether the source was what failed.
     HRESULT CopyFolder(const std::string& source, const std::string& destination);
+    bool m_bCopySourceUnreadable = false;
     // path, or path + "%05d" with the first number whose folder does not exist.
     HRESULT CreateUniqueFolderName(const std::string& path, std::string& result);
     // Deletes a folder tree without asking; a missing folder is no error.
