@@ -151,28 +151,27 @@ bool IsPlainAbsolutePath(const std::string& path) {
     return true;
 }
 
-std::string FullPathFolded(const std::string& path) {
-    if (path.empty() || !FitsBuffer(path, MAX_PATH)) return std::string();
-    char full[MAX_PATH] = {};
-    const DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
-    if (n == 0 || n >= MAX_PATH) return std::string();
-    std::string result = full;
-    RemoveTrailingBackslash(result);
-    return FoldCase(result);
-}
+namespace {
 
-std::string ComparablePath(const std::string& path) {
+// GetFullPathNameA, optionally with the long names of the items that exist
+// (a missing item keeps its spelling), folded, without a trailing backslash.
+std::string FormOfPath(const std::string& path, bool longNames) {
     if (path.empty() || !FitsBuffer(path, MAX_PATH)) return std::string();
     char full[MAX_PATH] = {};
     const DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
     if (n == 0 || n >= MAX_PATH) return std::string();
-    // Short names of items that exist are spelt out; a missing item keeps its spelling.
     char longer[MAX_PATH] = {};
-    const DWORD m = GetLongPathNameA(full, longer, MAX_PATH);
+    const DWORD m = longNames ? GetLongPathNameA(full, longer, MAX_PATH) : 0;
     std::string result = (m > 0 && m < MAX_PATH) ? longer : full;
     RemoveTrailingBackslash(result);
     return FoldCase(result);
 }
+
+}  // namespace
+
+std::string FullPathFolded(const std::string& path) { return FormOfPath(path, false); }
+
+std::string ComparablePath(const std::string& path) { return FormOfPath(path, true); }
 
 bool IsSameOrBelow(const std::string& item, const std::string& folder) {
     if (item.empty() || folder.empty()) return false;

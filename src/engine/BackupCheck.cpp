@@ -17,9 +17,6 @@
 namespace zr {
 namespace {
 
-const char* const kDatabaseFiles[] = {"\\mirs.db", "\\contents.fdb", "\\contents.db",
-                                      "\\5e1b9c37-2d84-4a6f-9c03-7b2e6f18d4a5.hdb",
-                                      "\\5e1b9c37-2d84-4a6f-9c03-7b2e6f18d4a5.cdb"};
 // A restore cannot do without these two.
 const char* const kRequiredDatabaseFiles[] = {"\\DB\\NMLDB\\contents.db",
                                               "\\DB\\NMLDB\\5e1b9c37-2d84-4a6f-9c03-7b2e6f18d4a5.cdb"};
@@ -104,13 +101,6 @@ ULONGLONG GuiItemsOnDisk(const GuiDataLocation& location, ULONGLONG cluster) {
     return total;
 }
 
-bool SecureFlags(INMTrack* track) {
-    NM_TRACK_ATTRIBUTES record = {};
-    record.cbSize = sizeof(record);
-    const NM_TRACK_ATTRIBUTES* attributes = track->GetAttributes(&record);
-    return ((attributes ? attributes : &record)->dwFlags & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B)) != 0;
-}
-
 }  // namespace
 
 HRESULT CBackupRestore::CheckRestoreDestination(const std::string& backupData, const std::string& restoreTo) {
@@ -164,7 +154,7 @@ HRESULT CBackupRestore::CheckRestoreSpace(const std::string& backupData, const s
     const Drive library = DriveOf(FolderPart(GetDatabasesFolder()));
     ULONGLONG tree = destination.known ? TreeOnDisk(backupData, destination.cluster) : 0;
     ULONGLONG databases = library.cluster;
-    for (const char* file : kDatabaseFiles) databases += FileOnDisk(backupData + "\\DB\\NMLDB" + file, library.cluster);
+    for (const char* file : kDatabaseFileNames) databases += FileOnDisk(backupData + "\\DB\\NMLDB" + file, library.cluster);
     if (destination.known && library.known && destination.root == library.root) tree += databases;
 
     const bool destinationShort = destination.known && tree > destination.free;
@@ -184,7 +174,7 @@ HRESULT CBackupRestore::CheckBackupSpace(const std::string& backupData) {
     // Folders of the tree, BackupRestore.ini and MovePlugIn.bkd: a cluster each at least.
     ULONGLONG need = 8 * cluster;
     const std::string databases = GetDatabasesFolder();
-    for (const char* file : kDatabaseFiles) need += FileOnDisk(databases + file, cluster);
+    for (const char* file : kDatabaseFileNames) need += FileOnDisk(databases + file, cluster);
 
     if (CheckTalvaneVersion()) {
         GuiDataLocation location;
@@ -223,12 +213,8 @@ HRESULT CBackupRestore::CheckBackupSpace(const std::string& backupData) {
         if (file == 0) continue;
         need += file;
         if (folders.insert(FoldCase(FolderPart(path))).second) need += cluster;
-        if (SecureFlags(track.Get())) continue;
-        CRef<INMPictureList> list;
-        const DWORD count = QueryRef(track.Get(), IID_INMPictureList, list) ? list->GetCount() : 0;
-        for (DWORD i = 1; i <= count; ++i) {
-            INMPicture* picture = list->GetItem(i);
-            const std::string source = picture ? Text(picture->GetFilePath()) : "";
+        if (IsSecureTrack(track.Get())) continue;
+        for (const std::string& source : PicturePathsOf(track.Get())) {
             if (!source.empty() && pictures.insert(FoldCase(source)).second) need += FileOnDisk(source, cluster);
         }
     }

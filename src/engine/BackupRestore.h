@@ -26,6 +26,16 @@ struct GuiDataLocation {
     int bShared = 0;
 };
 
+// The media library's database files, by the names a backup keeps them under
+// in DB\NMLDB; each begins with a backslash.
+extern const char* const kDatabaseFileNames[5];
+
+// True when the track carries either secure-content flag: rights-protected
+// content, whose rights go with the secure database and whose pictures stay.
+bool IsSecureTrack(INMTrack* track);
+// The paths of a track's pictures, in order.
+std::vector<std::string> PicturePathsOf(INMTrack* track);
+
 // A restore destination the tool refuses: none, the backup tree or a folder
 // inside it (the copy would go into the backup itself), or a folder inside
 // the host's live databases folder (into the library it replaces).

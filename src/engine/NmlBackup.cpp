@@ -299,11 +299,7 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
                 Trace("pTrack->GetFilePath = %s\n", Text(track->GetFilePath()));
                 if (FAILED(track->Register())) Trace("%s", kRegisterFailed);
 
-                NM_TRACK_ATTRIBUTES record = {};
-                record.cbSize = sizeof(record);
-                const NM_TRACK_ATTRIBUTES* attributes = track->GetAttributes(&record);
-                const DWORD flags = (attributes ? attributes : &record)->dwFlags;
-                if (flags & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B)) {
+                if (IsSecureTrack(track.Get())) {
                     secure = 1;  // rights-protected content: its pictures stay behind
                 } else {
                     BackupPictures(*this, track.Get(), pictureCopies);

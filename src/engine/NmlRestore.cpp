@@ -40,13 +40,6 @@ const DWORD kMoveFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOV
 
 const char* Text(const char* s) { return s ? s : ""; }
 
-bool IsSecure(INMTrack* track) {
-    NM_TRACK_ATTRIBUTES record = {};
-    record.cbSize = sizeof(record);
-    const NM_TRACK_ATTRIBUTES* attributes = track->GetAttributes(&record);
-    return ((attributes ? attributes : &record)->dwFlags & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B)) != 0;
-}
-
 // The folder and file names of a stored track path, split the way the
 // platform splits paths; false unless it has the one shape a backup writes,
 // "folder\file" with two plain names.
@@ -172,12 +165,9 @@ HRESULT CheckPreparedLibrary(CBuilder& builder, const std::string& contentsDb, c
         CRef<INMTrack> track;
         if (!QueryRef(entry.Get(), IID_INMTrack, track)) continue;
         if (!paths.IsRestoredTrack(Text(track->GetFilePath()))) result = RC_E_FAIL;
-        if (IsSecure(track.Get())) continue;
-        CRef<INMPictureList> list;
-        const DWORD count = QueryRef(track.Get(), IID_INMPictureList, list) ? list->GetCount() : 0;
-        for (DWORD i = 1; i <= count; ++i) {
-            INMPicture* picture = list->GetItem(i);
-            if (picture && !paths.IsRestoredPicture(Text(picture->GetFilePath()))) result = RC_E_FAIL;
+        if (IsSecureTrack(track.Get())) continue;
+        for (const std::string& picture : PicturePathsOf(track.Get())) {
+            if (!paths.IsRestoredPicture(picture)) result = RC_E_FAIL;
         }
     }
     entry.Reset();
@@ -290,7 +280,7 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
         }
         track->SetFilePath(target.c_str());
 
-        if (!IsSecure(track.Get())) {
+        if (!IsSecureTrack(track.Get())) {
             if (!pictureFolderMade && !CreateFolderPath(paths.PictureFolder(), error)) {
                 result = FolderCreateError(error);
                 break;
@@ -378,7 +368,7 @@ HRESULT CBackupRestore::DeleteUnusableContents() {
         if (!QueryRef(entry.Get(), IID_INMTrack, track)) continue;
         const std::string path = Text(track->GetFilePath());
         Trace("Title = %s, Path = %s\n", Text(track->GetTitle()), path.c_str());
-        if (IsSecure(track.Get()) && mayDelete(path)) DeleteFileA(path.c_str());
+        if (IsSecureTrack(track.Get()) && mayDelete(path)) DeleteFileA(path.c_str());
     }
     entry.Reset();
     m_builder.UnmountHDD();

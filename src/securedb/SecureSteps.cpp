@@ -68,10 +68,7 @@ HRESULT CBackupRestore::BackupMoveSecureDB(const std::string& backupData) {
          entry.Attach(entry->GetNextContent(IID_INMTrack))) {
         CRef<INMTrack> track;
         if (!QueryRef(entry.Get(), IID_INMTrack, track)) continue;
-        NM_TRACK_ATTRIBUTES record = {};
-        record.cbSize = sizeof(record);
-        const NM_TRACK_ATTRIBUTES* attributes = track->GetAttributes(&record);
-        if (!((attributes ? attributes : &record)->dwFlags & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B))) continue;
+        if (!IsSecureTrack(track.Get())) continue;
 
         // A text of the track lives only until the track's next call.
         const std::string path = Text(track->GetFilePath());

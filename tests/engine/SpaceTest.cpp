@@ -75,7 +75,9 @@ TEST_P(SpaceTest, FailsBeforeAnythingIsDeletedOrCopied) {
     ASSERT_TRUE(hostsim::CreateLibrary(host, library, error)) << error;
 
     const std::string backupData = row.backup ? m_drive + "\\Backup\\BackupData" : sandbox.Path("Backup\\BackupData");
-    if (!row.backup) ASSERT_TRUE(enginetest::BackUp(backupData));
+    if (!row.backup) {
+        ASSERT_TRUE(enginetest::BackUp(backupData));
+    }
     if (row.earlierKiB) {
         for (unsigned i = 0; i < 4; ++i) WriteKiB(backupData + "\\Data\\Audio\\Old\\" + std::to_string(i) + ".wma", row.earlierKiB / 4);
     }

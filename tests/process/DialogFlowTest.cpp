@@ -162,6 +162,34 @@ protected:
         ASSERT_TRUE(BrowseFolderField(Pid(), dialog, browseButton, folder, error)) << error;
     }
 
+    // The restore dialog opened while the host's media folder setting is
+    // `media` (nullptr: no setting): page 2 proposes it, and 実行 refuses it
+    // with `message`.
+    void ExpectProposedDestinationRefused(const char* media, UINT message, const std::string& shot = std::string()) {
+        std::string mediaPath;
+        ASSERT_TRUE(zrtest::ReadRegString(HKEY_CURRENT_USER, g_host.userSettingsKey, "MediaPath", mediaPath));
+        if (media) {
+            zrtest::SetRegString(HKEY_CURRENT_USER, g_host.userSettingsKey, "MediaPath", media);
+        } else {
+            HKEY key = nullptr;
+            ASSERT_EQ(ERROR_SUCCESS,
+                      RegOpenKeyExA(HKEY_CURRENT_USER, g_host.userSettingsKey.c_str(), 0, KEY_SET_VALUE, &key));
+            RegDeleteValueA(key, "MediaPath");
+            RegCloseKey(key);
+        }
+        HWND dialog = OpenRestoreFolderDialog();
+        zrtest::SetRegString(HKEY_CURRENT_USER, g_host.userSettingsKey, "MediaPath", mediaPath);
+        ASSERT_NE(nullptr, dialog);
+        GoToPage2(dialog, TestPath("Holds"));
+        EXPECT_EQ(media ? media : "", GetItemText(dialog, IDC_FOLDER_EDIT));
+        ASSERT_TRUE(ClickButton(dialog, IDC_NEXT));
+        ExpectAndAnswer(dialog, message, "OK", IDOK, shot);
+        ExpectPage(dialog, 2);
+        ASSERT_TRUE(ClickButton(dialog, IDCANCEL));
+        ASSERT_TRUE(WaitForWindowGone(dialog));
+        ExpectNothingOver(main_);
+    }
+
     // Page 1 with a folder that holds "BackupData", then Next.
     void GoToPage2(HWND dialog, const std::string& source) {
         std::string error;
@@ -368,41 +396,14 @@ TEST_F(ToolWindowTest, RestorePagesCheckTheBackupFolderEachTimeNextIsPressed) {
 }
 
 TEST_F(ToolWindowTest, WithoutMediaFolderSettingTheDestinationStartsEmpty) {
-    std::string mediaPath;
-    ASSERT_TRUE(zrtest::ReadRegString(HKEY_CURRENT_USER, g_host.userSettingsKey, "MediaPath", mediaPath));
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, g_host.userSettingsKey.c_str(), 0, KEY_SET_VALUE, &key));
-    RegDeleteValueA(key, "MediaPath");
-    RegCloseKey(key);
-
-    HWND dialog = OpenRestoreFolderDialog();
-    zrtest::SetRegString(HKEY_CURRENT_USER, g_host.userSettingsKey, "MediaPath", mediaPath);
-    ASSERT_NE(nullptr, dialog);
-    GoToPage2(dialog, TestPath("Holds"));
-    EXPECT_EQ("", GetItemText(dialog, IDC_FOLDER_EDIT));
-    ASSERT_TRUE(ClickButton(dialog, IDC_NEXT));
-    ExpectAndAnswer(dialog, IDS_SELECT_FOLDER, "OK", IDOK);
-    ExpectPage(dialog, 2);
-    ASSERT_TRUE(ClickButton(dialog, IDCANCEL));
+    ExpectProposedDestinationRefused(nullptr, IDS_SELECT_FOLDER);
 }
 
 // The proposed destination is checked too when the job is to start: here the
 // media folder lies inside the chosen backup.
 TEST_F(ToolWindowTest, ExecuteRefusesAProposedDestinationInsideTheBackup) {
-    std::string mediaPath;
-    ASSERT_TRUE(zrtest::ReadRegString(HKEY_CURRENT_USER, g_host.userSettingsKey, "MediaPath", mediaPath));
-    zrtest::SetRegString(HKEY_CURRENT_USER, g_host.userSettingsKey, "MediaPath", TestPath("Holds\\BackupData\\Sub"));
-    HWND dialog = OpenRestoreFolderDialog();
-    zrtest::SetRegString(HKEY_CURRENT_USER, g_host.userSettingsKey, "MediaPath", mediaPath);
-    ASSERT_NE(nullptr, dialog);
-    GoToPage2(dialog, TestPath("Holds"));
-    EXPECT_EQ(TestPath("Holds\\BackupData\\Sub"), GetItemText(dialog, IDC_FOLDER_EDIT));
-    ASSERT_TRUE(ClickButton(dialog, IDC_NEXT));
-    ExpectAndAnswer(dialog, IDS_FOLDER_WRITE_FORBIDDEN, "OK", IDOK, "message-123-destination-inside-backup");
-    ExpectPage(dialog, 2);
-    ASSERT_TRUE(ClickButton(dialog, IDCANCEL));
-    ASSERT_TRUE(WaitForWindowGone(dialog));
-    ExpectNothingOver(main_);
+    const std::string inside = TestPath("Holds\\BackupData\\Sub");
+    ExpectProposedDestinationRefused(inside.c_str(), IDS_FOLDER_WRITE_FORBIDDEN, "message-123-destination-inside-backup");
 }
 
 TEST_F(ToolWindowTest, SecondRestoreStartsWithTheDefaultDestination) {
