@@ -154,7 +154,9 @@ HRESULT CBackupRestore::CheckRestoreSpace(const std::string& backupData, const s
     const Drive library = DriveOf(FolderPart(GetDatabasesFolder()));
     ULONGLONG tree = destination.known ? TreeOnDisk(backupData, destination.cluster) : 0;
     ULONGLONG databases = library.cluster;
-    for (const char* file : kDatabaseFileNames) databases += FileOnDisk(backupData + "\\DB\\NMLDB" + file, library.cluster);
+    for (const char* file : kDatabaseFileNames) {
+        databases += FileOnDisk(backupData + "\\DB\\NMLDB" + file, library.cluster);
+    }
     if (destination.known && library.known && destination.root == library.root) tree += databases;
 
     const bool destinationShort = destination.known && tree > destination.free;

@@ -359,7 +359,8 @@ HRESULT CBackupRestore::DeleteUnusableContents() {
             if (IsSameOrBelow(item, folder)) return false;
         }
         // The .bak and .tmp folders beside the live one hold libraries too.
-        return item.compare(0, live.size() + 4, live + ".BAK") != 0 && item.compare(0, live.size() + 4, live + ".TMP") != 0;
+        return item.compare(0, live.size() + 4, live + ".BAK") != 0 &&
+               item.compare(0, live.size() + 4, live + ".TMP") != 0;
     };
 
     CRef<INMContent> entry(volume->GetFirstContent(IID_INMTrack));

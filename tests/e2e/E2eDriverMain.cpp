@@ -111,7 +111,9 @@ int Summary(std::map<std::string, std::string>& o) {
     ListingComparison c = CompareListings(before, after, leftOut);
     if (!leftOut.empty()) {
         bool listed = false;
-        for (const auto& f : restore.failed) listed = listed || (f.first == leftOut && f.second.find("(8007007B)") != std::string::npos);
+        for (const auto& f : restore.failed) {
+            listed = listed || (f.first == leftOut && f.second.find("(8007007B)") != std::string::npos);
+        }
         if (!listed) c.problems.push_back(leftOut + ": its refused path is not listed by the restore (8007007B)");
     }
     std::printf("  tracks restored: %u; %s bytes in %lu files copied into %s\n", static_cast<unsigned>(c.fileThere),

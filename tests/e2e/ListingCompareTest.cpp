@@ -134,7 +134,8 @@ TEST(CompareListings, ATrackLeftOutMustBeAbsent) {
     ASSERT_TRUE(ParseListing(kAfter, a, error)) << error;
     ListingComparison result = CompareListings(b, a, "Track 00000");
     ASSERT_EQ(1u, result.problems.size());
-    EXPECT_NE(std::string::npos, result.problems[0].find("Track 00000: in the restored library though its path was refused"));
+    EXPECT_NE(std::string::npos,
+              result.problems[0].find("Track 00000: in the restored library though its path was refused"));
 
     std::string without = kAfter;
     std::string::size_type from = without.find("track 1\t"), to = without.find("track 2\t");

@@ -53,7 +53,8 @@ protected:
             EXPECT_TRUE(zrtest::FileExists(row.path)) << row.title << ": " << row.path;
             if (IsSecure(row)) continue;
             for (const std::string& picture : row.pictures) {
-                EXPECT_TRUE(zr::IsSameOrInside(picture, restoreData + "\\Data\\Picture")) << row.title << ": " << picture;
+                EXPECT_TRUE(zr::IsSameOrInside(picture, restoreData + "\\Data\\Picture"))
+                    << row.title << ": " << picture;
                 EXPECT_TRUE(zrtest::FileExists(picture)) << row.title << ": " << picture;
             }
         }

@@ -37,8 +37,9 @@ TEST(CopyFolderListing, ThatBreaksOffFailsTheCopy) {
         HRESULT hr;
         {
             // The network went away, say: the entries after the first are never seen.
-            CFileFaults faults([&](const FileCall& c, int) { return c.op == FileOp::FindNextFile && Contains(c.path, where); },
-                               ERROR_NETNAME_DELETED);
+            CFileFaults faults(
+                [&](const FileCall& c, int) { return c.op == FileOp::FindNextFile && Contains(c.path, where); },
+                ERROR_NETNAME_DELETED);
             hr = engine.CopyFolder(sandbox.Path("src"), destination);
         }
         EXPECT_EQ(zr::RC_E_FILE_COPY, hr);

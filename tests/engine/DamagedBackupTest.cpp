@@ -49,7 +49,9 @@ void NoAudio(const std::string& b, const Tracks&) { Remove(b + "\\Data\\Audio");
 void NoData(const std::string& b, const Tracks&) { Remove(b + "\\Data"); }
 void OneTrackFileMissing(const std::string& b, const Tracks& tracks) { Remove(b + "\\Data\\Audio\\" + tracks[0].path); }
 void NoIni(const std::string& b, const Tracks&) { Remove(b + "\\BackupRestore.ini"); }
-void GarbageIni(const std::string& b, const Tracks&) { zrtest::WriteTextFile(b + "\\BackupRestore.ini", "\x01\x02 garbage"); }
+void GarbageIni(const std::string& b, const Tracks&) {
+    zrtest::WriteTextFile(b + "\\BackupRestore.ini", "\x01\x02 garbage");
+}
 void NoGuiData(const std::string& b, const Tracks&) { Remove(b + "\\GUI(new)"); }
 void NoPlaylistFolder(const std::string& b, const Tracks&) { Remove(b + "\\GUI(new)\\UPL"); }
 // The host had none of these files: a backup without them is a lawful one.

@@ -76,7 +76,9 @@ std::string Expand(std::string path, const std::string& sandbox, Aim aim) {
     const std::pair<std::string, std::string> tokens[] = {
         {"{up}", up}, {"{sandbox}", sandbox}, {"{long}", std::string(236, 'n') + ".wma"}};
     for (const auto& token : tokens) {
-        for (std::size_t at; (at = path.find(token.first)) != std::string::npos;) path.replace(at, token.first.size(), token.second);
+        for (std::size_t at; (at = path.find(token.first)) != std::string::npos;) {
+            path.replace(at, token.first.size(), token.second);
+        }
     }
     return path;
 }

@@ -79,7 +79,9 @@ TEST_P(SpaceTest, FailsBeforeAnythingIsDeletedOrCopied) {
         ASSERT_TRUE(enginetest::BackUp(backupData));
     }
     if (row.earlierKiB) {
-        for (unsigned i = 0; i < 4; ++i) WriteKiB(backupData + "\\Data\\Audio\\Old\\" + std::to_string(i) + ".wma", row.earlierKiB / 4);
+        for (unsigned i = 0; i < 4; ++i) {
+            WriteKiB(backupData + "\\Data\\Audio\\Old\\" + std::to_string(i) + ".wma", row.earlierKiB / 4);
+        }
     }
     if (row.fillerKiB) WriteKiB(m_drive + "\\filler.bin", row.fillerKiB);
     const auto earlier = enginetest::Snapshot(backupData);

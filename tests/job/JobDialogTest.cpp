@@ -641,4 +641,48 @@ TEST_F(JobRestoreTest, YesAsTheDatabasePhaseBeginsStillCompletesTheRestore) {
     EXPECT_EQ(zrtest::ReadTextFile(m_backupData + "\\GUI(new)\\mirs.dat"), zrtest::ReadTextFile(m_host.mirsDat));
 }
 
+// ---- A restore refused before it changes anything, with its message ----
+
+struct RefusalCase {
+    const char* name;
+    // Damages the backup or moves the destination; returns the destination to use.
+    std::string (*prepare)(const std::string& backupData, const std::string& restoreTo);
+    UINT message;
+};
+
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
+
+std::string BackupTreeGone(const std::string& backupData, const std::string& restoreTo) {
+    zrtest::RemoveTree(backupData);
+    return restoreTo;
+}
+std::string SerialLost(const std::string& backupData, const std::string& restoreTo) {
+    DeleteFileA((backupData + "\\BackupRestore.ini").c_str());
+    return restoreTo;
+}
+std::string DestinationInsideTheBackup(const std::string& backupData, const std::string&) {
+    return backupData + "\\Data";
+}
+
+class JobRestoreRefusal : public JobRestoreTest, public testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(JobRestoreRefusal, ShowsItsMessageAndLeavesTheHostAsItWas) {
+    MakeLibrary(6, 0);
+    BackUpFirst();
+    const std::string liveDatabase = zrtest::ReadTextFile(m_host.contentsDb);
+    const std::string restoreTo = GetParam().prepare(m_backupData, m_restoreTo);
+    auto run = Start("", restoreTo, false);
+    Answer(*run, GetParam().message, IDOK, std::string("job_restore_refused_") + GetParam().name);
+    ExpectClosed(*run);
+    EXPECT_TRUE(liveDatabase == zrtest::ReadTextFile(m_host.contentsDb)) << "the live library changed";
+    EXPECT_FALSE(zrtest::FolderExists(restoreTo + "\\RestoreData"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, JobRestoreRefusal,
+                         testing::Values(RefusalCase{"BackupTreeGone143", &BackupTreeGone, IDS_NO_BACKUPDATA},
+                                         RefusalCase{"SerialLost103", &SerialLost, IDS_RESTORE_FAILED},
+                                         RefusalCase{"DestinationInsideTheBackup103", &DestinationInsideTheBackup,
+                                                     IDS_RESTORE_FAILED}),
+                         [](const testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
+
 }  // namespace
