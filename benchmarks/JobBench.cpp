@@ -27,6 +27,7 @@
 #include "hostsim/core/HostIo.h"
 #include "hostsim/core/LibraryGen.h"
 #include "job/ExecuteBackupRestore.h"
+#include "job/JobSteps.h"
 #include "job/JobUi.h"
 
 #include "../res/resource.h"
@@ -86,6 +87,13 @@ LRESULT CALLBACK SinkProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
+// The job's step sequence without a dialog: nobody cancels or is told.
+struct CNoDialog : zr::IJobRunner {
+    bool IsCancelled() override { return false; }
+    void EnterDatabasePhase() override {}
+    void BackupTreeTouched() override {}
+};
+
 double RunDirect(const std::string& backupData, HRESULT& result) {
     HWND sink = nullptr;
     HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -107,10 +115,8 @@ double RunDirect(const std::string& backupData, HRESULT& result) {
     {
         zr::CBackupRestore engine;
         HRESULT hr = engine.Initialize(sink);
-        if (SUCCEEDED(hr)) hr = engine.InitBackupDataFolder(backupData);
-        if (SUCCEEDED(hr)) hr = engine.BackupGuiData(backupData);
-        if (SUCCEEDED(hr)) hr = engine.BackupNmlData(backupData);
-        if (SUCCEEDED(hr)) hr = engine.BackupMoveSecureDB(backupData);
+        CNoDialog runner;
+        if (SUCCEEDED(hr)) hr = zr::RunBackupSteps(engine, backupData, runner);
         engine.m_secureDb.Unbind();
         engine.m_builder.Detach();
         if (engine.m_hMediaLibrary) FreeLibrary(engine.m_hMediaLibrary);

@@ -124,6 +124,12 @@ new_pc pc2
 hostsim pc2 install --host corvell --version 1.0 --level 50 --serial HSIM-0002-0002 >/dev/null || exit 1
 hostsim pc2 library --tracks 12 --folders 2 --pictures 1 --secure 2 --missing 0 >/dev/null || exit 1
 hostsim pc2 list --digest --out "$(winpath "$work/replaced.txt")" || exit 1
+backup_db='E:\Backup\BackupData\DB\NMLDB\contents.db'
+hostsim pc2 list --db "$backup_db" --out "$(winpath "$work/backup-db.txt")" || exit 1
+read -r hostile_track hostile_title < <(iconv -f CP932 -t UTF-8 "$work/backup-db.txt" |
+    awk -F'\t' '$1 ~ /^track / && $4 ~ /^attr=0x000000(08|10)$/ && $2 ~ /^Track / { print substr($1, 7), $2; exit }')
+echo "   hostile row: track $hostile_track ($hostile_title) of the backup now climbs out of RestoreData"
+hostsim pc2 set-path --db "$backup_db" --track "$hostile_track" --path 'Disc 1\../../../../../../windows/win.ini' || exit 1
 echo "   its GUI data: $(head -c 40 "$work/pc2/drive_c/ProgramData/Nerith/SDTL/mirs.dat" 2>/dev/null | tr -d '\r\n')"
 first=$(awk -F'\t' '$1 == "next-shot" { print $2 + 0 }' "$work/backup-report.txt" 2>/dev/null)
 
@@ -137,7 +143,7 @@ hostsim pc2 list --digest --out "$(winpath "$work/after.txt")"
 
 driver pc2 summary --backup "$(winpath "$work/backup-report.txt")" --restore "$(winpath "$work/restore-report.txt")" \
     --before "$(winpath "$work/before.txt")" --after "$(winpath "$work/after.txt")" \
-    --from 'PC 1 (SD-Talvane 7.0)' --to 'PC 2 (SD-Corvell 1.0)'
+    --from 'PC 1 (SD-Talvane 7.0)' --to 'PC 2 (SD-Corvell 1.0)' --left-out "$hostile_title"
 summary_rc=$?
 stop_pc pc2
 

@@ -18,6 +18,7 @@
 #include "hostsim/core/HostIo.h"
 #include "hostsim/core/LibraryGen.h"
 #include "hostsim/core/LibraryList.h"
+#include "hostsim/core/StoredPath.h"
 
 namespace {
 
@@ -47,6 +48,10 @@ const char kUsage[] =
     "  list        print a library: the installed host's, or --db PATH [--core FOLDER]\n"
     "      --out FILE               write to a file instead of the console\n"
     "      --digest                 add each present file's digest (sum=, picsum=)\n"
+    "  set-path    rewrite one stored path of a library database (a crafted backup for tests)\n"
+    "      --db PATH --track N [--picture K] --path TEXT\n"
+    "                               track N as the listing numbers it; picture K (from 1) of it\n"
+    "                               instead of its own path\n"
     "  uninstall   remove every installed simulated host\n"
     "  hold-mutex  own the host application's mutex until stdin closes or the process is killed\n";
 
@@ -280,6 +285,21 @@ int CmdList(int argc, char** argv) {
     return kExitOk;
 }
 
+int CmdSetPath(int argc, char** argv) {
+    Args args;
+    std::string error;
+    if (!ParseArgs(argc, argv, {"db", "track", "picture", "path"}, {}, args, error)) return Usage(error);
+    if (!args.values.count("db") || !args.values.count("track") || !args.values.count("path"))
+        return Usage("set-path needs --db, --track and --path");
+    unsigned track = 0, picture = 0;
+    if (!ParseUnsigned("track", args.values["track"], kMaxTracks, track, error)) return Usage(error);
+    if (args.values.count("picture") &&
+        !ParseUnsigned("picture", args.values["picture"], kMaxPicturesPerTrack, picture, error))
+        return Usage(error);
+    if (!SetStoredPath(args.values["db"], track, picture, args.values["path"], error)) return Fail(error);
+    return kExitOk;
+}
+
 int CmdUninstall(int argc, char** argv) {
     Args args;
     std::string error;
@@ -342,6 +362,7 @@ int main(int argc, char** argv) {
     if (command == "install") return CmdInstall(argc, argv);
     if (command == "library") return CmdLibrary(argc, argv);
     if (command == "list") return CmdList(argc, argv);
+    if (command == "set-path") return CmdSetPath(argc, argv);
     if (command == "uninstall") return CmdUninstall(argc, argv);
     if (command == "hold-mutex") return CmdHoldMutex(argc, argv);
     if (command == "help" || command == "--help" || command == "-h") {

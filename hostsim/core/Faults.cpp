@@ -15,7 +15,7 @@ namespace {
 const char* const kNames[] = {"LoadPlugins",    "CreateDevice1",     "CreateDevice3",  "OpenDeviceManager",
                               "OpenSecureDevice", "NoComponentA",    "InitComponentB", "InitComponentMove",
                               "AddMoveContent", "ApplyImport",       "EndImport",      "OpenDatabase",
-                              "Register",       "CloseDatabase"};
+                              "Register",       "CloseDatabase",     "Unregister"};
 static_assert(sizeof(kNames) / sizeof(kNames[0]) == static_cast<size_t>(Fault::Count), "one name per switch");
 
 constexpr DWORD kMaxTextValue = 4096;
@@ -77,8 +77,8 @@ CFaults CFaults::Load() {
         if (!ReadSwitch(key, kNames[i], code, text) || code == 0) continue;
         HRESULT hr = static_cast<HRESULT>(code);
         if (fault == Fault::NoComponentA && hr > 0) hr = E_NOINTERFACE;
-        // Only these two have a subject; elsewhere a text would silently disarm the switch.
-        if (fault != Fault::AddMoveContent && fault != Fault::Register) text.clear();
+        // Only these have a subject; elsewhere a text would silently disarm the switch.
+        if (fault != Fault::AddMoveContent && fault != Fault::Register && fault != Fault::Unregister) text.clear();
         if (hr < 0) faults.Set(fault, hr, text);
     }
     DWORD delay = 0;

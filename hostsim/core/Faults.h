@@ -36,6 +36,8 @@
 // | OpenDatabase       | INMHddVolume::OpenDatabase                         |             |
 // | Register           | INMTrack::Register (nothing written)               | track title |
 // | CloseDatabase      | INMHddVolume::CloseDatabase (changes rolled back)  |             |
+// | Unregister         | INMTrack::Unregister does nothing (the interface   | track title |
+// |                    | has no result): the track stays in the library     |             |
 //
 // A slow job, for cancelling at a chosen point: RegisterDelayMs (REG_DWORD
 // milliseconds, or REG_SZ "ms|text" for titles containing text) makes every
@@ -65,6 +67,7 @@ enum class Fault {
     OpenDatabase,
     Register,
     CloseDatabase,
+    Unregister,
     Count
 };
 

@@ -215,6 +215,7 @@ HRESULT CHddVolume::RegisterTrack(CTrack& track) {
 }
 
 void CHddVolume::UnregisterTrack(CTrack& track) {
+    if (FAILED(m_context->faults.Check(Fault::Unregister, track.GetTitle()))) return;
     if (track.IsRemoved() || !m_db.Remove(track.Row().id)) return;
     track.SetRemoved(true);
     --m_nLiveTracks;

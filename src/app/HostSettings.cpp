@@ -224,6 +224,19 @@ void FindNewDbPath(const std::string& oldPath, std::string& out) {
     }
 }
 
+std::string DatabasesFolderOf(const std::string& libraryFolder) {
+    std::string folder = libraryFolder + "\\databases";
+    std::string relocated;
+    FindNewDbPath(folder, relocated);
+    return relocated.empty() ? folder : relocated;
+}
+
+std::string GetLiveDatabasesFolder() {
+    std::string library;
+    GetNmlProgramPath(library);
+    return library.empty() ? std::string() : DatabasesFolderOf(library);
+}
+
 void WriteSecureContents(const std::string& folder, int flag) {
     WritePrivateProfileStringA(kIniSection, "SecureContents", flag == 1 ? "1" : "0", IniPath(folder).c_str());
 }

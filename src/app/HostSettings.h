@@ -27,6 +27,11 @@ void GetNmlProgramPath(std::string& out);
 void GetCoreProgramPath(std::string& out);
 // The relocated databases folder for oldPath, or an empty out.
 void FindNewDbPath(const std::string& oldPath, std::string& out);
+// The media library's databases folder: "databases" below libraryFolder, or
+// the folder the host relocated it to.
+std::string DatabasesFolderOf(const std::string& libraryFolder);
+// DatabasesFolderOf the installed media library; empty when it is unknown.
+std::string GetLiveDatabasesFolder();
 
 // "BackupRestore.ini" in the backup tree folder (no trailing backslash).
 void WriteSecureContents(const std::string& folder, int flag);

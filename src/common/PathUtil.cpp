@@ -2,8 +2,11 @@
 
 #include <windows.h>
 
+#include <shlwapi.h>
+
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace zr {
 
@@ -80,6 +83,120 @@ std::string FoldCase(const std::string& s) {
         }
     }
     return folded;
+}
+
+std::size_t PlatformFileNameOffset(const std::string& path) {
+    return static_cast<std::size_t>(PathFindFileNameA(path.c_str()) - path.c_str());
+}
+
+std::string PlatformFileName(const std::string& path) { return path.substr(PlatformFileNameOffset(path)); }
+
+bool IsExistingFile(const std::string& path) {
+    if (!FitsBuffer(path, MAX_PATH)) return false;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsReadableFile(const std::string& path) {
+    const DWORD error = GetLastError();
+    HANDLE file = FitsBuffer(path, MAX_PATH)
+                      ? CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr)
+                      : INVALID_HANDLE_VALUE;
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    SetLastError(error);
+    return file != INVALID_HANDLE_VALUE;
+}
+
+bool IsPlainName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    for (const char* p = name.c_str(); *p;) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1]) {
+            p += 2;
+            continue;
+        }
+        if (*p == '\\' || *p == '/' || *p == ':') return false;
+        ++p;
+    }
+    return true;
+}
+
+bool IsPlainAbsolutePath(const std::string& path) {
+    // The parts between single-byte backslashes.
+    std::vector<std::string> parts(1);
+    for (const char* p = path.c_str(); *p;) {
+        const bool dbcs = IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1];
+        if (!dbcs && *p == '\\') {
+            parts.emplace_back();
+            ++p;
+            continue;
+        }
+        parts.back().append(p, dbcs ? 2 : 1);
+        p += dbcs ? 2 : 1;
+    }
+    std::size_t names = 1;
+    const std::string& head = parts[0];
+    const bool drive = head.size() == 2 && head[1] == ':' &&
+                       ((head[0] >= 'A' && head[0] <= 'Z') || (head[0] >= 'a' && head[0] <= 'z'));
+    if (!drive) {
+        // "\\server\share\name": two empty parts, then a server that is no
+        // device prefix ("?" or "."), a share and at least one name.
+        if (parts.size() < 5 || !head.empty() || !parts[1].empty() || parts[2] == "?") return false;
+        names = 2;
+    }
+    if (parts.size() <= names) return false;
+    for (std::size_t i = names; i < parts.size(); ++i) {
+        if (!IsPlainName(parts[i])) return false;
+    }
+    return true;
+}
+
+namespace {
+
+// GetFullPathNameA, optionally with the long names of the items that exist
+// (a missing item keeps its spelling), folded, without a trailing backslash.
+std::string FormOfPath(const std::string& path, bool longNames) {
+    if (path.empty() || !FitsBuffer(path, MAX_PATH)) return std::string();
+    char full[MAX_PATH] = {};
+    const DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+    if (n == 0 || n >= MAX_PATH) return std::string();
+    char longer[MAX_PATH] = {};
+    const DWORD m = longNames ? GetLongPathNameA(full, longer, MAX_PATH) : 0;
+    std::string result = (m > 0 && m < MAX_PATH) ? longer : full;
+    RemoveTrailingBackslash(result);
+    return FoldCase(result);
+}
+
+}  // namespace
+
+std::string FullPathFolded(const std::string& path) { return FormOfPath(path, false); }
+
+std::string ComparablePath(const std::string& path) { return FormOfPath(path, true); }
+
+bool IsSameOrBelow(const std::string& item, const std::string& folder) {
+    if (item.empty() || folder.empty()) return false;
+    if (item == folder) return true;
+    // Both forms start at a character boundary, so the byte after a shared
+    // prefix is a real separator when it is a backslash.
+    const std::string prefix = HasTrailingBackslash(folder) ? folder : folder + "\\";
+    return item.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool IsSameOrInside(const std::string& path, const std::string& folder) {
+    return IsSameOrBelow(ComparablePath(path), ComparablePath(folder));
+}
+
+void CopyCutAtCharacter(char* buffer, std::size_t size, const char* text) {
+    if (!buffer || size == 0) return;
+    std::size_t used = 0;
+    for (const char* p = text ? text : ""; *p;) {
+        const std::size_t n = (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1]) ? 2 : 1;
+        if (used + n >= size) break;
+        std::memcpy(buffer + used, p, n);
+        used += n;
+        p += n;
+    }
+    buffer[used] = '\0';
 }
 
 bool CopyBounded(char* buffer, std::size_t size, const char* text) {

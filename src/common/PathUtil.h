@@ -38,6 +38,40 @@ std::string FolderPart(const std::string& path);
 // letters without case, double-byte characters as they are.
 std::string FoldCase(const std::string& s);
 
+// The file name as the platform finds it (PathFindFileNameA): after the last
+// "\", "/" or ":", walking by characters of the code page.
+std::size_t PlatformFileNameOffset(const std::string& path);
+std::string PlatformFileName(const std::string& path);
+
+// True when path names a file that is there (a folder is no file); a path
+// too long for the system is none either.
+bool IsExistingFile(const std::string& path);
+
+// True when the file can be opened for reading (by anyone's leave). The
+// system's last error is kept for the caller.
+bool IsReadableFile(const std::string& path);
+
+// A single file or folder name as a backup stores it: not empty, not "." or
+// "..", and without a separator ("\" or "/") or a drive or stream colon.
+bool IsPlainName(const std::string& name);
+
+// An absolute path in plain form: a drive ("C:\\...") or a share
+// ("\\\\server\\share\\..."), then plain names only (IsPlainName), so
+// nothing in it is resolved against a current folder or climbs out of a folder.
+bool IsPlainAbsolutePath(const std::string& path);
+
+// The system's full path (GetFullPathNameA: ".", ".." and "/" resolved),
+// case folded, without a trailing backslash; empty when it cannot be made.
+std::string FullPathFolded(const std::string& path);
+// The form under which two paths name the same item: FullPathFolded with the
+// long names of the items that exist.
+std::string ComparablePath(const std::string& path);
+// True when the form `item` is the form `folder` or lies below it (both from
+// FullPathFolded or ComparablePath); an empty one matches nothing.
+bool IsSameOrBelow(const std::string& item, const std::string& folder);
+// IsSameOrBelow on the comparable forms of two paths.
+bool IsSameOrInside(const std::string& path, const std::string& folder);
+
 // True when s with its terminator fits a buffer of `size` bytes.
 inline bool FitsBuffer(const std::string& s, std::size_t size) { return s.size() < size; }
 
@@ -45,6 +79,10 @@ inline bool FitsBuffer(const std::string& s, std::size_t size) { return s.size()
 // terminated and unchanged, when the result would not fit.
 bool CopyBounded(char* buffer, std::size_t size, const char* text);
 bool AppendBounded(char* buffer, std::size_t size, const char* text);
+
+// Copies as much of text as fits a buffer of `size` bytes, ending on a whole
+// character: a double-byte character that does not fit is left out whole.
+void CopyCutAtCharacter(char* buffer, std::size_t size, const char* text);
 
 // MakeSureDirectoryPathExists that splits only at real separators: creates
 // every folder of path up to its last backslash (end the path with "\" to

@@ -135,11 +135,34 @@ void CBackupRestore::RecordFailedItem(INMTrack* track, HRESULT code, int remove)
     if (remove == 1) track->Unregister();
 }
 
-std::string CBackupRestore::GetDatabasesFolder() const {
-    std::string folder = m_strLibraryFolder + "\\databases";
-    std::string relocated;
-    FindNewDbPath(folder, relocated);
-    return relocated.empty() ? folder : relocated;
+std::string CBackupRestore::GetDatabasesFolder() const { return DatabasesFolderOf(m_strLibraryFolder); }
+
+const char* const kDatabaseFileNames[5] = {"\\mirs.db", "\\contents.fdb", "\\contents.db",
+                                           "\\5e1b9c37-2d84-4a6f-9c03-7b2e6f18d4a5.hdb",
+                                           "\\5e1b9c37-2d84-4a6f-9c03-7b2e6f18d4a5.cdb"};
+
+bool IsSecureTrack(INMTrack* track) {
+    NM_TRACK_ATTRIBUTES record = {};
+    record.cbSize = sizeof(record);
+    const NM_TRACK_ATTRIBUTES* attributes = track->GetAttributes(&record);
+    return ((attributes ? attributes : &record)->dwFlags & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B)) != 0;
+}
+
+std::vector<std::string> PicturePathsOf(INMTrack* track) {
+    std::vector<std::string> paths;
+    CRef<INMPictureList> list;
+    const DWORD count = QueryRef(track, IID_INMPictureList, list) ? list->GetCount() : 0;
+    for (DWORD i = 1; i <= count; ++i) {
+        INMPicture* picture = list->GetItem(i);
+        const char* path = picture ? picture->GetFilePath() : nullptr;
+        if (picture) paths.push_back(path ? path : "");
+    }
+    return paths;
+}
+
+bool IsRefusedRestoreDestination(const std::string& restoreTo, const std::string& backupData,
+                                 const std::string& liveDatabases) {
+    return restoreTo.empty() || IsSameOrInside(restoreTo, backupData) || IsSameOrInside(restoreTo, liveDatabases);
 }
 
 void CBackupRestore::PostProgress(DWORD done, DWORD total) {

@@ -26,6 +26,22 @@ struct GuiDataLocation {
     int bShared = 0;
 };
 
+// The media library's database files, by the names a backup keeps them under
+// in DB\NMLDB; each begins with a backslash.
+extern const char* const kDatabaseFileNames[5];
+
+// True when the track carries either secure-content flag: rights-protected
+// content, whose rights go with the secure database and whose pictures stay.
+bool IsSecureTrack(INMTrack* track);
+// The paths of a track's pictures, in order.
+std::vector<std::string> PicturePathsOf(INMTrack* track);
+
+// A restore destination the tool refuses: none, the backup tree or a folder
+// inside it (the copy would go into the backup itself), or a folder inside
+// the host's live databases folder (into the library it replaces).
+bool IsRefusedRestoreDestination(const std::string& restoreTo, const std::string& backupData,
+                                 const std::string& liveDatabases);
+
 class CBackupRestore {
 public:
     CBackupRestore();
@@ -41,6 +57,14 @@ public:
     HRESULT BackupGuiData(const std::string& backupData);
     HRESULT BackupNmlData(const std::string& backupData);
     HRESULT BackupMoveSecureDB(const std::string& backupData);
+    // Before a backup deletes an earlier one: the drive holds what the backup
+    // will copy, counting what the deletion frees. RC_E_FILE_COPY when not.
+    HRESULT CheckBackupSpace(const std::string& backupData);
+    // Before a restore changes anything: the backup holds what the later steps
+    // need, the destination is safe (RC_E_INVALIDARG otherwise) and its drive
+    // has room (RC_E_FILE_COPY). RC_E_NO_BACKUPDATA when the backup tree is no
+    // folder, RC_E_FAIL when the backup is damaged.
+    HRESULT CheckBackupData(const std::string& backupData, const std::string& restoreTo);
     HRESULT RestoreNmlContents(const std::string& backupData, const std::string& restoreTo);
     HRESULT RestoreMoveSecureDB(const std::string& backupData);
     HRESULT RestoreNmlDatabases();
@@ -49,8 +73,10 @@ public:
 
     // Shared by the steps.
     // Copies a folder tree into an existing destination folder. After a failed
-    // file copy the system's error is still in GetLastError.
+    // file copy the system's error is still in GetLastError, and
+    // m_bCopySourceUnreadable says whether the source was what failed.
     HRESULT CopyFolder(const std::string& source, const std::string& destination);
+    bool m_bCopySourceUnreadable = false;
     // path, or path + "%05d" with the first number whose folder does not exist.
     HRESULT CreateUniqueFolderName(const std::string& path, std::string& result);
     // Deletes a folder tree without asking; a missing folder is no error.
@@ -76,6 +102,10 @@ public:
     std::string m_strPictureFolder;
     std::string m_strOldDatabasesFolder;
     std::string m_strNewDatabasesFolder;
+    // The backup tree a restore reads and the RestoreData it fills; the
+    // finishing step never deletes below them.
+    std::string m_strBackupDataFolder;
+    std::string m_strRestoreDataFolder;
     std::vector<std::string> m_vecFailedItemTitle;
     std::vector<HRESULT> m_vecFailedItemCode;
     // Set to 1 by the dialog thread while the worker is held; read by the
@@ -86,7 +116,11 @@ public:
     using CancelCheckHook = void (*)(void* context);
     CancelCheckHook m_pfnCancelCheck = nullptr;
     void* m_pCancelCheckContext = nullptr;
+    // Set on the worker once a restore's database phase has begun: from there
+    // on it runs to its end, whatever the user answers.
+    bool m_bCancelChecksOff = false;
     bool IsCancelRequested() {
+        if (m_bCancelChecksOff) return false;
         if (m_pfnCancelCheck) m_pfnCancelCheck(m_pCancelCheckContext);
         return m_bCancelFlag == 1;
     }
@@ -96,6 +130,12 @@ public:
     HWND m_hNotifyWnd;
 
 private:
+    HRESULT CheckRestoreDestination(const std::string& backupData, const std::string& restoreTo);
+    HRESULT CheckMoveBackupFile(const std::string& backupData);
+    HRESULT CheckRestoreSpace(const std::string& backupData, const std::string& restoreTo);
+    // The GUI-data folders of a backup that RestoreGuiData takes, for the first
+    // host and for the shared layout; false when the backup holds none.
+    bool ChooseGuiSources(const std::string& backupData, std::string& hostSource, std::string& sharedSource);
     HRESULT BackupGuiItems(const GuiDataLocation& location, const std::string& destination);
     static bool LocateSharedGuiData(GuiDataLocation& location);
     void ReplaceGuiItems(const GuiDataLocation& location, const std::string& source);

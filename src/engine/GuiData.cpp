@@ -48,9 +48,11 @@ void CopyFileIfAny(const std::string& from, const std::string& to) {
     CopyFileA(from.c_str(), to.c_str(), FALSE);
 }
 
-// A copy that failed: access denied or write protection is the user's folder
-// choice, anything else (a full disk, a file held open) a failed copy.
-HRESULT CopyError(DWORD error) {
+// A copy that failed: access denied or write protection of the backup is the
+// user's folder choice; anything else (a full disk, a file held open, a host
+// file that cannot be read) a failed copy.
+HRESULT CopyError(DWORD error, bool sourceUnreadable) {
+    if (sourceUnreadable) return RC_E_FILE_COPY;
     return (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT) ? RC_E_ACCESSDENIED : RC_E_FILE_COPY;
 }
 
@@ -63,7 +65,7 @@ HRESULT BackupFile(const std::string& from, const std::string& to) {
     }
     const DWORD error = FitsBuffer(to, MAX_PATH) ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
     if (!FitsBuffer(from, MAX_PATH) || GetFileAttributesA(from.c_str()) == INVALID_FILE_ATTRIBUTES) return RC_OK;
-    return CopyError(error);
+    return CopyError(error, !IsReadableFile(from));
 }
 
 }  // namespace
@@ -106,7 +108,7 @@ HRESULT CBackupRestore::BackupGuiItems(const GuiDataLocation& location, const st
     // its restore would delete the item on the target PC. A cancel seen by
     // the copy is left to the job's own check after the step.
     HRESULT hr = CopyFolder(location.playlistFolder, destination + kUpl);
-    if (hr == RC_E_FILE_COPY) return CopyError(GetLastError());
+    if (hr == RC_E_FILE_COPY) return CopyError(GetLastError(), m_bCopySourceUnreadable);
     if (FAILED(hr)) return hr;
     hr = BackupFile(location.mirsDat, destination + kMirsDat);
     if (SUCCEEDED(hr)) hr = BackupFile(location.usrdicDic, destination + kUsrdicDic);
@@ -166,6 +168,27 @@ HRESULT CBackupRestore::RestoreSharedGuiData(const std::string& source) {
     return RC_OK;
 }
 
+bool CBackupRestore::ChooseGuiSources(const std::string& backupData, std::string& hostSource,
+                                      std::string& sharedSource) {
+    const std::string guiNew = backupData + kGuiNew;
+    const std::string guiOld = backupData + kGuiOld;
+    if (IsFolder(backupData + kTalvane)) {
+        hostSource = sharedSource = backupData + kTalvane;
+    } else if (IsFolder(guiNew) && IsFolder(guiOld)) {
+        // Each layout takes the data that was saved from the same layout.
+        GuiDataLocation location;
+        hostSource = (CheckTalvaneVersion() && LocateHostGuiData(location) && location.bShared) ? guiNew : guiOld;
+        sharedSource = guiNew;
+    } else if (IsFolder(guiNew)) {
+        hostSource = sharedSource = guiNew;
+    } else if (IsFolder(guiOld)) {
+        hostSource = sharedSource = guiOld;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 HRESULT CBackupRestore::RestoreGuiData(const std::string& backupData) {
     std::string serial;
     LoadSerialFromIni(backupData, serial);
@@ -177,25 +200,9 @@ HRESULT CBackupRestore::RestoreGuiData(const std::string& backupData) {
 
     const bool talvane = CheckTalvaneVersion();
     const bool corvell = CheckCorvellVersion();
-    const std::string guiNew = backupData + kGuiNew;
-    const std::string guiOld = backupData + kGuiOld;
-
     std::string hostSource;
     std::string sharedSource;
-    if (IsFolder(backupData + kTalvane)) {
-        hostSource = sharedSource = backupData + kTalvane;
-    } else if (IsFolder(guiNew) && IsFolder(guiOld)) {
-        // Each layout takes the data that was saved from the same layout.
-        GuiDataLocation location;
-        hostSource = (talvane && LocateHostGuiData(location) && location.bShared) ? guiNew : guiOld;
-        sharedSource = guiNew;
-    } else if (IsFolder(guiNew)) {
-        hostSource = sharedSource = guiNew;
-    } else if (IsFolder(guiOld)) {
-        hostSource = sharedSource = guiOld;
-    } else {
-        return kNoGuiData;
-    }
+    if (!ChooseGuiSources(backupData, hostSource, sharedSource)) return kNoGuiData;
 
     if (talvane) {
         int layout = RestoreHostGuiData(hostSource);

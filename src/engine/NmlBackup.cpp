@@ -38,20 +38,6 @@ const DatabaseFile kDatabaseFiles[] = {
 
 const char kRegisterFailed[] = "CBackupRestore::BackupNmlData pTrack->Register() failed\n";
 
-// A path that names a folder is no content file either.
-bool FileExists(const std::string& path) {
-    if (!FitsBuffer(path, MAX_PATH)) return false;
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The file name as the platform finds it: after the last "\", "/" or ":",
-// walking by characters of the code page.
-std::size_t FileNameOffset(const std::string& path) {
-    return static_cast<std::size_t>(PathFindFileNameA(path.c_str()) - path.c_str());
-}
-std::string FileName(const std::string& path) { return path.substr(FileNameOffset(path)); }
-
 // Folders below Data\Audio: one per source folder, named after its last
 // component; a name already taken on disk gets the first free "%05d" suffix.
 // Creating the folder is the test whether its name is free: the file system
@@ -152,7 +138,7 @@ public:
             copyName = done->second;
             return true;
         }
-        const std::string own = FileName(source);
+        const std::string own = PlatformFileName(source);
         std::string name = m_taken.count(FoldCase(own)) ? FreeName(own) : own;
         for (;;) {
             const std::string target = m_pictureRoot + name;
@@ -221,8 +207,8 @@ void BackupPictures(CBackupRestore& engine, INMTrack* track, CPictureCopies& cop
             engine.RecordFailedItem(track, RC_E_INVALIDARG, 0);
             continue;
         }
-        if (FoldCase(copyName) == FoldCase(FileName(source))) continue;
-        const std::string renamedPath = source.substr(0, FileNameOffset(source)) + copyName;
+        if (FoldCase(copyName) == FoldCase(PlatformFileName(source))) continue;
+        const std::string renamedPath = source.substr(0, PlatformFileNameOffset(source)) + copyName;
         picture->SetFilePath(renamedPath.c_str());
         renamed = true;
     }
@@ -282,7 +268,7 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
             const std::string path = Text(track->GetFilePath());
             Trace("Title = %s, Path = %s\n", Text(track->GetTitle()), path.c_str());
 
-            const std::string file = FileName(path);
+            const std::string file = PlatformFileName(path);
             std::vector<char> buffer(path.begin(), path.end());
             buffer.push_back('\0');
             StripFileName(buffer.data());
@@ -302,7 +288,7 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
             }
 
             // A path the system cannot reach counts as a missing file.
-            if (!FileExists(path)) {
+            if (!IsExistingFile(path)) {
                 RecordFailedItem(track.Get(), 1, 1);
             } else {
                 if (!CopyFileOver(path, audioRoot + folder + "\\" + file)) {
@@ -313,11 +299,7 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
                 Trace("pTrack->GetFilePath = %s\n", Text(track->GetFilePath()));
                 if (FAILED(track->Register())) Trace("%s", kRegisterFailed);
 
-                NM_TRACK_ATTRIBUTES record = {};
-                record.cbSize = sizeof(record);
-                const NM_TRACK_ATTRIBUTES* attributes = track->GetAttributes(&record);
-                const DWORD flags = (attributes ? attributes : &record)->dwFlags;
-                if (flags & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B)) {
+                if (IsSecureTrack(track.Get())) {
                     secure = 1;  // rights-protected content: its pictures stay behind
                 } else {
                     BackupPictures(*this, track.Get(), pictureCopies);

@@ -8,6 +8,7 @@
 #include <shlwapi.h>
 
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
 #include "common/PathUtil.h"
@@ -39,17 +40,83 @@ const DWORD kMoveFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOV
 
 const char* Text(const char* s) { return s ? s : ""; }
 
-bool IsSecure(INMTrack* track) {
-    NM_TRACK_ATTRIBUTES record = {};
-    record.cbSize = sizeof(record);
-    const NM_TRACK_ATTRIBUTES* attributes = track->GetAttributes(&record);
-    return ((attributes ? attributes : &record)->dwFlags & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B)) != 0;
+// The folder and file names of a stored track path, split the way the
+// platform splits paths; false unless it has the one shape a backup writes,
+// "folder\file" with two plain names.
+bool SplitStoredTrackPath(const std::string& path, std::string& folder, std::string& file) {
+    const std::size_t fileAt = PlatformFileNameOffset(path);
+    file = path.substr(fileAt);
+    std::string head = path.substr(0, fileAt);
+    if (!RemoveTrailingBackslash(head)) return false;
+    folder = head.substr(PlatformFileNameOffset(head));
+    return folder == head && IsPlainName(folder) && IsPlainName(file);
 }
+
+bool StartsWithFolded(const std::string& s, const std::string& prefix) {
+    return s.size() >= prefix.size() && FoldCase(s.substr(0, prefix.size())) == FoldCase(prefix);
+}
+
+// Where a restore points tracks and pictures: only below the RestoreData it
+// made, and only at files its copy of the backup brought there.
+class CRestoredPaths {
+public:
+    explicit CRestoredPaths(const std::string& restoreData)
+        : m_audioRoot(restoreData + "\\Data\\Audio\\"),
+          m_pictureFolder(restoreData + "\\Data\\Picture\\"),
+          m_audioFull(FullPathFolded(m_audioRoot)),
+          m_pictureFull(FullPathFolded(m_pictureFolder)) {}
+
+    const std::string& PictureFolder() const { return m_pictureFolder; }
+
+    // RC_E_BAD_NAME when the path would not stay below Data\Audio (a name the
+    // system rewrites), RC_ITEM_MISSING when the backup holds no such file.
+    HRESULT Track(const std::string& folder, const std::string& file, std::string& restored) const {
+        restored = m_audioRoot + folder + "\\" + file;
+        if (!StaysBelow(restored, m_audioFull)) return RC_E_BAD_NAME;
+        return IsExistingFile(restored) ? RC_OK : RC_ITEM_MISSING;
+    }
+
+    // A picture's own file name in the restored picture folder, when the
+    // backup holds that file. Tracks share pictures: each name is looked at once.
+    bool Picture(const std::string& stored, std::string& restored) {
+        const std::string name = PlatformFileName(stored);
+        if (!IsPlainName(name)) return false;
+        restored = m_pictureFolder + name;
+        auto known = m_pictures.find(FoldCase(name));
+        if (known != m_pictures.end()) return known->second;
+        const bool there = StaysBelow(restored, m_pictureFull) && IsExistingFile(restored);
+        m_pictures.emplace(FoldCase(name), there);
+        return there;
+    }
+
+    // Paths as the walk writes them.
+    bool IsRestoredTrack(const std::string& path) const {
+        std::string folder, file;
+        return StartsWithFolded(path, m_audioRoot) &&
+               SplitStoredTrackPath(path.substr(m_audioRoot.size()), folder, file);
+    }
+    bool IsRestoredPicture(const std::string& path) const {
+        return StartsWithFolded(path, m_pictureFolder) && IsPlainName(path.substr(m_pictureFolder.size()));
+    }
+
+private:
+    static bool StaysBelow(const std::string& path, const std::string& folderFull) {
+        const std::string full = FullPathFolded(path);
+        return full != folderFull && IsSameOrBelow(full, folderFull);
+    }
+
+    std::string m_audioRoot;      // ends in a backslash
+    std::string m_pictureFolder;  // ends in a backslash
+    std::string m_audioFull;
+    std::string m_pictureFull;
+    std::unordered_map<std::string, bool> m_pictures;  // folded name -> the backup holds it
+};
 
 // Each picture is taken off the track and put back at its own place with its
 // path in the restored picture folder: the component stores a picture's path
-// when the picture is inserted.
-void RepointPictures(INMTrack* track, const std::string& pictureFolder) {
+// when the picture is inserted. A picture the backup does not hold, or whose
+// name has no shape a backup writes, leaves the track, which is listed.
+void RepointPictures(CBackupRestore& engine, INMTrack* track, CRestoredPaths& paths) {
     CRef<INMPictureList> list;
     const DWORD count = QueryRef(track, IID_INMPictureList, list) ? list->GetCount() : 0;
     if (count > 0) {
@@ -57,24 +124,63 @@ void RepointPictures(INMTrack* track, const std::string& pictureFolder) {
     } else {
         Trace("□画像なしpTrack->GetFilePath = %s\n", Text(track->GetFilePath()));
     }
-    const DWORD zero = 0;
+    // Taken up front and held: removing a picture may renumber the list.
+    std::vector<CRef<INMPicture>> pictures;
     for (DWORD i = 1; i <= count; ++i) {
         INMPicture* item = list->GetItem(i);
         if (!item) continue;
         item->AddRef();
-        CRef<INMPicture> picture(item);
-        const std::string name = FileNamePart(Text(picture->GetFilePath()));
-        picture->SetFilePath((pictureFolder + name).c_str());
+        pictures.emplace_back(item);
+    }
+    const DWORD zero = 0;
+    LONG kept = 0;
+    for (const CRef<INMPicture>& picture : pictures) {
+        std::string restored;
+        if (!paths.Picture(Text(picture->GetFilePath()), restored)) {
+            track->RemovePicture(picture.Get());
+            engine.RecordFailedItem(track, RC_E_INVALIDARG, 0);
+            continue;
+        }
+        picture->SetFilePath(restored.c_str());
         track->RemovePicture(picture.Get());
-        track->InsertPicture(picture.Get(), i == 1 ? -1 : static_cast<LONG>(i - 1));
-        picture.Reset();
+        track->InsertPicture(picture.Get(), kept == 0 ? -1 : kept);
+        ++kept;
         track->SetTrackProperty(NM_TRACK_PROP_PICTURE_STATE, &zero);
     }
+}
+
+// The prepared library read back through the component: every track must
+// point where the walk put it, and every picture of a track without secure
+// content. A track the component kept against the walk (its Unregister
+// refused) ends the restore before anything of the host changes.
+HRESULT CheckPreparedLibrary(CBuilder& builder, const std::string& contentsDb, const std::string& pictureFolder,
+                             const CRestoredPaths& paths) {
+    HRESULT hr = builder.MountHDD(contentsDb.c_str(), pictureFolder.c_str());
+    if (FAILED(hr)) return hr;
+    INMHddVolume* volume = builder.m_pHddVolume;
+    if (!volume) return RC_E_FAIL;
+    HRESULT result = RC_OK;
+    CRef<INMContent> entry(volume->GetFirstContent(IID_INMTrack));
+    for (; entry && result == RC_OK; entry.Attach(entry->GetNextContent(IID_INMTrack))) {
+        CRef<INMTrack> track;
+        if (!QueryRef(entry.Get(), IID_INMTrack, track)) continue;
+        if (!paths.IsRestoredTrack(Text(track->GetFilePath()))) result = RC_E_FAIL;
+        if (IsSecureTrack(track.Get())) continue;
+        for (const std::string& picture : PicturePathsOf(track.Get())) {
+            if (!paths.IsRestoredPicture(picture)) result = RC_E_FAIL;
+        }
+    }
+    entry.Reset();
+    hr = builder.UnmountHDD();
+    return result == RC_OK && FAILED(hr) ? hr : result;
 }
 
 }  // namespace
 
 HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const std::string& restoreTo) {
+    HRESULT hr = CheckRestoreDestination(backupData, restoreTo);
+    if (FAILED(hr)) return hr;
+    m_strBackupDataFolder = backupData;
     const std::string backupDb = backupData + "\\DB\\NMLDB";
     const std::string live = GetDatabasesFolder();
 
@@ -114,7 +220,7 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
         return result;
     }
 
-    HRESULT hr = m_builder.MountHDD((temporary + "\\contents.db").c_str(), m_strPictureFolder.c_str());
+    hr = m_builder.MountHDD((temporary + "\\contents.db").c_str(), m_strPictureFolder.c_str());
     if (FAILED(hr)) {
         Trace("\n\nCBackupRestore::RestoreNmlContents m_builder.MountHDD failed\n\n");
         DeleteFolder(temporary);
@@ -143,11 +249,13 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
         return hr;
     }
 
-    const std::string audioRoot = restoreData + "\\Data\\Audio\\";
-    const std::string pictureFolder = restoreData + "\\Data\\Picture\\";
+    m_strRestoreDataFolder = restoreData;
+    CRestoredPaths paths(restoreData);
     // Made once, for the first track that has pictures to re-point; folders
     // made during the step do not vanish.
     bool pictureFolderMade = false;
+    DWORD tracks = 0;
+    DWORD restored = 0;
     CRef<INMContent> entry(volume->GetFirstContent(IID_INMTrack));
     for (; entry; entry.Attach(entry->GetNextContent(IID_INMTrack))) {
         CRef<INMTrack> track;
@@ -156,26 +264,37 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
             result = RC_CANCELLED;
             break;
         }
+        ++tracks;
 
         const std::string path = Text(track->GetFilePath());
-        const std::string file = FileNamePart(path);
-        std::vector<char> folderBuffer(path.begin(), path.end());
-        folderBuffer.push_back('\0');
-        StripFileName(folderBuffer.data());
-        const std::string folder = FileNamePart(folderBuffer.data());
+        std::string folder, file;
+        const bool shaped = SplitStoredTrackPath(path, folder, file);
         Trace("Title = %s\nPath  = %s\n", Text(track->GetTitle()), path.c_str());
         Trace("FolderName = %s\nFileName = %s\n", folder.c_str(), file.c_str());
-        track->SetFilePath((audioRoot + folder + "\\" + file).c_str());
+        std::string target;
+        const HRESULT where = shaped ? paths.Track(folder, file, target) : RC_E_BAD_NAME;
+        if (where != RC_OK) {
+            // Listed, and kept out of the restored library rather than pointing elsewhere.
+            RecordFailedItem(track.Get(), where, 1);
+            continue;
+        }
+        track->SetFilePath(target.c_str());
 
-        if (!IsSecure(track.Get())) {
-            if (!pictureFolderMade && !CreateFolderPath(pictureFolder, error)) {
+        if (!IsSecureTrack(track.Get())) {
+            if (!pictureFolderMade && !CreateFolderPath(paths.PictureFolder(), error)) {
                 result = FolderCreateError(error);
                 break;
             }
             pictureFolderMade = true;
-            RepointPictures(track.Get(), pictureFolder);
+            RepointPictures(*this, track.Get(), paths);
         }
-        if (FAILED(track->Register())) Trace("CBackupRestore::RestoreNmlContents pTrack->Register() failed\n");
+        if (FAILED(track->Register())) {
+            Trace("CBackupRestore::RestoreNmlContents pTrack->Register() failed\n");
+            // Its stored path is still the backup's: it must not enter the library.
+            RecordFailedItem(track.Get(), RC_E_NOT_REGISTERED, 1);
+            continue;
+        }
+        ++restored;
     }
     entry.Reset();
 
@@ -186,7 +305,23 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
         Trace("\n\nCBackupRestore::RestoreNmlContents m_builder.UnmountHDD failed\n\n");
         result = hr;
     }
+    // A backup whose tracks all lack their files (or all are refused) has no
+    // library to give: the host keeps its own, and nothing of this restore stays.
+    bool refused = false;
+    if (result == RC_OK && tracks > 0 && restored == 0) {
+        Trace("\n\nCBackupRestore::RestoreNmlContents no track restored\n\n");
+        result = RC_E_FAIL;
+        refused = true;
+    }
+    if (result == RC_OK) {
+        result = CheckPreparedLibrary(m_builder, temporary + "\\contents.db", m_strPictureFolder, paths);
+        if (result != RC_OK) {
+            Trace("\n\nCBackupRestore::RestoreNmlContents prepared library check failed\n\n");
+            refused = true;
+        }
+    }
     if (result != RC_OK) DeleteFolder(temporary);
+    if (refused) DeleteFolder(restoreData);
     return result;
 }
 
@@ -213,16 +348,28 @@ HRESULT CBackupRestore::DeleteUnusableContents() {
     INMHddVolume* volume = m_builder.m_pHddVolume;
     if (!volume) return RC_E_FAIL;
 
+    // What a replaced track may never take along, however its path is spelt.
+    const std::string live = ComparablePath(GetDatabasesFolder());
+    const std::string kept[] = {live, ComparablePath(m_strRestoreDataFolder), ComparablePath(m_strBackupDataFolder)};
+    auto mayDelete = [&](const std::string& path) {
+        if (!IsPlainAbsolutePath(path) || !IsExistingFile(path)) return false;
+        const std::string item = ComparablePath(path);
+        if (item.empty() || live.empty()) return false;
+        for (const std::string& folder : kept) {
+            if (IsSameOrBelow(item, folder)) return false;
+        }
+        // The .bak and .tmp folders beside the live one hold libraries too.
+        return item.compare(0, live.size() + 4, live + ".BAK") != 0 &&
+               item.compare(0, live.size() + 4, live + ".TMP") != 0;
+    };
+
     CRef<INMContent> entry(volume->GetFirstContent(IID_INMTrack));
     for (; entry; entry.Attach(entry->GetNextContent(IID_INMTrack))) {
         CRef<INMTrack> track;
         if (!QueryRef(entry.Get(), IID_INMTrack, track)) continue;
         const std::string path = Text(track->GetFilePath());
         Trace("Title = %s, Path = %s\n", Text(track->GetTitle()), path.c_str());
-        // A relative path would be taken from the current folder: never deleted.
-        if (IsSecure(track.Get()) && FitsBuffer(path, MAX_PATH) && !PathIsRelativeA(path.c_str())) {
-            DeleteFileA(path.c_str());
-        }
+        if (IsSecureTrack(track.Get()) && mayDelete(path)) DeleteFileA(path.c_str());
     }
     entry.Reset();
     m_builder.UnmountHDD();

@@ -54,6 +54,7 @@ private:
 }  // namespace
 
 HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string& destination) {
+    m_bCopySourceUnreadable = false;
     // A search pattern the system cannot take would look like a missing
     // folder and the tree would be skipped without a word.
     const std::string pattern = source + "\\*.*";
@@ -68,7 +69,9 @@ HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string&
         // Only a missing folder has nothing to copy; a folder that cannot be
         // read would otherwise be left out of the copy without a word.
         const DWORD error = GetLastError();
-        return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? RC_OK : RC_E_FILE_COPY;
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return RC_OK;
+        m_bCopySourceUnreadable = true;
+        return RC_E_FILE_COPY;
     }
 
     do {
@@ -93,13 +96,21 @@ HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string&
                 SetLastError(ERROR_FILENAME_EXCED_RANGE);
                 return RC_E_FILE_COPY;
             }
-            if (!CopyFileA(from.c_str(), to.c_str(), FALSE)) return RC_E_FILE_COPY;
+            if (!CopyFileA(from.c_str(), to.c_str(), FALSE)) {
+                m_bCopySourceUnreadable = !IsReadableFile(from);
+                return RC_E_FILE_COPY;
+            }
             if (m_bPostProgress != 0 && m_nProgressDone < m_nProgressTotal) {
                 ++m_nProgressDone;
                 PostProgress(m_nProgressDone, m_nProgressTotal);
             }
         }
     } while (FindNextFileA(find.Get(), &data));
+    // A listing that broke off midway must not pass for a whole copy.
+    if (GetLastError() != ERROR_NO_MORE_FILES) {
+        m_bCopySourceUnreadable = true;
+        return RC_E_FILE_COPY;
+    }
     return RC_OK;
 }
 

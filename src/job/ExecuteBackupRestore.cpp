@@ -7,6 +7,7 @@
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
 #include "engine/EngineMessages.h"
+#include "job/JobSteps.h"
 #include "ui/ResultView.h"
 
 namespace zr {
@@ -15,22 +16,6 @@ namespace {
 
 const char kTraceInitialize[] =
     "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.Initialize failed\n\n";
-const char kTraceInitBackupDataFolder[] =
-    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.InitBackupDataFolder failed\n\n";
-const char kTraceBackupGuiData[] =
-    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.BackupGuiData failed\n\n";
-const char kTraceBackupNmlData[] =
-    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.BackupNmlData failed\n\n";
-const char kTraceBackupMoveSecureDB[] =
-    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.BackupMoveSecureDB failed\n\n";
-const char kTraceRestoreNmlContents[] =
-    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.RestoreNmlContents failed\n\n";
-const char kTraceRestoreMoveSecureDB[] =
-    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.RestoreMoveSecureDB failed\n\n";
-const char kTraceRestoreNmlDatabases[] =
-    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.RestoreNmlDatabases failed\n\n";
-const char kTraceRestoreGuiData[] =
-    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.RestoreGuiData failed\n\n";
 
 }  // namespace
 
@@ -137,69 +122,13 @@ DWORD WINAPI CExecuteBackupRestore::BackupRestoreThread(void* arg) {
 HRESULT CExecuteBackupRestore::RunJob() {
     SendMessageLocked(WM_BR_CONTENTS_PHASE);
     if (IsCancelled()) return RC_CANCELLED;
-    return IsRestore() ? RunRestore() : RunBackup();
+    return IsRestore() ? RunRestoreSteps(m_cBackupRestore, m_strBackupData, m_strRestoreTo, *this)
+                       : RunBackupSteps(m_cBackupRestore, m_strBackupData, *this);
 }
 
-HRESULT CExecuteBackupRestore::RunBackup() {
-    CBackupRestore& engine = m_cBackupRestore;
-    // From here on the tree holds (or has lost) this job's data.
-    m_bBackupTreeTouched = 1;
-    HRESULT r = engine.InitBackupDataFolder(m_strBackupData);
-    if (FAILED(r)) {
-        Trace("%s", kTraceInitBackupDataFolder);
-        return r;
-    }
-    if (IsCancelled()) return RC_CANCELLED;
-    r = engine.BackupGuiData(m_strBackupData);
-    if (FAILED(r)) {
-        Trace("%s", kTraceBackupGuiData);
-        return r;
-    }
-    if (IsCancelled()) return RC_CANCELLED;
-    r = engine.BackupNmlData(m_strBackupData);
-    if (FAILED(r)) {
-        Trace("%s", kTraceBackupNmlData);
-        return r;
-    }
-    if (IsCancelled()) return RC_CANCELLED;
-    SendMessageLocked(WM_BR_DATABASE_PHASE);
-    if (IsCancelled()) return RC_CANCELLED;
-    HRESULT m = engine.BackupMoveSecureDB(m_strBackupData);
-    if (FAILED(m)) {
-        Trace("%s", kTraceBackupMoveSecureDB);
-        return m;
-    }
-    return r;
-}
+void CExecuteBackupRestore::EnterDatabasePhase() { SendMessageLocked(WM_BR_DATABASE_PHASE); }
 
-HRESULT CExecuteBackupRestore::RunRestore() {
-    CBackupRestore& engine = m_cBackupRestore;
-    HRESULT r = engine.RestoreNmlContents(m_strBackupData, m_strRestoreTo);
-    if (r != RC_OK) {
-        Trace("%s", kTraceRestoreNmlContents);
-        return r;
-    }
-    if (IsCancelled()) return RC_CANCELLED;
-    // From here on a restore runs to its end.
-    SendMessageLocked(WM_BR_DATABASE_PHASE);
-    HRESULT m = engine.RestoreMoveSecureDB(m_strBackupData);
-    if (FAILED(m) && m != RC_E_STREAM_NOT_FOUND) {
-        Trace("%s", kTraceRestoreMoveSecureDB);
-        return m;
-    }
-    r = engine.RestoreNmlDatabases();
-    if (r != RC_OK) {
-        Trace("%s", kTraceRestoreNmlDatabases);
-        return r;
-    }
-    r = engine.RestoreGuiData(m_strBackupData);
-    if (r != RC_OK) {
-        Trace("%s", kTraceRestoreGuiData);
-        return r;
-    }
-    engine.DeleteUnusableContents();
-    return RC_OK;
-}
+void CExecuteBackupRestore::BackupTreeTouched() { m_bBackupTreeTouched = 1; }
 
 bool CExecuteBackupRestore::IsCancelled() {
     WaitForAnswer();
@@ -298,6 +227,9 @@ UINT CExecuteBackupRestore::FailureText(HRESULT result) const {
         return IDS_FILE_CREATE_FAILED;
     case 0x86FF0003:
         return IDS_FOLDER_CREATE_FAILED;
+    case 0x86FF0004:
+        // The backup tree is gone or no folder: the same words as when it is chosen.
+        return IsRestore() ? IDS_NO_BACKUPDATA : IDS_BACKUP_FAILED;
     default:
         return IsRestore() ? IDS_RESTORE_FAILED : IDS_BACKUP_FAILED;
     }

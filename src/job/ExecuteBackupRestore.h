@@ -10,13 +10,14 @@
 #include <vector>
 
 #include "engine/BackupRestore.h"
+#include "job/JobSteps.h"
 #include "ui/Controls.h"
 #include "ui/Dialog.h"
 #include "ui/Thread.h"
 
 namespace zr {
 
-class CExecuteBackupRestore : public CDialog {
+class CExecuteBackupRestore : public CDialog, private IJobRunner {
 public:
     explicit CExecuteBackupRestore(HWND parent = nullptr);
     ~CExecuteBackupRestore() override;
@@ -44,9 +45,9 @@ private:
 
     // Worker side.
     HRESULT RunJob();
-    HRESULT RunBackup();
-    HRESULT RunRestore();
-    bool IsCancelled();
+    bool IsCancelled() override;
+    void EnterDatabasePhase() override;
+    void BackupTreeTouched() override;
     void WaitForAnswer();
     LRESULT SendMessageLocked(UINT message);
     void PostComplete(HRESULT result);

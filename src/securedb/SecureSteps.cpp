@@ -2,6 +2,9 @@
 // and reads "DB\SDCOREDB\MovePlugIn.bkd" through the backup file stream.
 #include <windows.h>
 
+#include <memory>
+#include <new>
+
 #include "common/PathUtil.h"
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
@@ -65,10 +68,7 @@ HRESULT CBackupRestore::BackupMoveSecureDB(const std::string& backupData) {
          entry.Attach(entry->GetNextContent(IID_INMTrack))) {
         CRef<INMTrack> track;
         if (!QueryRef(entry.Get(), IID_INMTrack, track)) continue;
-        NM_TRACK_ATTRIBUTES record = {};
-        record.cbSize = sizeof(record);
-        const NM_TRACK_ATTRIBUTES* attributes = track->GetAttributes(&record);
-        if (!((attributes ? attributes : &record)->dwFlags & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B))) continue;
+        if (!IsSecureTrack(track.Get())) continue;
 
         // A text of the track lives only until the track's next call.
         const std::string path = Text(track->GetFilePath());
@@ -105,6 +105,33 @@ HRESULT CBackupRestore::RestoreMoveSecureDB(const std::string& backupData) {
     HRESULT ended = m_secureDb.m_pMoveComponent->EndImport();
     stream.CloseFile();
     return FAILED(applied) ? applied : ended;
+}
+
+HRESULT CBackupRestore::CheckMoveBackupFile(const std::string& backupData) {
+    // Read as the import will read it, without the component: its container
+    // must hold at least one record and end where the records end. Absent in
+    // an existing folder means no secure database, as for the import.
+    CSDMoveBackupFile stream;
+    HRESULT hr = stream.OpenFile((backupData + kSecureFolder + kMoveFile).c_str(), CSDMoveBackupFile::MODE_READ);
+    if (hr == RC_E_STREAM_NOT_FOUND) return RC_OK;
+    if (FAILED(hr)) return hr;
+
+    BYTE header[SD_BACKUP_FILE_HEADER_SIZE];
+    BYTE record[SD_BACKUP_RECORD_HEADER_SIZE];
+    DWORD size = 0;
+    hr = stream.BeginFile(header);
+    if (SUCCEEDED(hr)) hr = stream.GetDataSize(&size);
+    if (SUCCEEDED(hr) && size == 0) hr = RC_E_STREAM_SHORT_READ;
+    std::unique_ptr<BYTE[]> data;
+    if (SUCCEEDED(hr)) {
+        data.reset(new (std::nothrow) BYTE[size]);
+        if (!data) hr = RC_E_OUTOFMEMORY;
+    }
+    if (SUCCEEDED(hr)) hr = stream.ReadRecord(record, data.get(), size);
+    BYTE more = 0;
+    if (hr == RC_OK && stream.ReadRecord(record, &more, 1) != RC_END_OF_FILE) hr = RC_E_STREAM_READ;
+    stream.CloseFile();
+    return hr;
 }
 
 }  // namespace zr

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "../../res/resource.h"
+#include "common/PathUtil.h"
 #include "common/ResString.h"
 
 namespace zr {
@@ -104,7 +105,8 @@ void CResultView::OnGetDispInfo(NMLVDISPINFOA* info) {
         const ResultRow& row = m_rows[static_cast<size_t>(item.iItem)];
         if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
             const std::string* text = item.iSubItem == 1 ? &row.title : item.iSubItem == 2 ? &row.detail : nullptr;
-            lstrcpynA(item.pszText, text ? text->c_str() : "", item.cchTextMax);
+            // A cut inside a double-byte character would leave half of it to be drawn.
+            CopyCutAtCharacter(item.pszText, static_cast<std::size_t>(item.cchTextMax), text ? text->c_str() : "");
         }
         if (item.mask & LVIF_IMAGE) item.iImage = item.iSubItem == 0 ? kImageFailed : -1;
     }

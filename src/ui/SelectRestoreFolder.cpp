@@ -2,6 +2,7 @@
 
 #include "../../res/resource.h"
 #include "app/HostSettings.h"
+#include "engine/BackupRestore.h"
 #include "ui/BrowseFolder.h"
 #include "ui/UserMessage.h"
 
@@ -71,7 +72,9 @@ void CSelectRestoreFolder::OnBrowseRestoreFolder() {
         return;
     }
     // An item without a file-system path clears the destination without a message.
-    if (UINT refusal = CheckFolder(path, 0, false)) {
+    UINT refusal = CheckFolder(path, 0, false);
+    if (!refusal && !path.empty()) refusal = CheckDestination(path);
+    if (refusal) {
         ShowMessage(refusal, MB_OK | MB_ICONERROR);
         return;
     }
@@ -85,6 +88,11 @@ void CSelectRestoreFolder::OnNext() {
             ShowMessage(IDS_SELECT_FOLDER, MB_OK | MB_ICONERROR);
             return;
         }
+        // The proposed destination, or a backup folder chosen again after it.
+        if (UINT refusal = CheckDestination(m_strRestoreFolder)) {
+            ShowMessage(refusal, MB_OK | MB_ICONERROR);
+            return;
+        }
         EndDialog(IDOK);
         return;
     }
@@ -93,6 +101,15 @@ void CSelectRestoreFolder::OnNext() {
         return;
     }
     ShowPage(true);
+}
+
+UINT CSelectRestoreFolder::CheckDestination(const std::string& folder) const {
+    // Restored into the backup, the copy would copy itself; into the live
+    // library, it would be moved aside with the library it replaces.
+    if (IsRefusedRestoreDestination(folder, BackupDataPath(m_strBackupFolder), GetLiveDatabasesFolder())) {
+        return IDS_FOLDER_WRITE_FORBIDDEN;
+    }
+    return 0;
 }
 
 bool CSelectRestoreFolder::IsOnPage2() const { return IsItemEnabled(IDC_BACK); }

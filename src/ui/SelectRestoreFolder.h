@@ -28,6 +28,8 @@ private:
     void OnBrowseRestoreFolder();
     void OnNext();
     void OnBack();
+    // The message that refuses a destination for the chosen backup, or 0.
+    UINT CheckDestination(const std::string& folder) const;
     bool IsOnPage2() const;
     void ShowPage(bool page2);
     int ShowMessage(UINT textId, UINT flags);

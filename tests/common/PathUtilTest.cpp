@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "common/ResultCodes.h"
@@ -161,5 +162,51 @@ INSTANTIATE_TEST_SUITE_P(
                     FolderErrorCase{"DiskFull", ERROR_DISK_FULL, zr::RC_E_FOLDER_CREATE},
                     FolderErrorCase{"AlreadyExists", ERROR_ALREADY_EXISTS, zr::RC_E_FOLDER_CREATE}),
     [](const testing::TestParamInfo<FolderErrorCase>& info) { return std::string(info.param.name); });
+
+// A cut never leaves the lead byte of a double-byte character alone at the end.
+TEST(PathUtil, CopyCutAtCharacterKeepsWholeCharacters) {
+    const std::string text = std::string("ab") + kSo + "c" + kSo;  // a b ソ c ソ: 7 bytes
+    const struct {
+        std::size_t size;
+        std::string copied;
+    } cuts[] = {{1, ""}, {3, "ab"}, {4, "ab"}, {5, "ab" + std::string(kSo)}, {7, "ab" + std::string(kSo) + "c"},
+                {8, text}, {20, text}};
+    for (const auto& cut : cuts) {
+        char buffer[32];
+        std::memset(buffer, 'x', sizeof(buffer));
+        zr::CopyCutAtCharacter(buffer, cut.size, text.c_str());
+        EXPECT_EQ(cut.copied, std::string(buffer)) << "size " << cut.size;
+    }
+}
+
+struct AbsoluteCase {
+    const char* name;
+    std::string path;
+    bool plain;
+};
+
+class PlainAbsolutePath : public testing::TestWithParam<AbsoluteCase> {};
+
+TEST_P(PlainAbsolutePath, TakesOnlyADriveOrShareAndPlainNames) {
+    EXPECT_EQ(GetParam().plain, zr::IsPlainAbsolutePath(GetParam().path)) << GetParam().path;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, PlainAbsolutePath,
+    testing::Values(AbsoluteCase{"Drive", "C:\\Music\\a.wma", true},
+                    AbsoluteCase{"Share", "\\\\server\\share\\a.wma", true},
+                    AbsoluteCase{"DoubleByteTrail5C", std::string("C:\\") + kSo + "\\a.wma", true},
+                    AbsoluteCase{"DotDot", "C:\\Music\\..\\a.wma", false},
+                    AbsoluteCase{"Dot", "C:\\.\\a.wma", false},
+                    AbsoluteCase{"ForwardSlash", "C:\\Music/a.wma", false},
+                    AbsoluteCase{"DriveRelative", "C:a.wma", false},
+                    AbsoluteCase{"Rooted", "\\Music\\a.wma", false},
+                    AbsoluteCase{"Relative", "Music\\a.wma", false},
+                    AbsoluteCase{"Stream", "C:\\Music\\a.wma:b", false},
+                    AbsoluteCase{"DeviceNamespace", "\\\\?\\C:\\a.wma", false},
+                    AbsoluteCase{"ShareWithoutFile", "\\\\server\\share", false},
+                    AbsoluteCase{"DoubleSeparator", "C:\\Music\\\\a.wma", false},
+                    AbsoluteCase{"DriveRoot", "C:\\", false}),
+    [](const testing::TestParamInfo<AbsoluteCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

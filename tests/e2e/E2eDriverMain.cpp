@@ -2,10 +2,12 @@
 //   backup  --tool EXE --folder DIR --shots DIR [--first N] --report FILE
 //   restore --tool EXE --folder DIR [--to DIR] --shots DIR [--first N] --report FILE
 //   summary --backup FILE --restore FILE --before LISTING --after LISTING
-//           [--from TEXT] [--to TEXT]
+//           [--from TEXT] [--to TEXT] [--left-out TITLE]
 // backup and restore drive the tool's window through one job and write a
 // report; summary prints what both jobs did and the listing comparison, and
-// exits 0 only when both jobs went through and the restored library is whole.
+// exits 0 only when both jobs went through and the restored library is whole
+// (--left-out: but for that track, whose stored path the backup was given to
+// climb out; the restore must list it with 8007007B and leave it out).
 // Texts are in the ANSI code page. Exit codes: 0 done, 1 failed, 2 bad command line.
 #include <windows.h>
 
@@ -105,7 +107,15 @@ int Summary(std::map<std::string, std::string>& o) {
         std::printf("Library listings: cannot be read (%s%s)\nRESULT: FAILED\n", beforeError.c_str(), afterError.c_str());
         return 1;
     }
-    ListingComparison c = CompareListings(before, after);
+    const std::string leftOut = o.count("left-out") ? o["left-out"] : std::string();
+    ListingComparison c = CompareListings(before, after, leftOut);
+    if (!leftOut.empty()) {
+        bool listed = false;
+        for (const auto& f : restore.failed) {
+            listed = listed || (f.first == leftOut && f.second.find("(8007007B)") != std::string::npos);
+        }
+        if (!listed) c.problems.push_back(leftOut + ": its refused path is not listed by the restore (8007007B)");
+    }
     std::printf("  tracks restored: %u; %s bytes in %lu files copied into %s\n", static_cast<unsigned>(c.fileThere),
                 Grouped(restore.bytes).c_str(), restore.files, restore.folder.c_str());
     std::printf("Stand-in host's library listing, before the backup and after the restore:\n");
@@ -120,6 +130,10 @@ int Summary(std::map<std::string, std::string>& o) {
                 static_cast<unsigned>(c.pictures));
     std::printf("  pictures of secure tracks (their paths are kept as they were): %u, %u of them there\n",
                 static_cast<unsigned>(c.securePictures), static_cast<unsigned>(c.securePicturesThere));
+    if (!leftOut.empty()) {
+        std::printf("  left out by the restore, its stored path refused: %s (%s)\n", leftOut.c_str(),
+                    c.leftOut ? "absent, as it must be" : "PRESENT");
+    }
     std::printf("  rights records: %u before, %u after, %u restored\n", static_cast<unsigned>(c.rightsBefore),
                 static_cast<unsigned>(c.rightsAfter), static_cast<unsigned>(c.rightsKept));
     const size_t shown = 20;

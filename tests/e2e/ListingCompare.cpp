@@ -77,7 +77,7 @@ bool ParseListing(const std::string& text, Listing& out, std::string& error) {
     return true;
 }
 
-ListingComparison CompareListings(const Listing& before, const Listing& after) {
+ListingComparison CompareListings(const Listing& before, const Listing& after, const std::string& leftOut) {
     ListingComparison c;
     c.tracksBefore = before.tracks.size();
     c.tracksAfter = after.tracks.size();
@@ -92,6 +92,14 @@ ListingComparison CompareListings(const Listing& before, const Listing& after) {
         auto it = unmatched.find(b.title);
         const ListedTrack* a = it == unmatched.end() ? nullptr : it->second;
         if (a) unmatched.erase(it);
+        if (!leftOut.empty() && b.title == leftOut) {
+            if (a) {
+                c.problems.push_back(b.title + ": in the restored library though its path was refused (" + a->path + ")");
+            } else {
+                ++c.leftOut;
+            }
+            continue;
+        }
         if (b.file != "ok") {
             c.notBackedUp.push_back(b.title);
             continue;

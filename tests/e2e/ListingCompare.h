@@ -42,11 +42,15 @@ struct ListingComparison {
     size_t pictures = 0, picturesThere = 0, picturesEqual = 0;
     size_t securePictures = 0, securePicturesThere = 0;
     size_t rightsBefore = 0, rightsAfter = 0, rightsKept = 0;
+    size_t leftOut = 0;  // the named track, absent from the restored library as it must be
     std::vector<std::string> problems;  // one line each; empty when the restore is whole
 
     bool Passed() const { return problems.empty(); }
 };
 
-ListingComparison CompareListings(const Listing& before, const Listing& after);
+// leftOut: the title of a track whose stored path was made hostile in the
+// backup; the restore must leave it out of the restored library.
+ListingComparison CompareListings(const Listing& before, const Listing& after,
+                                  const std::string& leftOut = std::string());
 
 }  // namespace zre2e

@@ -125,6 +125,29 @@ TEST(CompareListings, CountsPicturesOfSecureTracksApart) {
     EXPECT_EQ(1u, result.rightsKept);
 }
 
+// A track whose stored path the backup was given to climb out: the restore
+// must leave it out, never point it anywhere.
+TEST(CompareListings, ATrackLeftOutMustBeAbsent) {
+    Listing b, a;
+    std::string error;
+    ASSERT_TRUE(ParseListing(kBefore, b, error)) << error;
+    ASSERT_TRUE(ParseListing(kAfter, a, error)) << error;
+    ListingComparison result = CompareListings(b, a, "Track 00000");
+    ASSERT_EQ(1u, result.problems.size());
+    EXPECT_NE(std::string::npos,
+              result.problems[0].find("Track 00000: in the restored library though its path was refused"));
+
+    std::string without = kAfter;
+    std::string::size_type from = without.find("track 1\t"), to = without.find("track 2\t");
+    without.erase(from, to - from);
+    Replace(without, "tracks 2", "tracks 1");
+    ASSERT_TRUE(ParseListing(without, a, error)) << error;
+    result = CompareListings(b, a, "Track 00000");
+    EXPECT_TRUE(result.Passed()) << result.problems[0];
+    EXPECT_EQ(1u, result.leftOut);
+    EXPECT_EQ(1u, result.expected);
+}
+
 TEST(ParseListing, RefusesWhatIsNoWholeListing) {
     Listing out;
     std::string error;

@@ -4,6 +4,8 @@
 #include <shellapi.h>
 
 #include <cstring>
+#include <map>
+#include <string>
 #include <vector>
 
 namespace enginetest {
@@ -35,6 +37,9 @@ decltype(&CreateFileA) g_createFile;
 decltype(&ReadFile) g_readFile;
 decltype(&WriteFile) g_writeFile;
 decltype(&FindFirstFileA) g_findFirstFile;
+decltype(&FindNextFileA) g_findNextFile;
+// The pattern of each open search, so that its next entries name it.
+std::map<HANDLE, std::string> g_searches;
 decltype(&SHFileOperationA) g_shFileOperation;
 
 BOOL WINAPI HookCopyFile(LPCSTR from, LPCSTR to, BOOL failIfExists) {
@@ -59,7 +64,19 @@ BOOL WINAPI HookWriteFile(HANDLE h, LPCVOID buffer, DWORD n, LPDWORD done, LPOVE
     return Fail(FileOp::WriteFile, nullptr) ? FALSE : g_writeFile(h, buffer, n, done, ov);
 }
 HANDLE WINAPI HookFindFirstFile(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
-    return Fail(FileOp::FindFirstFile, pattern) ? INVALID_HANDLE_VALUE : g_findFirstFile(pattern, data);
+    if (Fail(FileOp::FindFirstFile, pattern)) return INVALID_HANDLE_VALUE;
+    HANDLE find = g_findFirstFile(pattern, data);
+    if (find != INVALID_HANDLE_VALUE && pattern) {
+        const DWORD error = GetLastError();
+        g_searches[find] = pattern;
+        SetLastError(error);
+    }
+    return find;
+}
+BOOL WINAPI HookFindNextFile(HANDLE find, LPWIN32_FIND_DATAA data) {
+    auto search = g_searches.find(find);
+    const std::string pattern = search == g_searches.end() ? std::string() : search->second;
+    return Fail(FileOp::FindNextFile, pattern.c_str()) ? FALSE : g_findNextFile(find, data);
 }
 int WINAPI HookShFileOperation(LPSHFILEOPSTRUCTA op) {
     return Fail(FileOp::ShellDelete, op ? op->pFrom : nullptr) ? 1 : g_shFileOperation(op);
@@ -118,6 +135,7 @@ std::vector<Hook> Hooks() {
         MakeHook("kernel32.dll", "ReadFile", &HookReadFile, g_readFile),
         MakeHook("kernel32.dll", "WriteFile", &HookWriteFile, g_writeFile),
         MakeHook("kernel32.dll", "FindFirstFileA", &HookFindFirstFile, g_findFirstFile),
+        MakeHook("kernel32.dll", "FindNextFileA", &HookFindNextFile, g_findNextFile),
         MakeHook("shell32.dll", "SHFileOperationA", &HookShFileOperation, g_shFileOperation),
     };
 }
@@ -137,7 +155,8 @@ void Patch(bool install) {
 
 const char* FileOpName(FileOp op) {
     static const char* const names[] = {"CopyFileA",  "MoveFileExA", "DeleteFileA",    "CreateDirectoryA", "CreateFileA",
-                                        "ReadFile",   "WriteFile",   "FindFirstFileA", "SHFileOperationA"};
+                                        "ReadFile",   "WriteFile",   "FindFirstFileA", "SHFileOperationA",
+                                        "FindNextFileA"};
     return names[static_cast<int>(op)];
 }
 
@@ -149,6 +168,7 @@ CFileFaults::CFileFaults(Decide decide, DWORD error) {
 
 CFileFaults::~CFileFaults() {
     Patch(false);
+    g_searches.clear();
     delete g_state;
     g_state = nullptr;
 }

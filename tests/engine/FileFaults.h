@@ -15,13 +15,13 @@
 namespace enginetest {
 
 enum class FileOp { CopyFile, MoveFile, DeleteFile, CreateDirectory, CreateFile, ReadFile, WriteFile, FindFirstFile,
-                    ShellDelete };
+                    ShellDelete, FindNextFile };
 
 const char* FileOpName(FileOp op);
 
 struct FileCall {
     FileOp op;
-    std::string path;    // the source or only path; empty for ReadFile and WriteFile
+    std::string path;    // the source or only path (FindNextFile: its search's pattern); empty for ReadFile and WriteFile
     std::string target;  // CopyFile and MoveFile
 };
 

@@ -277,7 +277,9 @@ TEST_F(RestoreSteps, ADestinationTooLongForItsBufferCreatesNothing) {
     EXPECT_TRUE(zrtest::FolderExists(fits + "\\RestoreData"));
 }
 
-TEST_F(RestoreSteps, ATrackTheModuleWillNotRegisterKeepsItsBackupPath) {
+// Its stored path would stay the backup's: the track is listed and kept out
+// of the prepared library, the others all point into RestoreData.
+TEST_F(RestoreSteps, ATrackTheModuleWillNotRegisterIsListedAndKeptOut) {
     const std::vector<hostsim::TrackRow> backup = enginetest::LoadTracks(m_backupData + "\\DB\\NMLDB\\contents.db");
     const hostsim::TrackRow& refused = backup[3];
     zrtest::SetRegString(HKEY_LOCAL_MACHINE, hostsim::kFaultsKey, "Register", "0x80004005|" + refused.title);
@@ -286,14 +288,13 @@ TEST_F(RestoreSteps, ATrackTheModuleWillNotRegisterKeepsItsBackupPath) {
     enginetest::CTraceCapture trace;
     EXPECT_EQ(0, job.engine.RestoreNmlContents(m_backupData, m_dest));
     EXPECT_TRUE(trace.Has("CBackupRestore::RestoreNmlContents pTrack->Register() failed\n"));
+    EXPECT_EQ(std::vector<std::string>{refused.title}, job.engine.m_vecFailedItemTitle);
+    EXPECT_EQ(std::vector<HRESULT>{RC(0x800710D9)}, job.engine.m_vecFailedItemCode);
     const std::vector<hostsim::TrackRow> prepared = enginetest::LoadTracks(m_live + ".tmp\\contents.db");
-    ASSERT_EQ(backup.size(), prepared.size());
-    for (std::size_t i = 0; i < prepared.size(); ++i) {
-        if (i == 3) {
-            EXPECT_EQ(refused.path, prepared[i].path);
-        } else {
-            EXPECT_EQ(m_dest + "\\RestoreData\\Data\\Audio\\" + backup[i].path, prepared[i].path);
-        }
+    ASSERT_EQ(backup.size() - 1, prepared.size());
+    for (std::size_t i = 0, k = 0; i < backup.size(); ++i) {
+        if (i == 3) continue;
+        EXPECT_EQ(m_dest + "\\RestoreData\\Data\\Audio\\" + backup[i].path, prepared[k++].path);
     }
 }
 

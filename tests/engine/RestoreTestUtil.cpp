@@ -1,6 +1,7 @@
 #include "RestoreTestUtil.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "hostsim/core/LibraryList.h"
 #include "support/Sandbox.h"
@@ -25,10 +26,8 @@ bool InstallHost(const std::string& root, hostsim::HostKind kind, unsigned major
 ::testing::AssertionResult BackUp(const std::string& backupData) {
     CJob job;
     HRESULT hr = job.engine.Initialize(nullptr);
-    if (hr == 0) hr = job.engine.InitBackupDataFolder(backupData);
-    if (hr == 0) hr = job.engine.BackupGuiData(backupData);
-    if (hr == 0) hr = job.engine.BackupNmlData(backupData);
-    if (hr == 0) hr = job.engine.BackupMoveSecureDB(backupData);
+    CStepsOnly runner;
+    if (hr == 0) hr = zr::RunBackupSteps(job.engine, backupData, runner);
     if (hr == 0) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "backup failed with 0x" << std::hex << static_cast<unsigned long>(hr);
 }
@@ -36,16 +35,8 @@ bool InstallHost(const std::string& root, hostsim::HostKind kind, unsigned major
 HRESULT Restore(CJob& job, const std::string& backupData, const std::string& restoreTo) {
     HRESULT hr = job.engine.Initialize(nullptr);
     if (FAILED(hr)) return hr;
-    hr = job.engine.RestoreNmlContents(backupData, restoreTo);
-    if (hr != 0) return hr;
-    hr = job.engine.RestoreMoveSecureDB(backupData);
-    if (FAILED(hr) && hr != static_cast<HRESULT>(0x8F005002)) return hr;
-    hr = job.engine.RestoreNmlDatabases();
-    if (hr != 0) return hr;
-    hr = job.engine.RestoreGuiData(backupData);
-    if (hr != 0) return hr;
-    job.engine.DeleteUnusableContents();
-    return 0;
+    CStepsOnly runner;
+    return zr::RunRestoreSteps(job.engine, backupData, restoreTo, runner);
 }
 
 std::vector<hostsim::TrackRow> LoadTracks(const std::string& contentsDb) {
@@ -60,6 +51,39 @@ std::string ListWithRights(const std::string& contentsDb, const std::string& cor
     std::string text, error;
     EXPECT_TRUE(hostsim::ListLibrary(contentsDb, coreFolder, text, error)) << error;
     return text;
+}
+
+namespace {
+
+// A file's bytes in a line of text: its size and a 64-bit FNV-1a digest.
+std::string Digest(const std::string& bytes) {
+    unsigned long long hash = 14695981039346656037ull;
+    for (unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ull;
+    char text[48];
+    std::snprintf(text, sizeof(text), "%zu %016llx", bytes.size(), hash);
+    return text;
+}
+
+}  // namespace
+
+std::string HostState(const hostsim::InstalledHost& host) {
+    std::string state, error;
+    if (!hostsim::ListLibrary(host.contentsDb, host.coreFolder, state, error, true)) state = "no library: " + error;
+    auto add = [&state](const std::string& what, const std::map<std::string, std::string>& files) {
+        for (const auto& file : files) state += what + "\t" + file.first + "\t" + Digest(file.second) + "\n";
+    };
+    add("playlist", Snapshot(host.playlistFolder));
+    for (const std::string& file : {host.mirsDat, host.usrdicDic, host.producerRule}) {
+        if (!file.empty() && zrtest::FileExists(file)) {
+            state += "gui\t" + file + "\t" + Digest(zrtest::ReadTextFile(file)) + "\n";
+        }
+    }
+    std::string serial;
+    zrtest::ReadRegString(HKEY_LOCAL_MACHINE, kNmlKey, "SD-TalvSerial", serial);
+    state += "serial\t" + serial + "\n";
+    add("music", Snapshot(host.musicRoot));
+    add("media", Snapshot(host.mediaFolder));
+    return state;
 }
 
 std::map<std::string, std::string> Snapshot(const std::string& folder) {

@@ -3,7 +3,8 @@
 # mapped into the Wine prefix, and removes them again whatever happens:
 #   F: a tmpfs of 64 KiB: copies fail with "disk full" while folders are still made;
 #   R: a tmpfs mounted read-only, holding an old backup tree made before;
-#   S: a scratch folder, for operations that must never touch a whole drive.
+#   S: a scratch folder, for operations that must never touch a whole drive;
+#   T: a tmpfs of 1 MiB, for backups and restores that do not fit.
 # Mounting needs root. When it fails the program is told nothing about F: and
 # R:, and their tests skip with a message; this says so loudly here too.
 set -u
@@ -14,7 +15,7 @@ shift
 dosdevices="$WINEPREFIX/dosdevices"
 
 unmount_all() {
-    for m in "$1/full" "$1/ro"; do
+    for m in "$1/full" "$1/ro" "$1/tight"; do
         if mountpoint -q "$m"; then
             # The persistent wineserver may still hold a handle for a moment.
             umount "$m" 2>/dev/null || { sleep 1; umount "$m" 2>/dev/null; } || umount -l "$m"
@@ -32,10 +33,10 @@ done
 
 dir=$(mktemp -d /tmp/zr-test-drives.XXXXXX)
 echo $$ >"$dir/owner"
-mkdir -p "$dir/full" "$dir/ro" "$dir/scratch" "$dosdevices"
+mkdir -p "$dir/full" "$dir/ro" "$dir/tight" "$dir/scratch" "$dosdevices"
 
 cleanup() {
-    rm -f "$dosdevices/f:" "$dosdevices/r:" "$dosdevices/s:"
+    rm -f "$dosdevices/f:" "$dosdevices/r:" "$dosdevices/s:" "$dosdevices/t:"
     unmount_all "$dir"
 }
 trap cleanup EXIT
@@ -43,6 +44,7 @@ trap 'exit 130' INT TERM
 
 mounted=0
 if mount -t tmpfs -o size=64k,mode=0777 tmpfs "$dir/full" 2>/dev/null &&
+    mount -t tmpfs -o size=1m,mode=0777 tmpfs "$dir/tight" 2>/dev/null &&
     mount -t tmpfs -o size=256k,mode=0777 tmpfs "$dir/ro" 2>/dev/null; then
     # An old backup on the read-only medium, as a user's earlier run left it.
     mkdir -p "$dir/ro/Old/BackupData/DB/NMLDB" "$dir/ro/Old/BackupData/GUI(new)/UPL"
@@ -56,9 +58,10 @@ export ZR_SCRATCH_DRIVE=S:
 if [ "$mounted" = 1 ]; then
     ln -sfn "$dir/full" "$dosdevices/f:"
     ln -sfn "$dir/ro" "$dosdevices/r:"
-    export ZR_FULL_DRIVE=F: ZR_READONLY_DRIVE=R:
+    ln -sfn "$dir/tight" "$dosdevices/t:"
+    export ZR_FULL_DRIVE=F: ZR_READONLY_DRIVE=R: ZR_TIGHT_DRIVE=T:
 else
-    echo "!!! with-test-drives.sh: cannot mount a tmpfs (not root?): the full-disk and read-only tests are SKIPPED !!!" >&2
+    echo "!!! with-test-drives.sh: cannot mount a tmpfs (not root?): the full-disk, read-only and space tests are SKIPPED !!!" >&2
 fi
 
 "$run" "$@"

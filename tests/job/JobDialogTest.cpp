@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <mutex>
 
@@ -52,6 +53,9 @@ struct Recorder {
     // Set by a test: a cancel click is queued as the contents phase begins,
     // and the dialog's thread is held (held/release) once it takes the click.
     std::atomic<bool> clickAtContents{false};
+    // Set by a test: a cancel click is taken just as the database phase begins,
+    // before the dialog has disabled the button.
+    std::atomic<bool> clickAtDatabase{false};
 } g_recorder;
 
 void Record(HWND dialog, const char* phase) {
@@ -76,6 +80,11 @@ void Record(HWND dialog, const char* phase) {
 LRESULT CALLBACK BeforeProc(int code, WPARAM wParam, LPARAM lParam) {
     const auto* m = reinterpret_cast<const CWPSTRUCT*>(lParam);
     if (code == HC_ACTION && m->message == WM_BR_CONTENTS_PHASE) Record(m->hwnd, "preparing");
+    if (code == HC_ACTION && m->message == WM_BR_DATABASE_PHASE && g_recorder.clickAtDatabase.exchange(false)) {
+        // The worker waits in its send until the question is answered.
+        const HWND button = GetDlgItem(m->hwnd, IDC_JOB_CANCEL);
+        SendMessageA(m->hwnd, WM_COMMAND, MAKEWPARAM(IDC_JOB_CANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    }
     if (code == HC_ACTION && m->message == kHoldMessage) {
         SetEvent(g_recorder.held);
         WaitForSingleObject(g_recorder.release, 30000);
@@ -169,6 +178,7 @@ protected:
 
     void TearDown() override {
         g_recorder.clickAtContents = false;
+        g_recorder.clickAtDatabase = false;
         if (m_installed) hostsim::Uninstall(m_host);
         CloseHandle(g_recorder.held);
         CloseHandle(g_recorder.release);
@@ -601,5 +611,78 @@ TEST_F(JobRestoreTest, YesJustBeforeTheDatabasePhaseCancelsAndKeepsWhatWasRestor
     EXPECT_TRUE(liveDatabase == zrtest::ReadTextFile(m_host.contentsDb)) << "the live library changed";
     for (const PhaseState& state : States()) EXPECT_NE("database", state.phase);
 }
+
+// Every file below a folder with its bytes.
+std::map<std::string, std::string> FilesBelow(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const std::string& item : enginetest::ListTree(folder)) {
+        if (item.back() != '\\') files[item] = zrtest::ReadTextFile(folder + "\\" + item);
+    }
+    return files;
+}
+
+// Yes to a cancel taken just as the database phase begins: the restore does
+// not stop halfway (the playlists deleted and not copied back), it completes.
+TEST_F(JobRestoreTest, YesAsTheDatabasePhaseBeginsStillCompletesTheRestore) {
+    MakeLibrary(6, 0);
+    BackUpFirst();
+    const auto playlists = FilesBelow(m_backupData + "\\GUI(new)\\UPL");
+    ASSERT_FALSE(playlists.empty());
+    // The host's playlists now differ from the backup's.
+    zrtest::RemoveTree(m_host.playlistFolder);
+    zrtest::MakeFolder(m_host.playlistFolder);
+    zrtest::WriteTextFile(m_host.playlistFolder + "\\Later.m3u", "#EXTM3U\r\n");
+    g_recorder.clickAtDatabase = true;
+    auto run = Start("", m_restoreTo);
+    Answer(*run, IDS_CONFIRM_CANCEL, IDYES);
+    Answer(*run, IDS_RESTORE_COMPLETE, IDOK);
+    ExpectClosed(*run);
+    EXPECT_TRUE(playlists == FilesBelow(m_host.playlistFolder)) << "the playlists are not the backup's";
+    EXPECT_EQ(zrtest::ReadTextFile(m_backupData + "\\GUI(new)\\mirs.dat"), zrtest::ReadTextFile(m_host.mirsDat));
+}
+
+// ---- A restore refused before it changes anything, with its message ----
+
+struct RefusalCase {
+    const char* name;
+    // Damages the backup or moves the destination; returns the destination to use.
+    std::string (*prepare)(const std::string& backupData, const std::string& restoreTo);
+    UINT message;
+};
+
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
+
+std::string BackupTreeGone(const std::string& backupData, const std::string& restoreTo) {
+    zrtest::RemoveTree(backupData);
+    return restoreTo;
+}
+std::string SerialLost(const std::string& backupData, const std::string& restoreTo) {
+    DeleteFileA((backupData + "\\BackupRestore.ini").c_str());
+    return restoreTo;
+}
+std::string DestinationInsideTheBackup(const std::string& backupData, const std::string&) {
+    return backupData + "\\Data";
+}
+
+class JobRestoreRefusal : public JobRestoreTest, public testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(JobRestoreRefusal, ShowsItsMessageAndLeavesTheHostAsItWas) {
+    MakeLibrary(6, 0);
+    BackUpFirst();
+    const std::string liveDatabase = zrtest::ReadTextFile(m_host.contentsDb);
+    const std::string restoreTo = GetParam().prepare(m_backupData, m_restoreTo);
+    auto run = Start("", restoreTo, false);
+    Answer(*run, GetParam().message, IDOK, std::string("job_restore_refused_") + GetParam().name);
+    ExpectClosed(*run);
+    EXPECT_TRUE(liveDatabase == zrtest::ReadTextFile(m_host.contentsDb)) << "the live library changed";
+    EXPECT_FALSE(zrtest::FolderExists(restoreTo + "\\RestoreData"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, JobRestoreRefusal,
+                         testing::Values(RefusalCase{"BackupTreeGone143", &BackupTreeGone, IDS_NO_BACKUPDATA},
+                                         RefusalCase{"SerialLost103", &SerialLost, IDS_RESTORE_FAILED},
+                                         RefusalCase{"DestinationInsideTheBackup103", &DestinationInsideTheBackup,
+                                                     IDS_RESTORE_FAILED}),
+                         [](const testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -65,12 +65,13 @@ public:
     HWND View() const { return m_view; }
     HWND List() const { return m_list; }
 
-    std::string CellText(int item, int column) const {
+    // The text as the list hands it to a buffer of `size` bytes.
+    std::string CellText(int item, int column, int size = 512) const {
         char text[512] = {};
         LVITEMA info = {};
         info.iSubItem = column;
         info.pszText = text;
-        info.cchTextMax = sizeof(text);
+        info.cchTextMax = size;
         SendMessageA(m_list, LVM_GETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&info));
         return text;
     }
@@ -150,6 +151,18 @@ TEST(ResultView, ListsEveryRowRedOnWhiteWithTheFailedPicture) {
     const std::vector<DWORD> selected = jobtest::SaveScreenshot(view.List(), "result_view_selected");
     EXPECT_FALSE(HasColour(selected, GetSysColor(COLOR_ACTIVECAPTION)));
     EXPECT_TRUE(HasColour(selected, RGB(255, 0, 0)));
+}
+
+// A title cut to a short buffer ends on a whole character: "テスト曲" is four
+// double-byte characters, and half of one would draw as garbage.
+TEST(ResultView, ATextCutShortEndsOnAWholeCharacter) {
+    OpenResultView view;
+    ASSERT_NE(nullptr, view.List());
+    const std::string& title = kTitles[1];
+    for (int size = 1; size <= 9; ++size) {
+        EXPECT_EQ(title.substr(0, static_cast<std::size_t>((size - 1) / 2 * 2)), view.CellText(1, 1, size))
+            << "buffer of " << size << " bytes";
+    }
 }
 
 TEST(ResultView, CloseButtonEndsIt) {

@@ -71,7 +71,7 @@ public:
         zrtest::RemoveTree(kTestRoot);
         for (const std::string& folder :
              {TestPath("Backup"), TestPath("Other"), PathOfBytes(150), PathOfBytes(151), DoubleBytePath(),
-              TestPath("歌ソ"), TestPath("Holds\\BackupData"), TestPath("Empty")})
+              TestPath("歌ソ"), TestPath("Holds\\BackupData\\Sub"), TestPath("Empty")})
             zrtest::MakeFolder(folder);
         zrtest::MakeFolder(ScreenshotFolder());
         // There is no window manager under Xvfb: Wine draws the title bars
@@ -162,6 +162,34 @@ protected:
         ASSERT_TRUE(BrowseFolderField(Pid(), dialog, browseButton, folder, error)) << error;
     }
 
+    // The restore dialog opened while the host's media folder setting is
+    // `media` (nullptr: no setting): page 2 proposes it, and 実行 refuses it
+    // with `message`.
+    void ExpectProposedDestinationRefused(const char* media, UINT message, const std::string& shot = std::string()) {
+        std::string mediaPath;
+        ASSERT_TRUE(zrtest::ReadRegString(HKEY_CURRENT_USER, g_host.userSettingsKey, "MediaPath", mediaPath));
+        if (media) {
+            zrtest::SetRegString(HKEY_CURRENT_USER, g_host.userSettingsKey, "MediaPath", media);
+        } else {
+            HKEY key = nullptr;
+            ASSERT_EQ(ERROR_SUCCESS,
+                      RegOpenKeyExA(HKEY_CURRENT_USER, g_host.userSettingsKey.c_str(), 0, KEY_SET_VALUE, &key));
+            RegDeleteValueA(key, "MediaPath");
+            RegCloseKey(key);
+        }
+        HWND dialog = OpenRestoreFolderDialog();
+        zrtest::SetRegString(HKEY_CURRENT_USER, g_host.userSettingsKey, "MediaPath", mediaPath);
+        ASSERT_NE(nullptr, dialog);
+        GoToPage2(dialog, TestPath("Holds"));
+        EXPECT_EQ(media ? media : "", GetItemText(dialog, IDC_FOLDER_EDIT));
+        ASSERT_TRUE(ClickButton(dialog, IDC_NEXT));
+        ExpectAndAnswer(dialog, message, "OK", IDOK, shot);
+        ExpectPage(dialog, 2);
+        ASSERT_TRUE(ClickButton(dialog, IDCANCEL));
+        ASSERT_TRUE(WaitForWindowGone(dialog));
+        ExpectNothingOver(main_);
+    }
+
     // Page 1 with a folder that holds "BackupData", then Next.
     void GoToPage2(HWND dialog, const std::string& source) {
         std::string error;
@@ -246,6 +274,9 @@ TEST_F(ToolWindowTest, CancelledBrowserClearsChosenFolder) {
 enum class Field { Backup, RestoreSource, RestoreDestination };
 
 // One folder chosen in a field's browser after a good one.
+// Stands for the stand-in host's live databases folder, known once it is installed.
+const char kLiveDatabases[] = "<live databases>";
+
 struct BrowseCase {
     const char* name;
     Field field;
@@ -284,7 +315,7 @@ TEST_P(BrowseRule, AcceptsOrRefusesKeepingTheEarlierFolder) {
     BrowseTo(dialog, browse, good);
     ASSERT_EQ(good, GetItemText(dialog, edit));
 
-    BrowseTo(dialog, browse, row.folder);
+    BrowseTo(dialog, browse, row.folder == kLiveDatabases ? g_host.databasesFolder : row.folder);
     if (row.message) {
         ExpectAndAnswer(dialog, row.message, "OK", IDOK, std::string("browse-") + row.name);
         EXPECT_EQ(good, GetItemText(dialog, edit));
@@ -310,7 +341,16 @@ INSTANTIATE_TEST_SUITE_P(
         BrowseCase{"SourceDriveRoot", Field::RestoreSource, "C:\\", IDS_FOLDER_WRITE_FORBIDDEN, ""},
         BrowseCase{"SourceWithoutBackupData", Field::RestoreSource, TestPath("Empty"), IDS_NO_BACKUPDATA, ""},
         BrowseCase{"DestinationNoFileSystemPath", Field::RestoreDestination, "", 0, ""},
-        BrowseCase{"DestinationDriveRoot", Field::RestoreDestination, "C:\\", IDS_FOLDER_WRITE_FORBIDDEN, ""}),
+        BrowseCase{"DestinationDriveRoot", Field::RestoreDestination, "C:\\", IDS_FOLDER_WRITE_FORBIDDEN, ""},
+        // The copy would go into the backup itself, or into the library it replaces.
+        BrowseCase{"DestinationIsTheBackupData", Field::RestoreDestination, TestPath("Holds\\BackupData"),
+                   IDS_FOLDER_WRITE_FORBIDDEN, ""},
+        BrowseCase{"DestinationInsideTheBackupData", Field::RestoreDestination, TestPath("Holds\\BackupData\\Sub"),
+                   IDS_FOLDER_WRITE_FORBIDDEN, ""},
+        BrowseCase{"DestinationIsTheLiveDatabases", Field::RestoreDestination, kLiveDatabases,
+                   IDS_FOLDER_WRITE_FORBIDDEN, ""},
+        BrowseCase{"DestinationHoldsTheBackupData", Field::RestoreDestination, TestPath("Holds"), 0,
+                   TestPath("Holds")}),
     CaseName);
 
 // --- Restore flow ---
@@ -356,22 +396,14 @@ TEST_F(ToolWindowTest, RestorePagesCheckTheBackupFolderEachTimeNextIsPressed) {
 }
 
 TEST_F(ToolWindowTest, WithoutMediaFolderSettingTheDestinationStartsEmpty) {
-    std::string mediaPath;
-    ASSERT_TRUE(zrtest::ReadRegString(HKEY_CURRENT_USER, g_host.userSettingsKey, "MediaPath", mediaPath));
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, g_host.userSettingsKey.c_str(), 0, KEY_SET_VALUE, &key));
-    RegDeleteValueA(key, "MediaPath");
-    RegCloseKey(key);
+    ExpectProposedDestinationRefused(nullptr, IDS_SELECT_FOLDER);
+}
 
-    HWND dialog = OpenRestoreFolderDialog();
-    zrtest::SetRegString(HKEY_CURRENT_USER, g_host.userSettingsKey, "MediaPath", mediaPath);
-    ASSERT_NE(nullptr, dialog);
-    GoToPage2(dialog, TestPath("Holds"));
-    EXPECT_EQ("", GetItemText(dialog, IDC_FOLDER_EDIT));
-    ASSERT_TRUE(ClickButton(dialog, IDC_NEXT));
-    ExpectAndAnswer(dialog, IDS_SELECT_FOLDER, "OK", IDOK);
-    ExpectPage(dialog, 2);
-    ASSERT_TRUE(ClickButton(dialog, IDCANCEL));
+// The proposed destination is checked too when the job is to start: here the
+// media folder lies inside the chosen backup.
+TEST_F(ToolWindowTest, ExecuteRefusesAProposedDestinationInsideTheBackup) {
+    const std::string inside = TestPath("Holds\\BackupData\\Sub");
+    ExpectProposedDestinationRefused(inside.c_str(), IDS_FOLDER_WRITE_FORBIDDEN, "message-123-destination-inside-backup");
 }
 
 TEST_F(ToolWindowTest, SecondRestoreStartsWithTheDefaultDestination) {

@@ -1,0 +1,236 @@
+// The checks a job makes before it changes anything: a restore's backup is
+// whole and its destination safe and roomy enough; a backup fits its drive
+// before the earlier backup there is deleted.
+#include <windows.h>
+
+#include <shlwapi.h>
+
+#include <unordered_set>
+
+#include "app/HostSettings.h"
+#include "common/PathUtil.h"
+#include "common/ResultCodes.h"
+#include "common/Trace.h"
+#include "engine/BackupRestore.h"
+#include "engine/ComRef.h"
+
+namespace zr {
+namespace {
+
+// A restore cannot do without these two.
+const char* const kRequiredDatabaseFiles[] = {"\\DB\\NMLDB\\contents.db",
+                                              "\\DB\\NMLDB\\5e1b9c37-2d84-4a6f-9c03-7b2e6f18d4a5.cdb"};
+
+const char* Text(const char* s) { return s ? s : ""; }
+
+bool IsFolder(const std::string& path) { return FitsBuffer(path, MAX_PATH) && PathIsDirectoryA(path.c_str()); }
+
+// The drive a folder (or, when it does not exist yet, its nearest existing
+// parent) lies on: its root, the space this user may still fill, and the
+// cluster every file takes its size in.
+struct Drive {
+    bool known = false;
+    std::string root;
+    ULONGLONG free = 0;
+    ULONGLONG cluster = 1;
+};
+
+Drive DriveOf(std::string folder) {
+    Drive drive;
+    while (!folder.empty() && !IsFolder(folder)) {
+        const std::string parent = FolderPart(folder);
+        if (parent == folder) return drive;
+        folder = parent;
+    }
+    char root[MAX_PATH] = {};
+    ULARGE_INTEGER free = {}, total = {};
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+    // A drive that reports no size at all (a share that keeps it to itself, a
+    // system's pseudo file system) cannot be judged: its own errors will tell.
+    if (folder.empty() || !GetVolumePathNameA(folder.c_str(), root, MAX_PATH) ||
+        !GetDiskFreeSpaceExA(folder.c_str(), &free, &total, nullptr) || total.QuadPart == 0 ||
+        !GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
+        return drive;
+    }
+    drive.known = true;
+    drive.root = FoldCase(root);
+    drive.free = free.QuadPart;
+    drive.cluster = static_cast<ULONGLONG>(sectorsPerCluster) * bytesPerSector;
+    if (drive.cluster == 0) drive.cluster = 1;
+    return drive;
+}
+
+ULONGLONG OnDisk(ULONGLONG bytes, ULONGLONG cluster) { return (bytes + cluster - 1) / cluster * cluster; }
+
+// The space a file takes on a drive of that cluster size; 0 when it is not there.
+ULONGLONG FileOnDisk(const std::string& path, ULONGLONG cluster) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!FitsBuffer(path, MAX_PATH) || !GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return 0;
+    }
+    return OnDisk((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, cluster);
+}
+
+// A folder tree's files, and a cluster for every folder in it.
+ULONGLONG TreeOnDisk(const std::string& folder, ULONGLONG cluster) {
+    const std::string pattern = folder + "\\*";
+    if (!FitsBuffer(pattern, MAX_PATH)) return 0;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    ULONGLONG total = cluster;
+    do {
+        const std::string name = data.cFileName;
+        if (name == "." || name == "..") continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            total += TreeOnDisk(folder + "\\" + name, cluster);
+        } else {
+            total += OnDisk((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, cluster);
+        }
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return total;
+}
+
+ULONGLONG GuiItemsOnDisk(const GuiDataLocation& location, ULONGLONG cluster) {
+    ULONGLONG total = TreeOnDisk(location.playlistFolder, cluster) + 2 * cluster;  // GUI(...) and UPL
+    for (const std::string* file : {&location.mirsDat, &location.usrdicDic, &location.ruleDat}) {
+        if (!file->empty()) total += FileOnDisk(*file, cluster);
+    }
+    return total;
+}
+
+}  // namespace
+
+HRESULT CBackupRestore::CheckRestoreDestination(const std::string& backupData, const std::string& restoreTo) {
+    if (IsRefusedRestoreDestination(restoreTo, backupData, GetDatabasesFolder())) {
+        Trace("\n\nCBackupRestore::CheckRestoreDestination restore folder refused\n\n");
+        return RC_E_INVALIDARG;
+    }
+    return RC_OK;
+}
+
+HRESULT CBackupRestore::CheckBackupData(const std::string& backupData, const std::string& restoreTo) {
+    if (!IsFolder(backupData)) {
+        Trace("\n\nCBackupRestore::CheckBackupData BackupData is no folder\n\n");
+        return RC_E_NO_BACKUPDATA;
+    }
+    HRESULT hr = CheckRestoreDestination(backupData, restoreTo);
+    if (FAILED(hr)) return hr;
+
+    // What the later steps read: each of them fails only after the host was changed.
+    std::string serial;
+    LoadSerialFromIni(backupData, serial);
+    if (serial.empty()) {
+        Trace("\n\nCBackupRestore::CheckBackupData serial is empty\n\n");
+        return RC_E_FAIL;
+    }
+    // A backup always has the GUI folder of each host it saved, with its
+    // playlist folder; only the three files may be absent (the host had none).
+    std::string hostSource, sharedSource;
+    if (!ChooseGuiSources(backupData, hostSource, sharedSource) || !IsFolder(hostSource + "\\UPL") ||
+        !IsFolder(sharedSource + "\\UPL")) {
+        Trace("\n\nCBackupRestore::CheckBackupData no GUI data\n\n");
+        return RC_E_FAIL;
+    }
+    for (const char* file : kRequiredDatabaseFiles) {
+        if (!IsExistingFile(backupData + file)) {
+            Trace("\n\nCBackupRestore::CheckBackupData %s missing\n\n", file);
+            return RC_E_FAIL;
+        }
+    }
+    hr = CheckMoveBackupFile(backupData);
+    if (hr != RC_OK) {
+        Trace("\n\nCBackupRestore::CheckBackupData MovePlugIn.bkd unreadable\n\n");
+        return RC_E_FAIL;
+    }
+    return CheckRestoreSpace(backupData, restoreTo);
+}
+
+HRESULT CBackupRestore::CheckRestoreSpace(const std::string& backupData, const std::string& restoreTo) {
+    // The whole tree goes below the destination; the database files beside the live library.
+    const Drive destination = DriveOf(restoreTo);
+    const Drive library = DriveOf(FolderPart(GetDatabasesFolder()));
+    ULONGLONG tree = destination.known ? TreeOnDisk(backupData, destination.cluster) : 0;
+    ULONGLONG databases = library.cluster;
+    for (const char* file : kDatabaseFileNames) {
+        databases += FileOnDisk(backupData + "\\DB\\NMLDB" + file, library.cluster);
+    }
+    if (destination.known && library.known && destination.root == library.root) tree += databases;
+
+    const bool destinationShort = destination.known && tree > destination.free;
+    const bool libraryShort = library.known && destination.root != library.root && databases > library.free;
+    if (destinationShort || libraryShort) {
+        Trace("\n\nCBackupRestore::CheckRestoreSpace the drive is too small\n\n");
+        return RC_E_FILE_COPY;
+    }
+    return RC_OK;
+}
+
+HRESULT CBackupRestore::CheckBackupSpace(const std::string& backupData) {
+    const Drive drive = DriveOf(backupData);
+    if (!drive.known) return RC_OK;
+    const ULONGLONG cluster = drive.cluster;
+
+    // Folders of the tree, BackupRestore.ini and MovePlugIn.bkd: a cluster each at least.
+    ULONGLONG need = 8 * cluster;
+    const std::string databases = GetDatabasesFolder();
+    for (const char* file : kDatabaseFileNames) need += FileOnDisk(databases + file, cluster);
+
+    if (CheckTalvaneVersion()) {
+        GuiDataLocation location;
+        if (LocateHostGuiData(location)) need += GuiItemsOnDisk(location, cluster);
+        if (location.bShared == 0 && CheckCorvellVersion() && LocateSharedGuiData(location)) {
+            need += GuiItemsOnDisk(location, cluster);
+        }
+    } else if (CheckCorvellVersion()) {
+        GuiDataLocation location;
+        if (LocateSharedGuiData(location)) need += GuiItemsOnDisk(location, cluster);
+    }
+
+    // The tracks' files that are there, their folders, and the pictures of
+    // tracks without secure content (each picture file once), read from the
+    // live library without changing it.
+    HRESULT hr = m_builder.MountHDD((databases + "\\contents.db").c_str(), m_strPictureFolder.c_str());
+    if (FAILED(hr)) {
+        Trace("\n\nCBackupRestore::CheckBackupSpace m_builder.MountHDD failed\n\n");
+        return hr;
+    }
+    INMHddVolume* volume = m_builder.m_pHddVolume;
+    if (!volume) return RC_E_FAIL;
+    std::unordered_set<std::string> folders;
+    std::unordered_set<std::string> pictures;
+    HRESULT result = RC_OK;
+    CRef<INMContent> entry(volume->GetFirstContent(IID_INMTrack));
+    for (; entry; entry.Attach(entry->GetNextContent(IID_INMTrack))) {
+        if (IsCancelRequested()) {
+            result = RC_CANCELLED;
+            break;
+        }
+        CRef<INMTrack> track;
+        if (!QueryRef(entry.Get(), IID_INMTrack, track)) continue;
+        const std::string path = Text(track->GetFilePath());
+        const ULONGLONG file = FileOnDisk(path, cluster);
+        if (file == 0) continue;
+        need += file;
+        if (folders.insert(FoldCase(FolderPart(path))).second) need += cluster;
+        if (IsSecureTrack(track.Get())) continue;
+        for (const std::string& source : PicturePathsOf(track.Get())) {
+            if (!source.empty() && pictures.insert(FoldCase(source)).second) need += FileOnDisk(source, cluster);
+        }
+    }
+    entry.Reset();
+    m_builder.UnmountHDD();
+    if (result != RC_OK) return result;
+
+    // The earlier backup there is deleted first: its space counts as free.
+    const ULONGLONG available = drive.free + (IsFolder(backupData) ? TreeOnDisk(backupData, cluster) : 0);
+    if (need > available) {
+        Trace("\n\nCBackupRestore::CheckBackupSpace the drive is too small\n\n");
+        return RC_E_FILE_COPY;
+    }
+    return RC_OK;
+}
+
+}  // namespace zr

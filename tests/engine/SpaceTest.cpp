@@ -1,0 +1,120 @@
+// Jobs on a real small drive (T:, a tmpfs of 1 MiB mapped by
+// with-test-drives.sh): a backup that does not fit leaves the earlier backup
+// there as it was; one that fits once the earlier is deleted goes through; a
+// restore whose destination cannot hold the backup changes nothing.
+#include <gtest/gtest.h>
+
+#include "RestoreTestUtil.h"
+#include "common/PathUtil.h"
+#include "support/Sandbox.h"
+
+namespace {
+
+constexpr HRESULT kFileCopyFailed = static_cast<HRESULT>(0x86FF0002);
+
+std::string TightDrive() {
+    char value[16] = {};
+    GetEnvironmentVariableA("ZR_TIGHT_DRIVE", value, sizeof(value));
+    return value;
+}
+
+struct SpaceRow {
+    const char* name;
+    bool backup;            // else a restore onto the drive
+    unsigned tracks;        // of 64 KiB each
+    unsigned earlierKiB;    // an earlier BackupData on the drive
+    unsigned fillerKiB;     // another file on the drive
+    HRESULT expected;
+};
+
+void PrintTo(const SpaceRow& row, std::ostream* os) { *os << row.name; }
+
+const SpaceRow kRows[] = {
+    // 12 tracks need about 850 KiB: more than the free 200 KiB and the earlier 400 KiB together.
+    {"BackupThatDoesNotFit", true, 12, 400, 400, kFileCopyFailed},
+    // 4 tracks need about 330 KiB: more than is free, less than the earlier backup frees.
+    {"BackupThatFitsInTheEarliersPlace", true, 4, 400, 400, 0},
+    {"RestoreThatDoesNotFit", false, 8, 0, 800, kFileCopyFailed},
+};
+
+void WriteKiB(const std::string& path, unsigned kib) {
+    zrtest::MakeFolder(zr::FolderPart(path));
+    zrtest::WriteTextFile(path, std::string(kib * 1024, 'e'));
+}
+
+class SpaceTest : public ::testing::TestWithParam<SpaceRow> {
+protected:
+    void SetUp() override {
+        m_drive = TightDrive();
+        if (m_drive.empty()) {
+            GTEST_SKIP() << "!!! SKIPPED: no small drive; run through tests/engine/with-test-drives.sh as root !!!";
+        }
+        for (const std::string& name : enginetest::Names(m_drive)) zrtest::RemoveTree(m_drive + "\\" + name);
+    }
+    void TearDown() override {
+        if (IsSkipped()) return;
+        for (const std::string& name : enginetest::Names(m_drive)) zrtest::RemoveTree(m_drive + "\\" + name);
+    }
+
+    std::string m_drive;
+};
+
+TEST_P(SpaceTest, FailsBeforeAnythingIsDeletedOrCopied) {
+    const SpaceRow& row = GetParam();
+    zrtest::CSandbox sandbox;
+    enginetest::RedirectShellFolders(sandbox.Folder());
+    hostsim::InstalledHost host;
+    ASSERT_TRUE(enginetest::InstallHost(sandbox.Path("Host"), hostsim::HostKind::Talvane, 7, 0, host));
+    hostsim::LibraryOptions library;
+    library.tracks = row.tracks;
+    library.folders = 2;
+    library.fileSize = 64 * 1024;
+    library.secureTracks = 1;
+    library.missingTracks = 0;
+    std::string error;
+    ASSERT_TRUE(hostsim::CreateLibrary(host, library, error)) << error;
+
+    const std::string backupData = row.backup ? m_drive + "\\Backup\\BackupData" : sandbox.Path("Backup\\BackupData");
+    if (!row.backup) {
+        ASSERT_TRUE(enginetest::BackUp(backupData));
+    }
+    if (row.earlierKiB) {
+        for (unsigned i = 0; i < 4; ++i) {
+            WriteKiB(backupData + "\\Data\\Audio\\Old\\" + std::to_string(i) + ".wma", row.earlierKiB / 4);
+        }
+    }
+    if (row.fillerKiB) WriteKiB(m_drive + "\\filler.bin", row.fillerKiB);
+    const auto earlier = enginetest::Snapshot(backupData);
+    const std::string hostBefore = enginetest::HostState(host);
+
+    const std::string restoreTo = m_drive + "\\Restore";
+    if (!row.backup) zrtest::MakeFolder(restoreTo);
+    HRESULT hr = 0;
+    {
+        enginetest::CJob job;
+        ASSERT_EQ(0, job.engine.Initialize(nullptr));
+        enginetest::CStepsOnly runner;
+        hr = row.backup ? zr::RunBackupSteps(job.engine, backupData, runner)
+                        : zr::RunRestoreSteps(job.engine, backupData, restoreTo, runner);
+    }
+    EXPECT_EQ(row.expected, hr);
+    EXPECT_EQ(hostBefore, enginetest::HostState(host));
+    if (row.expected == 0) {
+        EXPECT_TRUE(zrtest::FileExists(backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd"));
+        return;
+    }
+    EXPECT_TRUE(earlier == enginetest::Snapshot(backupData)) << "the earlier backup changed";
+    if (!row.backup) {
+        EXPECT_EQ(std::vector<std::string>{}, enginetest::ListTree(restoreTo));
+        std::vector<std::string> databases;
+        for (const std::string& name : enginetest::Names(zr::FolderPart(host.databasesFolder))) {
+            if (name.rfind("databases", 0) == 0) databases.push_back(name);
+        }
+        EXPECT_EQ(std::vector<std::string>{"databases"}, databases);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, SpaceTest, ::testing::ValuesIn(kRows),
+                         [](const ::testing::TestParamInfo<SpaceRow>& info) { return std::string(info.param.name); });
+
+}  // namespace
