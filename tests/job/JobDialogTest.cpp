@@ -21,6 +21,7 @@
 #include "job/ExecuteBackupRestore.h"
 #include "job/JobUi.h"
 #include "support/Sandbox.h"
+#include "support/UiDriver.h"
 #include "ui/ResultView.h"
 
 namespace {
@@ -107,14 +108,17 @@ LRESULT CALLBACK GetMessageProc(int code, WPARAM wParam, LPARAM lParam) {
 // One job dialog, shown modally on a thread of its own that also records the phases.
 class CJobRun {
 public:
-    CJobRun(const std::string& backupData, const std::string& restoreTo, const std::string& shotPrefix)
-        : m_thread([this, backupData, restoreTo] {
+    // owner: a stand-in owner window's place, or none.
+    CJobRun(const std::string& backupData, const std::string& restoreTo, const RECT* owner)
+        : m_thread([this, backupData, restoreTo, owner = owner ? std::make_shared<RECT>(*owner) : nullptr] {
+              std::unique_ptr<jobtest::COwnerWindow> window;
+              if (owner) window = std::make_unique<jobtest::COwnerWindow>(*owner);
               const DWORD self = GetCurrentThreadId();
               g_recorder.before = SetWindowsHookExA(WH_CALLWNDPROC, &BeforeProc, nullptr, self);
               g_recorder.after = SetWindowsHookExA(WH_CALLWNDPROCRET, &AfterProc, nullptr, self);
               g_recorder.getMessage = SetWindowsHookExA(WH_GETMESSAGE, &GetMessageProc, nullptr, self);
               {
-                  zr::CExecuteBackupRestore dialog;
+                  zr::CExecuteBackupRestore dialog(window ? window->get() : nullptr);
                   dialog.SetBackupDataFolder(backupData);
                   dialog.SetRestoreFolder(restoreTo);
                   m_result = dialog.DoModal();
@@ -122,9 +126,7 @@ public:
               UnhookWindowsHookEx(g_recorder.before);
               UnhookWindowsHookEx(g_recorder.after);
               UnhookWindowsHookEx(g_recorder.getMessage);
-          }) {
-        (void)shotPrefix;
-    }
+          }) {}
 
     DWORD ThreadId() const { return m_thread.Id(); }
     bool Finished(DWORD ms) { return m_thread.Join(ms); }
@@ -203,12 +205,12 @@ protected:
 
     // Starts a job; waits for its dialog to show unless told not to.
     std::unique_ptr<CJobRun> Start(const std::string& shotPrefix = std::string(), const std::string& restoreTo = "",
-                                   bool waitForDialog = true) {
+                                   bool waitForDialog = true, const RECT* owner = nullptr) {
         {
             std::lock_guard<std::mutex> guard(g_recorder.lock);
             g_recorder.shotPrefix = shotPrefix;
         }
-        auto run = std::make_unique<CJobRun>(m_backupData, restoreTo, shotPrefix);
+        auto run = std::make_unique<CJobRun>(m_backupData, restoreTo, owner);
         const UINT caption = restoreTo.empty() ? IDS_CAPTION_BACKUP : IDS_CAPTION_RESTORE;
         if (waitForDialog) m_dialog = WaitForWindow(run->ThreadId(), zr::LoadResString(caption));
         return run;
@@ -245,9 +247,12 @@ TEST_F(JobDialogTest, BackupListsFailedItemsThenReportsCompletion) {
     auto run = Start("job_backup");
     ASSERT_NE(nullptr, m_dialog);
     EXPECT_EQ(0, GetWindowLongA(m_dialog, GWL_STYLE) & WS_SYSMENU) << "no close box";
+    EXPECT_EQ("", zrui::PlacementError(m_dialog, nullptr));
 
     HWND view = WaitForWindow(run->ThreadId(), "\x8C\x8B\x89\xCA");  // "結果"
     ASSERT_NE(nullptr, view);
+    EXPECT_EQ(m_dialog, GetWindow(view, GW_OWNER));
+    EXPECT_EQ("", zrui::PlacementError(view, m_dialog));
     HWND list = GetDlgItem(view, IDC_RESULT_LIST);
     const std::vector<std::string> missing = TitlesWithFile(false);
     ASSERT_EQ(static_cast<LRESULT>(missing.size()), SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
@@ -293,6 +298,18 @@ TEST_F(JobDialogTest, BackupListsFailedItemsThenReportsCompletion) {
         EXPECT_EQ(zr::LoadResString(expected[i].status), states[i].status);
         EXPECT_EQ(caption, states[i].caption);
     }
+}
+
+TEST_F(JobDialogTest, ProgressDialogOverAnOwnerNearTheEdgeIsMovedIn) {
+    MakeLibrary(6, 0);
+    const RECT owner = jobtest::OwnerRect(jobtest::OwnerPlace::NearBottomRight);
+    auto run = Start("", "", true, &owner);
+    ASSERT_NE(nullptr, m_dialog);
+    HWND shown = GetWindow(m_dialog, GW_OWNER);
+    ASSERT_NE(nullptr, shown);
+    EXPECT_EQ("", zrui::PlacementError(m_dialog, shown));
+    Answer(*run, IDS_BACKUP_COMPLETE, IDOK);
+    ExpectClosed(*run);
 }
 
 TEST_F(JobDialogTest, BackupWithoutFailedItemsShowsOnlyTheCompletion) {

@@ -139,6 +139,24 @@ CUiThread::~CUiThread() {
     }
 }
 
+COwnerWindow::COwnerWindow(const RECT& rect)
+    : m_hWnd(CreateWindowExA(0, "STATIC", "owner", WS_POPUP | WS_CAPTION | WS_VISIBLE, rect.left, rect.top,
+                             rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr, nullptr, nullptr)) {}
+
+COwnerWindow::~COwnerWindow() {
+    if (m_hWnd) DestroyWindow(m_hWnd);
+}
+
+RECT OwnerRect(OwnerPlace place) {
+    RECT work = {};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    const LONG width = 480, height = 360;
+    LONG left = (work.left + work.right - width) / 2, top = (work.top + work.bottom - height) / 2;
+    if (place == OwnerPlace::NearBottomRight) left = work.right - width / 3, top = work.bottom - height / 3;
+    if (place == OwnerPlace::PastTopLeft) left = work.left - 2 * width / 3, top = work.top - height / 2;
+    return RECT{left, top, left + width, top + height};
+}
+
 bool CUiThread::Join(DWORD milliseconds) {
     return m_hThread && WaitForSingleObject(m_hThread, milliseconds) == WAIT_OBJECT_0;
 }

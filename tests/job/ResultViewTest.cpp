@@ -7,10 +7,12 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "../../res/resource.h"
 #include "common/ResString.h"
 #include "job/JobUi.h"
+#include "support/UiDriver.h"
 #include "ui/ResultView.h"
 
 namespace {
@@ -45,14 +47,21 @@ INSTANTIATE_TEST_SUITE_P(Codes, FormatResultDetailTest,
 const std::vector<std::string> kTitles = {"Opening", "\x83\x65\x83\x58\x83\x67\x8B\xC8", "Third track", "Last"};
 const std::vector<HRESULT> kCodes = {1, static_cast<HRESULT>(0x80004005), static_cast<HRESULT>(0x80070057), 2};
 
-// A result view with the four rows above, open on a thread of its own.
+const char kCaption[] = "\x8C\x8B\x89\xCA";  // "結果"
+
+// A result view with the four rows above (or others), open on a thread of its
+// own, over an owner window at `owner` when one is given.
 class OpenResultView {
 public:
     // caption: the view's, or empty for a child whose code page cannot show it.
-    explicit OpenResultView(const std::string& caption = "\x8C\x8B\x89\xCA")  // "結果"
-        : m_thread([] {
-              zr::CResultView view(nullptr);
-              view.SetResults(kTitles, kCodes);
+    explicit OpenResultView(const std::string& caption = kCaption, const RECT* owner = nullptr,
+                            const std::vector<std::string>& titles = kTitles,
+                            const std::vector<HRESULT>& codes = kCodes)
+        : m_thread([owner = owner ? std::make_shared<RECT>(*owner) : nullptr, titles, codes] {
+              std::unique_ptr<jobtest::COwnerWindow> window;
+              if (owner) window = std::make_unique<jobtest::COwnerWindow>(*owner);
+              zr::CResultView view(window ? window->get() : nullptr);
+              view.SetResults(titles, codes);
               view.DoModal();
           }) {
         m_view = jobtest::WaitForWindow(m_thread.Id(), caption);
@@ -158,6 +167,36 @@ TEST(ResultView, CloseButtonEndsIt) {
     jobtest::Click(view.View(), IDOK);
     EXPECT_TRUE(view.Closed(10000));
 }
+
+// ---- Where it opens ----
+
+struct PlacementCase {
+    const char* name;
+    bool owned;
+    jobtest::OwnerPlace owner;
+};
+
+void PrintTo(const PlacementCase& c, std::ostream* out) { *out << c.name; }
+
+class ResultViewPlacement : public testing::TestWithParam<PlacementCase> {};
+
+TEST_P(ResultViewPlacement, CentredOverItsOwnerAndWhollyOnTheWorkArea) {
+    const PlacementCase& c = GetParam();
+    const RECT owner = jobtest::OwnerRect(c.owner);
+    OpenResultView view(kCaption, c.owned ? &owner : nullptr);
+    ASSERT_NE(nullptr, view.View());
+    HWND shown = GetWindow(view.View(), GW_OWNER);
+    EXPECT_EQ(c.owned, shown != nullptr);
+    EXPECT_EQ("", zrui::PlacementError(view.View(), shown));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Owners, ResultViewPlacement,
+    testing::Values(PlacementCase{"WithoutOwner", false, jobtest::OwnerPlace::Middle},
+                    PlacementCase{"OwnerInTheMiddle", true, jobtest::OwnerPlace::Middle},
+                    PlacementCase{"OwnerNearTheBottomRightCorner", true, jobtest::OwnerPlace::NearBottomRight},
+                    PlacementCase{"OwnerPastTheTopLeftCorner", true, jobtest::OwnerPlace::PastTopLeft}),
+    [](const testing::TestParamInfo<PlacementCase>& info) { return std::string(info.param.name); });
 
 // ---- Runs as a process of its own (see below and CMakeLists.txt); skipped in a normal run. ----
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -510,6 +511,81 @@ TEST_F(ToolWindowTest, AboutFromSystemMenu) {
     ASSERT_TRUE(WaitForWindowGone(about));
     ExpectNothingOver(main_);
 }
+
+// --- Where the windows open ---
+
+// Where the main dialog is before its dialogs open: as it opened, or moved
+// (relative to the work area) mostly beyond its bottom-right corner or partly
+// beyond its top-left corner.
+enum class MainPlace { AsOpened, NearBottomRight, PastTopLeft };
+
+struct PlacementCase {
+    const char* name;
+    MainPlace place;
+};
+
+std::string PlacementName(const testing::TestParamInfo<PlacementCase>& info) { return info.param.name; }
+void PrintTo(const PlacementCase& row, std::ostream* out) { *out << row.name; }
+
+class Placement : public ToolWindowTest, public testing::WithParamInterface<PlacementCase> {
+protected:
+    void MoveMain(MainPlace place) {
+        RECT work = {}, rect = {};
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+        GetWindowRect(main_, &rect);
+        const LONG width = rect.right - rect.left, height = rect.bottom - rect.top;
+        LONG left = work.right - width / 3, top = work.bottom - height / 3;
+        if (place == MainPlace::PastTopLeft) left = work.left - 2 * width / 3, top = work.top - height / 2;
+        ASSERT_TRUE(SetWindowPos(main_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE));
+        ASSERT_TRUE(Sync(main_));
+        GetWindowRect(main_, &rect);
+        ASSERT_EQ(left, rect.left);
+        ASSERT_EQ(top, rect.top);
+    }
+
+    HWND OpenAbout() {
+        WindowQuery query;
+        query.pid = Pid();
+        query.owner = main_;
+        query.title = "バージョン情報";
+        return SendSystemCommand(main_, IDM_ABOUTBOX) ? WaitForWindow(query) : nullptr;
+    }
+};
+
+TEST_P(Placement, EveryDialogOpensCentredOverTheMainDialogAndWhollyOnScreen) {
+    const PlacementCase& row = GetParam();
+    const std::string prefix = std::string("placement-") + row.name + "-";
+    if (row.place == MainPlace::AsOpened) {
+        EXPECT_EQ("", PlacementError(main_, nullptr)) << "main dialog";
+        Shot(main_, prefix + "main-dialog");
+    } else {
+        MoveMain(row.place);
+    }
+    // The tool's own dialogs; the message boxes and the folder browser are the system's.
+    const struct {
+        const char* name;
+        std::function<HWND()> open;
+    } dialogs[] = {{"backup-folder-dialog", [this] { return OpenBackupFolderDialog(); }},
+                   {"restore-folder-dialog", [this] { return OpenRestoreFolderDialog(); }},
+                   {"about-dialog", [this] { return OpenAbout(); }}};
+    for (const auto& d : dialogs) {
+        SCOPED_TRACE(d.name);
+        HWND dialog = d.open();
+        ASSERT_NE(nullptr, dialog);
+        EXPECT_EQ("", PlacementError(dialog, main_));
+        Shot(dialog, prefix + d.name);
+        if (row.place != MainPlace::AsOpened) Shot(nullptr, prefix + d.name + "-screen");
+        ASSERT_TRUE(SendSystemCommand(dialog, SC_CLOSE));
+        ASSERT_TRUE(WaitForWindowGone(dialog));
+        ASSERT_TRUE(WaitForEnabled(main_));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(MainDialog, Placement,
+                         testing::Values(PlacementCase{"AsOpened", MainPlace::AsOpened},
+                                         PlacementCase{"NearBottomRight", MainPlace::NearBottomRight},
+                                         PlacementCase{"PastTopLeft", MainPlace::PastTopLeft}),
+                         PlacementName);
 
 // --- The user manual ---
 

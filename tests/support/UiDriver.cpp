@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <wincodec.h>
 
+#include <cstdlib>
 #include <vector>
 
 namespace zrui {
@@ -185,6 +186,26 @@ bool WritePng(HBITMAP bitmap, const std::string& pngPath) {
            SUCCEEDED(encoder->Commit());
 }
 
+// Where centring puts [low, low + size) over [ownerLow, ownerHigh); empty
+// when it does, within a pixel, or is moved in to the work area's edge that
+// centring would cross.
+std::string AxisError(const char* axis, LONG low, LONG size, LONG ownerLow, LONG ownerHigh, LONG workLow,
+                      LONG workHigh) {
+    if (low < workLow || low + size > workHigh) return std::string(axis) + " leaves the work area";
+    const LONG centred = ownerLow + (ownerHigh - ownerLow - size) / 2;
+    LONG expected = centred;
+    if (centred < workLow) expected = workLow;
+    if (centred + size > workHigh) expected = workHigh - size;
+    if (std::labs(low - expected) > 1)
+        return std::string(axis) + " at " + std::to_string(low) + ", expected " + std::to_string(expected);
+    return std::string();
+}
+
+std::string RectText(const RECT& r) {
+    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" + std::to_string(r.right) + "," +
+           std::to_string(r.bottom) + ")";
+}
+
 }  // namespace
 
 HWND FindTopWindow(const WindowQuery& query) {
@@ -361,6 +382,25 @@ bool ChooseSpecialInFolderBrowser(HWND browser, int csidl) {
 }
 
 bool CancelFolderBrowser(HWND browser) { return ClickButton(browser, IDCANCEL) && WaitForWindowGone(browser); }
+
+std::string PlacementError(HWND window, HWND owner) {
+    RECT rect = {};
+    if (!GetWindowRect(window, &rect)) return "no window";
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    if (!GetMonitorInfoA(MonitorFromWindow(owner ? owner : window, MONITOR_DEFAULTTONEAREST), &monitor))
+        return "no monitor";
+    const RECT& work = monitor.rcWork;
+    RECT over = work;
+    if (owner && !GetWindowRect(owner, &over)) return "no owner";
+    std::string error =
+        AxisError("left", rect.left, rect.right - rect.left, over.left, over.right, work.left, work.right);
+    if (error.empty())
+        error = AxisError("top", rect.top, rect.bottom - rect.top, over.top, over.bottom, work.top, work.bottom);
+    if (error.empty()) return error;
+    return error + ": window " + RectText(rect) + (owner ? ", owner " + RectText(over) : std::string()) +
+           ", work area " + RectText(work);
+}
 
 bool SaveScreenshot(HWND window, const std::string& pngPath) {
     RECT rect = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};

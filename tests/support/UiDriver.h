@@ -75,6 +75,12 @@ bool ChooseInFolderBrowser(HWND browser, const std::string& path);
 bool ChooseSpecialInFolderBrowser(HWND browser, int csidl);
 bool CancelFolderBrowser(HWND browser);
 
+// Empty when the window lies where the tool places a dialog: centred over its
+// owner, or over the work area when it has none, within a pixel; moved in
+// where centring would leave the work area, so that it lies wholly in it.
+// Otherwise what differs, with both rectangles.
+std::string PlacementError(HWND window, HWND owner);
+
 // Saves what the screen shows of the window (the whole screen for nullptr)
 // as a PNG file; the folder must exist.
 bool SaveScreenshot(HWND window, const std::string& pngPath);
