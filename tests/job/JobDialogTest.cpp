@@ -216,10 +216,20 @@ protected:
         return run;
     }
 
-    // Waits for the message box with that text, optionally saves it, answers it.
-    void Answer(CJobRun& run, UINT text, int button, const std::string& shot = std::string()) {
+    // Waits for the message box with that text and expects its icon.
+    HWND Message(CJobRun& run, UINT text, UINT icon) {
         HWND box = WaitForWindow(run.ThreadId(), kTitle, zr::LoadResString(text));
-        ASSERT_NE(nullptr, box) << "message " << text;
+        EXPECT_NE(nullptr, box) << "message " << text;
+        if (box) {
+            EXPECT_EQ(zrui::IconName(icon), zrui::IconName(zrui::MessageBoxIcon(box))) << "message " << text;
+        }
+        return box;
+    }
+
+    // Waits for the message box with that text and icon, optionally saves it, answers it.
+    void Answer(CJobRun& run, UINT text, UINT icon, int button, const std::string& shot = std::string()) {
+        HWND box = Message(run, text, icon);
+        ASSERT_NE(nullptr, box);
         if (!shot.empty()) jobtest::SaveScreenshot(box, shot);
         jobtest::Click(box, button);
     }
@@ -273,7 +283,7 @@ TEST_F(JobDialogTest, BackupListsFailedItemsThenReportsCompletion) {
     EXPECT_EQ(nullptr, WaitForWindow(run->ThreadId(), kTitle, "", 300));
     jobtest::Click(view, IDOK);
 
-    Answer(*run, IDS_BACKUP_COMPLETE, IDOK, "job_backup_message_140");
+    Answer(*run, IDS_BACKUP_COMPLETE, MB_ICONINFORMATION, IDOK, "job_backup_message_140");
     ExpectClosed(*run);
     EXPECT_TRUE(zrtest::FileExists(m_backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd"));
     EXPECT_TRUE(zrtest::FileExists(m_backupData + "\\BackupRestore.ini"));
@@ -308,7 +318,7 @@ TEST_F(JobDialogTest, ProgressDialogOverAnOwnerNearTheEdgeIsMovedIn) {
     HWND shown = GetWindow(m_dialog, GW_OWNER);
     ASSERT_NE(nullptr, shown);
     EXPECT_EQ("", zrui::PlacementError(m_dialog, shown));
-    Answer(*run, IDS_BACKUP_COMPLETE, IDOK);
+    Answer(*run, IDS_BACKUP_COMPLETE, MB_ICONINFORMATION, IDOK);
     ExpectClosed(*run);
 }
 
@@ -316,7 +326,7 @@ TEST_F(JobDialogTest, BackupWithoutFailedItemsShowsOnlyTheCompletion) {
     MakeLibrary(6, 0);
     auto run = Start();
     // A result view would come first and hold the message back.
-    Answer(*run, IDS_BACKUP_COMPLETE, IDOK);
+    Answer(*run, IDS_BACKUP_COMPLETE, MB_ICONINFORMATION, IDOK);
     ExpectClosed(*run);
     EXPECT_TRUE(zrtest::FileExists(m_backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd"));
 }
@@ -376,7 +386,7 @@ TEST_P(JobFailureTest, ShowsItsTextAndCleansUp) {
     std::string tree = c.prepare(m_sandbox.Folder(), m_tracks, held);
     if (!tree.empty()) m_backupData = tree;
     auto run = Start("", "", false);  // a job that fails at once may never show its dialog
-    HWND box = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(c.message));
+    HWND box = Message(*run, c.message, MB_ICONERROR);
     ASSERT_NE(nullptr, box);
     jobtest::SaveScreenshot(box, std::string("job_failure_") + c.name);
     jobtest::Click(box, IDOK);
@@ -435,7 +445,7 @@ TEST_F(JobCancelTest, YesInTheContentsPhaseEndsCancelledWithoutBackup) {
     EXPECT_EQ(nullptr, WaitForWindow(run->ThreadId(), kTitle, "", 100));
 
     jobtest::Click(m_dialog, IDC_JOB_CANCEL);
-    HWND question = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(IDS_CONFIRM_CANCEL));
+    HWND question = Message(*run, IDS_CONFIRM_CANCEL, MB_ICONQUESTION);
     ASSERT_NE(nullptr, question);
     // The worker finishes the track it is on, then waits: nothing more starts.
     Sleep(700);
@@ -449,7 +459,7 @@ TEST_F(JobCancelTest, YesInTheContentsPhaseEndsCancelledWithoutBackup) {
     jobtest::SaveScreenshot(question, "job_cancel_question");
 
     jobtest::Click(question, IDYES);
-    HWND box = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(IDS_CANCELLED));
+    HWND box = Message(*run, IDS_CANCELLED, MB_ICONINFORMATION);
     ASSERT_NE(nullptr, box);
     EXPECT_FALSE(CancelEnabled(m_dialog));
     EXPECT_EQ(100, Position(m_dialog));
@@ -466,10 +476,10 @@ TEST_F(JobCancelTest, NoLetsTheJobGoOn) {
     ASSERT_NE(nullptr, m_dialog);
     ASSERT_TRUE(WaitUntil([&] { return AudioFiles() >= 1; }));
     jobtest::Click(m_dialog, IDC_JOB_CANCEL);
-    Answer(*run, IDS_CONFIRM_CANCEL, IDNO);
+    Answer(*run, IDS_CONFIRM_CANCEL, MB_ICONQUESTION, IDNO);
     ASSERT_TRUE(WaitUntil([&] { return jobtest::WaitForWindow(run->ThreadId(), kTitle, "", 0) == nullptr; }));
     EXPECT_TRUE(CancelEnabled(m_dialog));
-    Answer(*run, IDS_BACKUP_COMPLETE, IDOK);
+    Answer(*run, IDS_BACKUP_COMPLETE, MB_ICONINFORMATION, IDOK);
     ExpectClosed(*run);
     EXPECT_TRUE(zrtest::FileExists(m_backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd"));
 }
@@ -484,14 +494,14 @@ TEST_F(JobCancelTest, YesJustBeforeTheDatabasePhaseStillCancels) {
     // Its file is copied before it is registered.
     ASSERT_TRUE(WaitUntil([&] { return AudioFiles() == m_tracks.size(); }));
     jobtest::Click(m_dialog, IDC_JOB_CANCEL);
-    HWND question = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(IDS_CONFIRM_CANCEL));
+    HWND question = Message(*run, IDS_CONFIRM_CANCEL, MB_ICONQUESTION);
     ASSERT_NE(nullptr, question);
     // Every track gets done, yet the database phase does not begin before the answer.
     Sleep(4000);
     EXPECT_EQ(zr::LoadResString(IDS_STATUS_BACKUP_CONTENTS), Status(m_dialog));
     EXPECT_FALSE(zrtest::FileExists(m_backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd"));
     jobtest::Click(question, IDYES);
-    Answer(*run, IDS_CANCELLED, IDOK);
+    Answer(*run, IDS_CANCELLED, MB_ICONINFORMATION, IDOK);
     ExpectClosed(*run);
     EXPECT_FALSE(zrtest::FolderExists(m_backupData));
     for (const PhaseState& state : States()) EXPECT_NE("database", state.phase);
@@ -518,8 +528,8 @@ TEST_F(JobCancelTest, AClickAfterTheWorkerEndedGetsTheJobsOwnOutcome) {
     Sleep(300);
     SetEvent(g_recorder.release);
 
-    Answer(*run, IDS_CONFIRM_CANCEL, IDYES);
-    Answer(*run, IDS_FILE_CREATE_FAILED, IDOK);
+    Answer(*run, IDS_CONFIRM_CANCEL, MB_ICONQUESTION, IDYES);
+    Answer(*run, IDS_FILE_CREATE_FAILED, MB_ICONERROR, IDOK);
     ExpectClosed(*run);
     CloseHandle(locked);
     EXPECT_FALSE(zrtest::FolderExists(m_backupData));
@@ -535,7 +545,7 @@ TEST_F(JobCancelTest, AFloodOfProgressLeavesOnlyTheFirstHandled) {
     ASSERT_TRUE(WaitUntil([&] { return AudioFiles() >= 1; }));
     // While the question is open the worker posts nothing more.
     jobtest::Click(m_dialog, IDC_JOB_CANCEL);
-    HWND question = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(IDS_CONFIRM_CANCEL));
+    HWND question = Message(*run, IDS_CONFIRM_CANCEL, MB_ICONQUESTION);
     ASSERT_NE(nullptr, question);
     Sleep(1000);
 
@@ -551,7 +561,7 @@ TEST_F(JobCancelTest, AFloodOfProgressLeavesOnlyTheFirstHandled) {
     Sleep(500);
     EXPECT_EQ(50, Position(m_dialog));  // the backlog was dropped unread
     jobtest::Click(question, IDNO);
-    Answer(*run, IDS_BACKUP_COMPLETE, IDOK);
+    Answer(*run, IDS_BACKUP_COMPLETE, MB_ICONINFORMATION, IDOK);
     ExpectClosed(*run);
 }
 
@@ -562,7 +572,7 @@ protected:
     // A backup of the host through the dialog, and a destination for the restore.
     void BackUpFirst() {
         auto backup = Start();
-        Answer(*backup, IDS_BACKUP_COMPLETE, IDOK);
+        Answer(*backup, IDS_BACKUP_COMPLETE, MB_ICONINFORMATION, IDOK);
         ExpectClosed(*backup);
         m_restoreTo = m_sandbox.Path("RestoreTo");
         zrtest::MakeFolder(m_restoreTo);
@@ -576,7 +586,7 @@ TEST_F(JobRestoreTest, RestoreRunsItsPhasesAndReportsCompletion) {
     MakeLibrary(6, 0);
     BackUpFirst();
     auto run = Start("job_restore", m_restoreTo);
-    Answer(*run, IDS_RESTORE_COMPLETE, IDOK, "job_restore_message_146");
+    Answer(*run, IDS_RESTORE_COMPLETE, MB_ICONINFORMATION, IDOK, "job_restore_message_146");
     ExpectClosed(*run);
     EXPECT_TRUE(zrtest::FolderExists(m_restoreTo + "\\RestoreData\\Data\\Audio"));
 
@@ -606,12 +616,12 @@ TEST_F(JobRestoreTest, YesJustBeforeTheDatabasePhaseCancelsAndKeepsWhatWasRestor
     const size_t files = FileCount(m_backupData);
     ASSERT_TRUE(WaitUntil([&] { return FileCount(m_restoreTo + "\\RestoreData") == files; }));
     jobtest::Click(m_dialog, IDC_JOB_CANCEL);
-    HWND question = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(IDS_CONFIRM_CANCEL));
+    HWND question = Message(*run, IDS_CONFIRM_CANCEL, MB_ICONQUESTION);
     ASSERT_NE(nullptr, question);
     Sleep(6000);  // longer than the slow track: the walk is over, the database phase waits
     EXPECT_EQ(zr::LoadResString(IDS_STATUS_RESTORE_CONTENTS), Status(m_dialog));
     jobtest::Click(question, IDYES);
-    Answer(*run, IDS_CANCELLED, IDOK);
+    Answer(*run, IDS_CANCELLED, MB_ICONINFORMATION, IDOK);
     ExpectClosed(*run);
     // A restore undoes nothing, and the host's library was never swapped.
     EXPECT_TRUE(zrtest::FolderExists(m_restoreTo + "\\RestoreData"));

@@ -118,11 +118,12 @@ protected:
 
     // Expects the message box with string `id` over owner, saves it as `shot`
     // unless that is empty, and answers it.
-    void ExpectAndAnswer(HWND owner, UINT id, const char* buttons, int answer, const std::string& shot = std::string()) {
+    void ExpectAndAnswer(HWND owner, UINT id, const char* buttons, UINT icon, int answer,
+                         const std::string& shot = std::string()) {
         std::string error;
         WindowSeen seen;
         if (!shot.empty()) seen = [this, shot](HWND window, const std::string&) { Shot(window, shot); };
-        EXPECT_TRUE(AnswerToolMessage(Pid(), owner, id, buttons, answer, error, seen)) << error;
+        EXPECT_TRUE(AnswerToolMessage(Pid(), owner, id, buttons, icon, answer, error, seen)) << error;
     }
 
     // No window of the tool over `window` once things settle.
@@ -187,7 +188,7 @@ protected:
 TEST_F(ToolWindowTest, CancelOnBackupWarningShowsNoFolderDialog) {
     Shot(main_, "main-dialog");
     ASSERT_TRUE(ClickButton(main_, IDC_BACKUP));
-    ExpectAndAnswer(main_, IDS_BACKUP_WARNING, "OK+Cancel", IDCANCEL, "message-147-backup-warning");
+    ExpectAndAnswer(main_, IDS_BACKUP_WARNING, "OK+Cancel", MB_ICONWARNING, IDCANCEL, "message-147-backup-warning");
     ExpectNothingOver(main_);
 }
 
@@ -223,7 +224,7 @@ TEST_F(ToolWindowTest, ExecuteWithoutFolderShows131) {
     HWND dialog = OpenBackupFolderDialog();
     ASSERT_NE(nullptr, dialog);
     ASSERT_TRUE(ClickButton(dialog, IDOK));
-    ExpectAndAnswer(dialog, IDS_SELECT_FOLDER, "OK", IDOK, "message-131-select-folder");
+    ExpectAndAnswer(dialog, IDS_SELECT_FOLDER, "OK", MB_ICONERROR, IDOK, "message-131-select-folder");
     ExpectNothingOver(dialog);
     ASSERT_TRUE(ClickButton(dialog, IDCANCEL));
 }
@@ -287,7 +288,7 @@ TEST_P(BrowseRule, AcceptsOrRefusesKeepingTheEarlierFolder) {
 
     BrowseTo(dialog, browse, row.folder);
     if (row.message) {
-        ExpectAndAnswer(dialog, row.message, "OK", IDOK, std::string("browse-") + row.name);
+        ExpectAndAnswer(dialog, row.message, "OK", MB_ICONERROR, IDOK, std::string("browse-") + row.name);
         EXPECT_EQ(good, GetItemText(dialog, edit));
     } else {
         EXPECT_EQ(nullptr, FindOwnedWindow(Pid(), dialog));
@@ -318,7 +319,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ToolWindowTest, CancelOnRestoreWarningShowsNoFolderDialog) {
     ASSERT_TRUE(ClickButton(main_, IDC_RESTORE));
-    ExpectAndAnswer(main_, IDS_RESTORE_WARNING, "OK+Cancel", IDCANCEL, "message-134-restore-warning");
+    ExpectAndAnswer(main_, IDS_RESTORE_WARNING, "OK+Cancel", MB_ICONWARNING, IDCANCEL, "message-134-restore-warning");
     ExpectNothingOver(main_);
 }
 
@@ -330,7 +331,7 @@ TEST_F(ToolWindowTest, RestorePagesCheckTheBackupFolderEachTimeNextIsPressed) {
     Shot(dialog, "restore-folder-dialog-page1");
 
     ASSERT_TRUE(ClickButton(dialog, IDC_NEXT));
-    ExpectAndAnswer(dialog, IDS_SELECT_FOLDER, "OK", IDOK);
+    ExpectAndAnswer(dialog, IDS_SELECT_FOLDER, "OK", MB_ICONERROR, IDOK);
     ExpectPage(dialog, 1);
 
     zrtest::MakeFolder(TestPath("Twice\\BackupData"));
@@ -349,7 +350,7 @@ TEST_F(ToolWindowTest, RestorePagesCheckTheBackupFolderEachTimeNextIsPressed) {
     // The backup folder lost its "BackupData" after it was chosen.
     zrtest::RemoveTree(TestPath("Twice\\BackupData"));
     ASSERT_TRUE(ClickButton(dialog, IDC_NEXT));
-    ExpectAndAnswer(dialog, IDS_NO_BACKUPDATA, "OK", IDOK, "message-143-no-backupdata");
+    ExpectAndAnswer(dialog, IDS_NO_BACKUPDATA, "OK", MB_ICONERROR, IDOK, "message-143-no-backupdata");
     ExpectPage(dialog, 1);
     ASSERT_TRUE(SendSystemCommand(dialog, SC_CLOSE));
     ASSERT_TRUE(WaitForWindowGone(dialog));
@@ -370,7 +371,7 @@ TEST_F(ToolWindowTest, WithoutMediaFolderSettingTheDestinationStartsEmpty) {
     GoToPage2(dialog, TestPath("Holds"));
     EXPECT_EQ("", GetItemText(dialog, IDC_FOLDER_EDIT));
     ASSERT_TRUE(ClickButton(dialog, IDC_NEXT));
-    ExpectAndAnswer(dialog, IDS_SELECT_FOLDER, "OK", IDOK);
+    ExpectAndAnswer(dialog, IDS_SELECT_FOLDER, "OK", MB_ICONERROR, IDOK);
     ExpectPage(dialog, 2);
     ASSERT_TRUE(ClickButton(dialog, IDCANCEL));
 }
@@ -421,7 +422,7 @@ TEST_P(VanishedFolder, ShowsOneMessageAndStartsNoJob) {
     if (row.destinationGone) zrtest::RemoveTree(destination);
     ASSERT_TRUE(ClickButton(dialog, IDC_NEXT));
     ASSERT_TRUE(WaitForWindowGone(dialog));
-    ExpectAndAnswer(main_, row.message, "OK", IDOK,
+    ExpectAndAnswer(main_, row.message, "OK", MB_ICONERROR, IDOK,
                     "message-" + std::to_string(row.message) + "-" + row.name);
     ExpectNothingOver(main_);
 }
@@ -461,7 +462,7 @@ TEST_F(ToolWindowTest, WholeBackupOverAnEarlierOneThenRestore) {
     ASSERT_NE(nullptr, dialog);
     BrowseTo(dialog, IDC_BROWSE_FOLDER, folder);
     ASSERT_TRUE(ClickButton(dialog, IDOK));
-    ExpectAndAnswer(dialog, IDS_BACKUP_EXISTS, "Yes+No", IDNO, "message-142-backup-exists");
+    ExpectAndAnswer(dialog, IDS_BACKUP_EXISTS, "Yes+No", MB_ICONWARNING, IDNO, "message-142-backup-exists");
     ExpectNothingOver(dialog);
     EXPECT_EQ(folder, GetItemText(dialog, IDC_FOLDER_EDIT));
     ASSERT_TRUE(ClickButton(dialog, IDCANCEL));
@@ -651,7 +652,7 @@ TEST_F(ManualTest, OpensTheManualNextToTheProgramWithTheRegisteredViewer) {
 TEST_F(ManualTest, MissingManualShows153) {
     RegisterViewer();
     ASSERT_TRUE(ClickButton(main_, IDC_MANUAL));
-    ExpectAndAnswer(main_, IDS_MANUAL_FAILED, "OK", IDOK, "message-153-manual-failed");
+    ExpectAndAnswer(main_, IDS_MANUAL_FAILED, "OK", MB_ICONERROR, IDOK, "message-153-manual-failed");
     ExpectNothingOver(main_);
     EXPECT_FALSE(zrtest::FileExists(record_));
 }
@@ -659,7 +660,7 @@ TEST_F(ManualTest, MissingManualShows153) {
 TEST_F(ManualTest, NoViewerForPdfShows153) {
     PlaceManual();
     ASSERT_TRUE(ClickButton(main_, IDC_MANUAL));
-    ExpectAndAnswer(main_, IDS_MANUAL_FAILED, "OK", IDOK);
+    ExpectAndAnswer(main_, IDS_MANUAL_FAILED, "OK", MB_ICONERROR, IDOK);
     ExpectNothingOver(main_);
 }
 

@@ -61,6 +61,12 @@ std::string MessageBoxText(HWND box);
 // The box's standard buttons in the order OK, Cancel, Yes, No, joined by
 // "+", for example "OK+Cancel" or "Yes+No".
 std::string MessageBoxButtons(HWND box);
+// The box's icon as the flag that asks for it (MB_ICONERROR, MB_ICONWARNING,
+// MB_ICONQUESTION or MB_ICONINFORMATION), told apart by what the screen shows
+// against the system's own pictures; 0 when it shows none of them.
+UINT MessageBoxIcon(HWND box);
+// "error", "warning", "question", "information" or "none", for messages.
+std::string IconName(UINT icon);
 // Clicks the button (IDOK, IDCANCEL, IDYES, IDNO) and waits until the box is gone.
 bool AnswerMessageBox(HWND box, int buttonId);
 
