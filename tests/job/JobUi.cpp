@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "support/UiDriver.h"
+
 namespace jobtest {
 
 namespace {
@@ -122,6 +124,10 @@ std::string ScreenshotFolder() {
     for (char& c : folder)
         if (c == '/') c = '\\';
     CreateDirectoryA(folder.c_str(), nullptr);
+    if (zrui::ScreenDpi() != 96) {
+        folder += "\\dpi" + std::to_string(zrui::ScreenDpi());
+        CreateDirectoryA(folder.c_str(), nullptr);
+    }
     return folder;
 }
 

@@ -61,7 +61,8 @@ std::string MessageBoxText(HWND box);
 // A click on a dialog's button, as the button itself reports it.
 void Click(HWND dialog, int id);
 
-// The window as it is on the screen, saved as <bin>/screenshots/<name>.png.
+// The window as it is on the screen, saved as <bin>/screenshots/<name>.png
+// (screenshots/dpi<N>/<name>.png at another display scale than 96 DPI).
 // Returns the pixels (rows top-down, 0x00RRGGBB) for checks.
 std::vector<DWORD> SaveScreenshot(HWND window, const std::string& name, int* width = nullptr,
                                   int* height = nullptr);

@@ -36,7 +36,11 @@ std::string BinDir() {
     return n > 0 && n < sizeof(bin) ? std::string(bin) : std::string();
 }
 
-std::string ScreenshotFolder() { return WinePathOf(BinDir() + "/screenshots/dialogs"); }
+// At another display scale than 96 DPI: screenshots/dpi<N>/dialogs.
+std::string ScreenshotFolder() {
+    const std::string scale = ScreenDpi() == 96 ? std::string() : "/dpi" + std::to_string(ScreenDpi());
+    return WinePathOf(BinDir() + "/screenshots" + scale + "/dialogs");
+}
 
 // A folder below the test root whose whole path has exactly `bytes` bytes.
 std::string PathOfBytes(size_t bytes) {

@@ -553,6 +553,11 @@ std::string PlacementError(HWND window, HWND owner) {
            ", work area " + RectText(work);
 }
 
+int ScreenDpi() {
+    CScreenDC screen;
+    return screen.get() ? GetDeviceCaps(screen.get(), LOGPIXELSX) : 96;
+}
+
 bool SaveScreenshot(HWND window, const std::string& pngPath) {
     RECT rect = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     if (window) {

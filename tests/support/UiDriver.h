@@ -87,6 +87,9 @@ bool CancelFolderBrowser(HWND browser);
 // Otherwise what differs, with both rectangles.
 std::string PlacementError(HWND window, HWND owner);
 
+// The display's DPI (96 is a scale of 100 %).
+int ScreenDpi();
+
 // Saves what the screen shows of the window (the whole screen for nullptr)
 // as a PNG file; the folder must exist.
 bool SaveScreenshot(HWND window, const std::string& pngPath);
