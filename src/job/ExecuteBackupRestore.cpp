@@ -247,6 +247,7 @@ void CExecuteBackupRestore::OnDatabasePhase() {
     // Sent messages overtake posted ones: progress of the contents phase still
     // queued would move the bar back below 90.
     DropQueuedProgress();
+    m_bDatabasePhase = true;
     m_btnCancel.Enable(false);
     m_progress.SetPos(90);
     m_staticStatus.SetText(LoadResString(IsRestore() ? IDS_STATUS_RESTORE_DATABASE : IDS_STATUS_BACKUP_DATABASE).c_str());
@@ -256,6 +257,9 @@ void CExecuteBackupRestore::OnProgress(DWORD done, DWORD total) {
     if (total == 0) return;
     // A fast engine must not flood the queue.
     DropQueuedProgress();
+    // Once the database phase has begun (perhaps just now, let through by the
+    // drop) the bar stays where it is.
+    if (m_bDatabasePhase) return;
     m_progress.SetPos(static_cast<int>(10u + (done * 80u) / total));
 }
 

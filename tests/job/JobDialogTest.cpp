@@ -53,7 +53,16 @@ struct Recorder {
     // Set by a test: a cancel click is queued as the contents phase begins,
     // and the dialog's thread is held (held/release) once it takes the click.
     std::atomic<bool> clickAtContents{false};
+    // Set by a test: a stale progress message (kStaleDone of kStaleTotal)
+    // is posted once the database phase was handled.
+    std::atomic<bool> staleAfterPhase{false};
+    // Set by a test: the dialog's thread, about to handle the stale progress
+    // message, waits until the database phase message is sent to it, then clears it.
+    std::atomic<bool> staleUntilPhase{false};
 } g_recorder;
+
+const WPARAM kStaleDone = 1;
+const LPARAM kStaleTotal = 1000;
 
 void Record(HWND dialog, const char* phase) {
     PhaseState s;
@@ -91,13 +100,22 @@ LRESULT CALLBACK AfterProc(int code, WPARAM wParam, LPARAM lParam) {
         // The worker waits for this reply, so the click is queued before anything it posts.
         if (g_recorder.clickAtContents) PostMessageA(GetDlgItem(m->hwnd, IDC_JOB_CANCEL), BM_CLICK, 0, 0);
     }
-    if (code == HC_ACTION && m->message == WM_BR_DATABASE_PHASE) Record(m->hwnd, "database");
+    if (code == HC_ACTION && m->message == WM_BR_DATABASE_PHASE) {
+        Record(m->hwnd, "database");
+        if (g_recorder.staleAfterPhase.exchange(false)) PostMessageA(m->hwnd, WM_BR_PROGRESS, kStaleDone, kStaleTotal);
+    }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 LRESULT CALLBACK GetMessageProc(int code, WPARAM wParam, LPARAM lParam) {
     const auto* m = reinterpret_cast<const MSG*>(lParam);
     if (code == HC_ACTION && wParam == PM_REMOVE && m->message == WM_BR_COMPLETE) Record(m->hwnd, "finishing");
+    if (code == HC_ACTION && wParam == PM_REMOVE && m->message == WM_BR_PROGRESS && m->lParam == kStaleTotal &&
+        g_recorder.staleUntilPhase) {
+        // The test's thread sends nothing meanwhile: the message that comes is the worker's.
+        jobtest::WaitUntil([] { return (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0; }, 20000);
+        g_recorder.staleUntilPhase = false;
+    }
     if (code == HC_ACTION && wParam == PM_REMOVE && m->message == BM_CLICK && g_recorder.clickAtContents.exchange(false)) {
         SetEvent(g_recorder.held);
         WaitForSingleObject(g_recorder.release, 30000);
@@ -171,6 +189,8 @@ protected:
 
     void TearDown() override {
         g_recorder.clickAtContents = false;
+        g_recorder.staleAfterPhase = false;
+        g_recorder.staleUntilPhase = false;
         if (m_installed) hostsim::Uninstall(m_host);
         CloseHandle(g_recorder.held);
         CloseHandle(g_recorder.release);
@@ -564,6 +584,49 @@ TEST_F(JobCancelTest, AFloodOfProgressLeavesOnlyTheFirstHandled) {
     Answer(*run, IDS_BACKUP_COMPLETE, MB_ICONINFORMATION, IDOK);
     ExpectClosed(*run);
 }
+
+// A progress message handled once the database phase has begun: queued
+// behind the phase message, or handled around it (the phase message, sent,
+// is let through while the progress handler drops the queued backlog).
+struct StaleProgressCase {
+    const char* name;
+    std::atomic<bool> Recorder::*flag;
+};
+
+void PrintTo(const StaleProgressCase& c, std::ostream* out) { *out << c.name; }
+
+class StaleProgressTest : public JobCancelTest, public testing::WithParamInterface<StaleProgressCase> {};
+
+TEST_P(StaleProgressTest, NeverMovesTheBarBackFrom90) {
+    MakeLibrary(6, 0);
+    // The last track is slow: the stale message is queued while the worker is on it.
+    SlowRegister(1500, m_tracks.back().title);
+    auto run = Start();
+    ASSERT_NE(nullptr, m_dialog);
+    ASSERT_TRUE(WaitUntil([&] { return AudioFiles() == m_tracks.size(); }));
+    (g_recorder.*GetParam().flag) = true;
+    if (GetParam().flag == &Recorder::staleUntilPhase) {
+        PostMessageA(m_dialog, WM_BR_PROGRESS, kStaleDone, kStaleTotal);
+        // Reading a window of the dialog's thread would send it a message.
+        ASSERT_TRUE(WaitUntil([] { return !g_recorder.staleUntilPhase; }));
+    }
+    Answer(*run, IDS_BACKUP_COMPLETE, MB_ICONINFORMATION, IDOK);
+    ExpectClosed(*run);
+    EXPECT_FALSE(g_recorder.*GetParam().flag) << "the stale message was never made";
+    const std::vector<PhaseState> states = States();
+    ASSERT_EQ(4u, states.size());
+    EXPECT_EQ("database", states[2].phase);
+    EXPECT_EQ(90, states[2].position);
+    EXPECT_EQ("finishing", states[3].phase);
+    EXPECT_EQ(90, states[3].position);
+}
+
+INSTANTIATE_TEST_SUITE_P(Handled, StaleProgressTest,
+                         testing::Values(StaleProgressCase{"AfterThePhase", &Recorder::staleAfterPhase},
+                                         StaleProgressCase{"AroundThePhase", &Recorder::staleUntilPhase}),
+                         [](const testing::TestParamInfo<StaleProgressCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // ---- Restore ----
 
