@@ -32,6 +32,13 @@ const char kTraceRestoreNmlDatabases[] =
 const char kTraceRestoreGuiData[] =
     "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.RestoreGuiData failed\n\n";
 
+// A disabled control loses the keyboard focus, which would leave the dialog
+// with none: the dialog takes it first.
+void DisableKeepingFocus(HWND dialog, const CButton& button) {
+    if (GetFocus() == button.GetHWND()) SetFocus(dialog);
+    button.Enable(false);
+}
+
 }  // namespace
 
 CExecuteBackupRestore::CExecuteBackupRestore(HWND parent)
@@ -248,7 +255,7 @@ void CExecuteBackupRestore::OnDatabasePhase() {
     // queued would move the bar back below 90.
     DropQueuedProgress();
     m_bDatabasePhase = true;
-    m_btnCancel.Enable(false);
+    DisableKeepingFocus(m_hWnd, m_btnCancel);
     m_progress.SetPos(90);
     m_staticStatus.SetText(LoadResString(IsRestore() ? IDS_STATUS_RESTORE_DATABASE : IDS_STATUS_BACKUP_DATABASE).c_str());
 }
@@ -281,7 +288,7 @@ void CExecuteBackupRestore::OnBnClickedCancel() {
     if (answer == IDYES) {
         m_bCancel = 1;
         m_cBackupRestore.m_bCancelFlag = 1;
-        m_btnCancel.Enable(false);
+        DisableKeepingFocus(m_hWnd, m_btnCancel);
     }
     SetEvent(m_hAnswered);
     InterlockedExchange(&m_bQuestionOpen, 0);

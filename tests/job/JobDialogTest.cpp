@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -37,6 +38,7 @@ struct PhaseState {
     int position = -1;
     std::string status;
     std::string caption;
+    bool focusInDialog = false;  // the thread's keyboard focus is on the dialog or one of its controls
 };
 
 // Sent (without waiting) to the dialog to hold its thread until released, so
@@ -53,6 +55,8 @@ struct Recorder {
     // Set by a test: a cancel click is queued as the contents phase begins,
     // and the dialog's thread is held (held/release) once it takes the click.
     std::atomic<bool> clickAtContents{false};
+    // Set by a test: the cancel button takes the keyboard focus as the contents phase begins.
+    std::atomic<bool> focusCancelAtContents{false};
     // Set by a test: a stale progress message (kStaleDone of kStaleTotal)
     // is posted once the database phase was handled.
     std::atomic<bool> staleAfterPhase{false};
@@ -71,6 +75,8 @@ void Record(HWND dialog, const char* phase) {
     s.position = static_cast<int>(SendDlgItemMessageA(dialog, IDC_JOB_PROGRESS, PBM_GETPOS, 0, 0));
     s.status = jobtest::WindowText(GetDlgItem(dialog, IDC_JOB_STATUS));
     s.caption = jobtest::WindowText(dialog);
+    HWND focus = GetFocus();
+    s.focusInDialog = focus && (focus == dialog || IsChild(dialog, focus));
     std::string prefix;
     {
         std::lock_guard<std::mutex> guard(g_recorder.lock);
@@ -99,11 +105,15 @@ LRESULT CALLBACK AfterProc(int code, WPARAM wParam, LPARAM lParam) {
         Record(m->hwnd, "contents");
         // The worker waits for this reply, so the click is queued before anything it posts.
         if (g_recorder.clickAtContents) PostMessageA(GetDlgItem(m->hwnd, IDC_JOB_CANCEL), BM_CLICK, 0, 0);
+        if (g_recorder.focusCancelAtContents) SetFocus(GetDlgItem(m->hwnd, IDC_JOB_CANCEL));
     }
     if (code == HC_ACTION && m->message == WM_BR_DATABASE_PHASE) {
         Record(m->hwnd, "database");
         if (g_recorder.staleAfterPhase.exchange(false)) PostMessageA(m->hwnd, WM_BR_PROGRESS, kStaleDone, kStaleTotal);
     }
+    // Right after the cancel question was answered.
+    if (code == HC_ACTION && m->message == WM_COMMAND && m->wParam == MAKEWPARAM(IDC_JOB_CANCEL, BN_CLICKED))
+        Record(m->hwnd, "answered");
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
@@ -189,6 +199,7 @@ protected:
 
     void TearDown() override {
         g_recorder.clickAtContents = false;
+        g_recorder.focusCancelAtContents = false;
         g_recorder.staleAfterPhase = false;
         g_recorder.staleUntilPhase = false;
         if (m_installed) hostsim::Uninstall(m_host);
@@ -274,6 +285,8 @@ protected:
 
 TEST_F(JobDialogTest, BackupListsFailedItemsThenReportsCompletion) {
     MakeLibrary(10, 2);
+    // As if a person had tabbed to the cancel button: the database phase disables it.
+    g_recorder.focusCancelAtContents = true;
     auto run = Start("job_backup");
     ASSERT_NE(nullptr, m_dialog);
     EXPECT_EQ(0, GetWindowLongA(m_dialog, GWL_STYLE) & WS_SYSMENU) << "no close box";
@@ -328,6 +341,7 @@ TEST_F(JobDialogTest, BackupListsFailedItemsThenReportsCompletion) {
         EXPECT_EQ(zr::LoadResString(expected[i].status), states[i].status);
         EXPECT_EQ(caption, states[i].caption);
     }
+    EXPECT_TRUE(states[2].focusInDialog) << "the disabled cancel button left the dialog without the keyboard focus";
 }
 
 TEST_F(JobDialogTest, ProgressDialogOverAnOwnerNearTheEdgeIsMovedIn) {
@@ -482,6 +496,12 @@ TEST_F(JobCancelTest, YesInTheContentsPhaseEndsCancelledWithoutBackup) {
     HWND box = Message(*run, IDS_CANCELLED, MB_ICONINFORMATION);
     ASSERT_NE(nullptr, box);
     EXPECT_FALSE(CancelEnabled(m_dialog));
+    // The clicked button held the keyboard focus and is disabled now; the dialog kept it.
+    const std::vector<PhaseState> states = States();
+    const auto answered =
+        std::find_if(states.begin(), states.end(), [](const PhaseState& state) { return state.phase == "answered"; });
+    ASSERT_NE(states.end(), answered);
+    EXPECT_TRUE(answered->focusInDialog);
     EXPECT_EQ(100, Position(m_dialog));
     jobtest::SaveScreenshot(m_dialog, "job_cancel_finished");
     jobtest::Click(box, IDOK);
