@@ -2,23 +2,11 @@
 
 #include <windows.h>
 
+#include "ui/ScreenDC.h"
+
 namespace zr {
 
 namespace {
-
-class CScreenDC {
-public:
-    CScreenDC() : m_hDC(GetDC(nullptr)) {}
-    ~CScreenDC() {
-        if (m_hDC) ReleaseDC(nullptr, m_hDC);
-    }
-    CScreenDC(const CScreenDC&) = delete;
-    CScreenDC& operator=(const CScreenDC&) = delete;
-    HDC Get() const { return m_hDC; }
-
-private:
-    HDC m_hDC;
-};
 
 int AskDisplayDpi() {
     CScreenDC screen;

@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include <cctype>
 #include <cstdio>
 #include <ostream>
 #include <string>
@@ -179,36 +180,30 @@ std::string Hex(DWORD value) {
     return text;
 }
 
+// One line per dialog or control, so that a difference shows with its row.
+std::string Describe(const Frame& f) {
+    return "style " + Hex(f.style) + " ex " + Hex(f.exStyle) + " size " + std::to_string(f.cx) + "x" +
+           std::to_string(f.cy) + " font " + f.font + " " + std::to_string(f.pointSize) + " title \"" + f.title + "\"";
+}
+
+std::string Describe(const Control& c) {
+    std::string className = c.className;  // class names are not case-sensitive
+    for (char& ch : className) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return "id " + std::to_string(c.id) + " " + className + " style " + Hex(c.style) + " ex " + Hex(c.exStyle) +
+           " at " + std::to_string(c.x) + "," + std::to_string(c.y) + " size " + std::to_string(c.cx) + "x" +
+           std::to_string(c.cy) + " text \"" + c.text + "\"";
+}
+
 class DialogTemplate : public testing::TestWithParam<TemplateCase> {};
 
 TEST_P(DialogTemplate, MatchesItsRows) {
     const TemplateCase& expected = GetParam();
     Dialog actual;
     ASSERT_TRUE(LoadTemplate(expected.id, actual)) << "template " << expected.id << " missing or cut short";
-    const Frame& want = expected.frame;
-    const Frame& got = actual.frame;
-    EXPECT_EQ(Hex(want.style), Hex(got.style));
-    EXPECT_EQ(Hex(want.exStyle), Hex(got.exStyle));
-    EXPECT_EQ(want.cx, got.cx);
-    EXPECT_EQ(want.cy, got.cy);
-    EXPECT_EQ(want.font, got.font);
-    EXPECT_EQ(want.pointSize, got.pointSize);
-    EXPECT_EQ(want.title, got.title);
+    EXPECT_EQ(Describe(expected.frame), Describe(actual.frame));
     ASSERT_EQ(expected.controls.size(), actual.controls.size());
-    for (size_t i = 0; i < expected.controls.size(); ++i) {
-        const Control& want = expected.controls[i];
-        const Control& got = actual.controls[i];
-        SCOPED_TRACE("control " + std::to_string(i) + " (" + std::to_string(want.id) + ")");
-        EXPECT_EQ(want.id, got.id);
-        EXPECT_STRCASEEQ(want.className.c_str(), got.className.c_str());
-        EXPECT_EQ(Hex(want.style), Hex(got.style));
-        EXPECT_EQ(Hex(want.exStyle), Hex(got.exStyle));
-        EXPECT_EQ(want.x, got.x);
-        EXPECT_EQ(want.y, got.y);
-        EXPECT_EQ(want.cx, got.cx);
-        EXPECT_EQ(want.cy, got.cy);
-        EXPECT_EQ(want.text, got.text);
-    }
+    for (size_t i = 0; i < expected.controls.size(); ++i)
+        EXPECT_EQ(Describe(expected.controls[i]), Describe(actual.controls[i])) << "control " << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(

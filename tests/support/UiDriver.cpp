@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "ui/ScreenDC.h"
+
 namespace zrui {
 
 namespace {
@@ -186,34 +188,22 @@ bool WritePng(HBITMAP bitmap, const std::string& pngPath) {
            SUCCEEDED(encoder->Commit());
 }
 
-class CScreenDC {
-public:
-    CScreenDC() : m_hDC(GetDC(nullptr)) {}
-    ~CScreenDC() {
-        if (m_hDC) ReleaseDC(nullptr, m_hDC);
-    }
-    CScreenDC(const CScreenDC&) = delete;
-    CScreenDC& operator=(const CScreenDC&) = delete;
-    HDC get() const { return m_hDC; }
-
-private:
-    HDC m_hDC;
-};
+using zr::CScreenDC;
 
 // A 32-bit top-down bitmap selected into a memory DC: drawn into, then read.
 class CSurface {
 public:
     CSurface(int width, int height) : m_size(width > 0 && height > 0 ? static_cast<size_t>(width) * height : 0) {
         CScreenDC screen;
-        if (!m_size || !screen.get()) return;
+        if (!m_size || !screen.Get()) return;
         BITMAPINFO info = {};
         info.bmiHeader.biSize = sizeof(info.bmiHeader);
         info.bmiHeader.biWidth = width;
         info.bmiHeader.biHeight = -height;
         info.bmiHeader.biPlanes = 1;
         info.bmiHeader.biBitCount = 32;
-        m_hDC = CreateCompatibleDC(screen.get());
-        m_hBitmap = CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &m_pBits, nullptr, 0);
+        m_hDC = CreateCompatibleDC(screen.Get());
+        m_hBitmap = CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &m_pBits, nullptr, 0);
         if (m_hDC && m_hBitmap) m_hOld = SelectObject(m_hDC, m_hBitmap);
     }
     ~CSurface() {
@@ -241,16 +231,19 @@ private:
     void* m_pBits = nullptr;
 };
 
-// What the screen shows of a rectangle.
+}  // namespace
+
 std::vector<DWORD> CaptureScreen(const RECT& rect) {
     const int width = rect.right - rect.left, height = rect.bottom - rect.top;
     CSurface surface(width, height);
     CScreenDC screen;
-    if (!surface.dc() || !screen.get() ||
-        !BitBlt(surface.dc(), 0, 0, width, height, screen.get(), rect.left, rect.top, SRCCOPY))
+    if (!surface.dc() || !screen.Get() ||
+        !BitBlt(surface.dc(), 0, 0, width, height, screen.Get(), rect.left, rect.top, SRCCOPY))
         return std::vector<DWORD>();
     return surface.Pixels();
 }
+
+namespace {
 
 // A system icon as a static control shows it: stretched over its client
 // area, on the background colour.
@@ -555,7 +548,7 @@ std::string PlacementError(HWND window, HWND owner) {
 
 int ScreenDpi() {
     CScreenDC screen;
-    return screen.get() ? GetDeviceCaps(screen.get(), LOGPIXELSX) : 96;
+    return screen.Get() ? GetDeviceCaps(screen.Get(), LOGPIXELSX) : 96;
 }
 
 bool SaveScreenshot(HWND window, const std::string& pngPath) {

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace zrui {
 
@@ -89,6 +90,10 @@ std::string PlacementError(HWND window, HWND owner);
 
 // The display's DPI (96 is a scale of 100 %).
 int ScreenDpi();
+
+// What the screen shows of a rectangle, rows top-down, 0x00RRGGBB; empty
+// when it could not be read.
+std::vector<DWORD> CaptureScreen(const RECT& rect);
 
 // Saves what the screen shows of the window (the whole screen for nullptr)
 // as a PNG file; the folder must exist.
