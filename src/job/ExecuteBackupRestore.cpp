@@ -33,10 +33,12 @@ const char kTraceRestoreGuiData[] =
     "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.RestoreGuiData failed\n\n";
 
 // A disabled control loses the keyboard focus, which would leave the dialog
-// with none: the dialog takes it first.
+// with none: the dialog takes it. Only once the button is disabled, or the
+// dialog manager could hand the focus straight back to it.
 void DisableKeepingFocus(HWND dialog, const CButton& button) {
-    if (GetFocus() == button.GetHWND()) SetFocus(dialog);
+    const bool focused = GetFocus() == button.GetHWND();
     button.Enable(false);
+    if (focused) SetFocus(dialog);
 }
 
 }  // namespace

@@ -55,8 +55,9 @@ struct Recorder {
     // Set by a test: a cancel click is queued as the contents phase begins,
     // and the dialog's thread is held (held/release) once it takes the click.
     std::atomic<bool> clickAtContents{false};
-    // Set by a test: the cancel button takes the keyboard focus as the contents phase begins.
-    std::atomic<bool> focusCancelAtContents{false};
+    // Set by a test: the cancel button takes the keyboard focus just before
+    // the database phase is handled.
+    std::atomic<bool> focusCancelAtDatabase{false};
     // Set by a test: a stale progress message (kStaleDone of kStaleTotal)
     // is posted once the database phase was handled.
     std::atomic<bool> staleAfterPhase{false};
@@ -92,6 +93,10 @@ void Record(HWND dialog, const char* phase) {
 LRESULT CALLBACK BeforeProc(int code, WPARAM wParam, LPARAM lParam) {
     const auto* m = reinterpret_cast<const CWPSTRUCT*>(lParam);
     if (code == HC_ACTION && m->message == WM_BR_CONTENTS_PHASE) Record(m->hwnd, "preparing");
+    if (code == HC_ACTION && m->message == WM_BR_DATABASE_PHASE && g_recorder.focusCancelAtDatabase) {
+        SetActiveWindow(m->hwnd);
+        SetFocus(GetDlgItem(m->hwnd, IDC_JOB_CANCEL));
+    }
     if (code == HC_ACTION && m->message == kHoldMessage) {
         SetEvent(g_recorder.held);
         WaitForSingleObject(g_recorder.release, 30000);
@@ -105,7 +110,6 @@ LRESULT CALLBACK AfterProc(int code, WPARAM wParam, LPARAM lParam) {
         Record(m->hwnd, "contents");
         // The worker waits for this reply, so the click is queued before anything it posts.
         if (g_recorder.clickAtContents) PostMessageA(GetDlgItem(m->hwnd, IDC_JOB_CANCEL), BM_CLICK, 0, 0);
-        if (g_recorder.focusCancelAtContents) SetFocus(GetDlgItem(m->hwnd, IDC_JOB_CANCEL));
     }
     if (code == HC_ACTION && m->message == WM_BR_DATABASE_PHASE) {
         Record(m->hwnd, "database");
@@ -199,7 +203,7 @@ protected:
 
     void TearDown() override {
         g_recorder.clickAtContents = false;
-        g_recorder.focusCancelAtContents = false;
+        g_recorder.focusCancelAtDatabase = false;
         g_recorder.staleAfterPhase = false;
         g_recorder.staleUntilPhase = false;
         if (m_installed) hostsim::Uninstall(m_host);
@@ -286,7 +290,7 @@ protected:
 TEST_F(JobDialogTest, BackupListsFailedItemsThenReportsCompletion) {
     MakeLibrary(10, 2);
     // As if a person had tabbed to the cancel button: the database phase disables it.
-    g_recorder.focusCancelAtContents = true;
+    g_recorder.focusCancelAtDatabase = true;
     auto run = Start("job_backup");
     ASSERT_NE(nullptr, m_dialog);
     EXPECT_EQ(0, GetWindowLongA(m_dialog, GWL_STYLE) & WS_SYSMENU) << "no close box";
