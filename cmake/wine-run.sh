@@ -4,6 +4,9 @@
 # persistent wineserver with closed streams keeps ctest from waiting on Wine's
 # helper processes. With ZR_WINE_FRESH=1 the program runs in a throw-away copy
 # of the booted prefix, so it sees a registry and drive no other test touched.
+# With ZR_WINE_DPI=<dpi> as well, the copy has that display scale (96 is 100 %),
+# set as a person sets it (HKCU\Control Panel\Desktop "LogPixels") before
+# Wine first reads it.
 # With ZR_PRIVATE_DISPLAY=1 the program gets an X display of its own, so that
 # tests run side by side never cover each other's windows (the prefix's
 # services stay on $DISPLAY, which outlives them). A 32-bit program on a
@@ -30,6 +33,10 @@ if [ "${ZR_WINE_FRESH:-0}" = 1 ]; then
     fresh=$(mktemp -d "$(dirname "$WINEPREFIX")/fresh-prefix.XXXXXX")
     zr_copy_prefix "$WINEPREFIX" "$fresh"
     export WINEPREFIX="$fresh"
+    if [ -n "${ZR_WINE_DPI:-}" ]; then
+        # A key named twice in a registry file is loaded as one.
+        printf '\n[Control Panel\\\\Desktop]\n"LogPixels"=dword:%08x\n' "$ZR_WINE_DPI" >>"$fresh/user.reg"
+    fi
 fi
 zr_start_wineserver
 

@@ -17,6 +17,15 @@ namespace {
 const char kTraceInitialize[] =
     "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.Initialize failed\n\n";
 
+// A disabled control loses the keyboard focus, which would leave the dialog
+// with none: the dialog takes it. Only once the button is disabled, or the
+// dialog manager could hand the focus straight back to it.
+void DisableKeepingFocus(HWND dialog, const CButton& button) {
+    const bool focused = GetFocus() == button.GetHWND();
+    button.Enable(false);
+    if (focused) SetFocus(dialog);
+}
+
 }  // namespace
 
 CExecuteBackupRestore::CExecuteBackupRestore(HWND parent)
@@ -176,7 +185,8 @@ void CExecuteBackupRestore::OnDatabasePhase() {
     // Sent messages overtake posted ones: progress of the contents phase still
     // queued would move the bar back below 90.
     DropQueuedProgress();
-    m_btnCancel.Enable(false);
+    m_bDatabasePhase = true;
+    DisableKeepingFocus(m_hWnd, m_btnCancel);
     m_progress.SetPos(90);
     m_staticStatus.SetText(LoadResString(IsRestore() ? IDS_STATUS_RESTORE_DATABASE : IDS_STATUS_BACKUP_DATABASE).c_str());
 }
@@ -185,6 +195,9 @@ void CExecuteBackupRestore::OnProgress(DWORD done, DWORD total) {
     if (total == 0) return;
     // A fast engine must not flood the queue.
     DropQueuedProgress();
+    // Once the database phase has begun (perhaps just now, let through by the
+    // drop) the bar stays where it is.
+    if (m_bDatabasePhase) return;
     m_progress.SetPos(static_cast<int>(10u + (done * 80u) / total));
 }
 
@@ -206,7 +219,7 @@ void CExecuteBackupRestore::OnBnClickedCancel() {
     if (answer == IDYES) {
         m_bCancel = 1;
         m_cBackupRestore.m_bCancelFlag = 1;
-        m_btnCancel.Enable(false);
+        DisableKeepingFocus(m_hWnd, m_btnCancel);
     }
     SetEvent(m_hAnswered);
     InterlockedExchange(&m_bQuestionOpen, 0);

@@ -90,6 +90,8 @@ private:
     volatile LONG m_bBackupTreeTouched;
     // The cancel question is open; a completion arriving meanwhile waits for the answer.
     bool m_bAsking = false;
+    // Set by the database phase: from then on no progress message moves the bar.
+    bool m_bDatabasePhase = false;
     bool m_bCompletePending = false;
     HRESULT m_nPendingResult = 0;
 };

@@ -39,6 +39,9 @@ protected:
     void EndDialog(INT_PTR result) { ::EndDialog(m_hWnd, result); }
 
 private:
+    // Centres the window over its owner, or on the work area when it has no
+    // visible owner, and keeps it wholly within that work area.
+    void CentreOverOwner();
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
 

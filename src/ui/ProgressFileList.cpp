@@ -3,13 +3,19 @@
 #include <algorithm>
 #include <vector>
 
+#include "ui/Dpi.h"
+
 namespace zr {
 
 namespace {
 
+const int kImageGrow = 12;
+// Pixels at 96 DPI; the pictures are stretched to the display's scale. The
+// separator stays one pixel, a hairline like the system's own grid lines.
 const int kImageWidth = 18;
 const int kImageHeight = 16;
-const int kImageGrow = 12;
+const int kCellMargin = 3;
+const int kImageGap = 2;
 const COLORREF kTransparent = RGB(255, 0, 255);
 const COLORREF kSeparatorColor = RGB(128, 128, 128);
 const DWORD kExtendedStyles = LVS_EX_LABELTIP | LVS_EX_FULLROWSELECT | LVS_EX_SUBITEMIMAGES;  // 0x4022
@@ -65,11 +71,14 @@ void CProgressFileList::ReleaseResources() {
 
 int CProgressFileList::InitList() {
     ReleaseResources();
-    m_hImageList = ImageList_Create(kImageWidth, kImageHeight, ILC_COLOR24 | ILC_MASK, 0, kImageGrow);
+    const int width = ScaleByDpi(kImageWidth), height = ScaleByDpi(kImageHeight);
+    m_hImageList = ImageList_Create(width, height, ILC_COLOR24 | ILC_MASK, 0, kImageGrow);
     if (!m_hImageList) return 0;
     HINSTANCE module = GetModuleHandleA(nullptr);
     for (const char* name : kBitmaps) {
-        HBITMAP bitmap = static_cast<HBITMAP>(LoadImageA(module, name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        // Stretched pixel by pixel, so magenta stays exactly the transparent colour.
+        HBITMAP bitmap =
+            static_cast<HBITMAP>(LoadImageA(module, name, IMAGE_BITMAP, width, height, LR_CREATEDIBSECTION));
         if (!bitmap) return 0;
         ImageList_AddMasked(m_hImageList, bitmap, kTransparent);
         DeleteObject(bitmap);
@@ -252,8 +261,9 @@ void CProgressFileList::DrawSubItem(HDC dc, int item, int column, const RECT& ro
     COLORREF oldBackground = SetBkColor(dc, background);
     FillSolid(dc, cell, background);
     RECT rect = cell;
-    rect.left += 3;
-    rect.right -= 3;
+    const int margin = ScaleByDpi(kCellMargin);
+    rect.left += margin;
+    rect.right -= margin;
 
     HIMAGELIST images = reinterpret_cast<HIMAGELIST>(Send(LVM_GETIMAGELIST, LVSIL_SMALL));
     if (info.iImage >= 0 && images) {
@@ -261,7 +271,7 @@ void CProgressFileList::DrawSubItem(HDC dc, int item, int column, const RECT& ro
         ImageList_GetIconSize(images, &imageWidth, &imageHeight);
         ImageList_Draw(images, info.iImage, dc, rect.left, cell.top + (cell.bottom - cell.top - imageHeight) / 2,
                        ILD_TRANSPARENT);
-        rect.left += imageWidth + 2;
+        rect.left += imageWidth + ScaleByDpi(kImageGap);
     }
 
     const UINT base = DT_NOPREFIX | DT_END_ELLIPSIS | DT_SINGLELINE | DT_VCENTER;  // 0x8824

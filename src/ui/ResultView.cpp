@@ -5,11 +5,13 @@
 #include "../../res/resource.h"
 #include "common/PathUtil.h"
 #include "common/ResString.h"
+#include "ui/Dpi.h"
 
 namespace zr {
 
 namespace {
 
+// Pixels at 96 DPI.
 const int kColumnResultWidth = 50;
 const int kColumnTitleWidth = 125;
 const int kColumnDetailWidth = 600;
@@ -26,11 +28,12 @@ UINT TitleHeaderString() {
     return g_nTitleLanguage == 1 ? IDS_COLUMN_TITLE : IDS_COLUMN_TITLE_HALFWIDTH;
 }
 
+// width: pixels at 96 DPI.
 void InsertColumn(HWND list, int index, const std::string& text, int width) {
     LVCOLUMNA column = {};
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     column.fmt = LVCFMT_LEFT;
-    column.cx = width;
+    column.cx = ScaleByDpi(width);
     column.pszText = const_cast<char*>(text.c_str());
     column.iSubItem = index;
     SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));

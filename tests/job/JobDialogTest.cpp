@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -22,6 +23,7 @@
 #include "job/ExecuteBackupRestore.h"
 #include "job/JobUi.h"
 #include "support/Sandbox.h"
+#include "support/UiDriver.h"
 #include "ui/ResultView.h"
 
 namespace {
@@ -37,6 +39,7 @@ struct PhaseState {
     int position = -1;
     std::string status;
     std::string caption;
+    bool focusInDialog = false;  // the thread's keyboard focus is on the dialog or one of its controls
 };
 
 // Sent (without waiting) to the dialog to hold its thread until released, so
@@ -56,7 +59,19 @@ struct Recorder {
     // Set by a test: a cancel click is taken just as the database phase begins,
     // before the dialog has disabled the button.
     std::atomic<bool> clickAtDatabase{false};
+    // Set by a test: the cancel button takes the keyboard focus just before
+    // the database phase is handled.
+    std::atomic<bool> focusCancelAtDatabase{false};
+    // Set by a test: a stale progress message (kStaleDone of kStaleTotal)
+    // is posted once the database phase was handled.
+    std::atomic<bool> staleAfterPhase{false};
+    // Set by a test: the dialog's thread, about to handle the stale progress
+    // message, waits until the database phase message is sent to it, then clears it.
+    std::atomic<bool> staleUntilPhase{false};
 } g_recorder;
+
+const WPARAM kStaleDone = 1;
+const LPARAM kStaleTotal = 1000;
 
 void Record(HWND dialog, const char* phase) {
     PhaseState s;
@@ -65,6 +80,8 @@ void Record(HWND dialog, const char* phase) {
     s.position = static_cast<int>(SendDlgItemMessageA(dialog, IDC_JOB_PROGRESS, PBM_GETPOS, 0, 0));
     s.status = jobtest::WindowText(GetDlgItem(dialog, IDC_JOB_STATUS));
     s.caption = jobtest::WindowText(dialog);
+    HWND focus = GetFocus();
+    s.focusInDialog = focus && (focus == dialog || IsChild(dialog, focus));
     std::string prefix;
     {
         std::lock_guard<std::mutex> guard(g_recorder.lock);
@@ -85,6 +102,10 @@ LRESULT CALLBACK BeforeProc(int code, WPARAM wParam, LPARAM lParam) {
         const HWND button = GetDlgItem(m->hwnd, IDC_JOB_CANCEL);
         SendMessageA(m->hwnd, WM_COMMAND, MAKEWPARAM(IDC_JOB_CANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(button));
     }
+    if (code == HC_ACTION && m->message == WM_BR_DATABASE_PHASE && g_recorder.focusCancelAtDatabase) {
+        SetActiveWindow(m->hwnd);
+        SetFocus(GetDlgItem(m->hwnd, IDC_JOB_CANCEL));
+    }
     if (code == HC_ACTION && m->message == kHoldMessage) {
         SetEvent(g_recorder.held);
         WaitForSingleObject(g_recorder.release, 30000);
@@ -99,13 +120,25 @@ LRESULT CALLBACK AfterProc(int code, WPARAM wParam, LPARAM lParam) {
         // The worker waits for this reply, so the click is queued before anything it posts.
         if (g_recorder.clickAtContents) PostMessageA(GetDlgItem(m->hwnd, IDC_JOB_CANCEL), BM_CLICK, 0, 0);
     }
-    if (code == HC_ACTION && m->message == WM_BR_DATABASE_PHASE) Record(m->hwnd, "database");
+    if (code == HC_ACTION && m->message == WM_BR_DATABASE_PHASE) {
+        Record(m->hwnd, "database");
+        if (g_recorder.staleAfterPhase.exchange(false)) PostMessageA(m->hwnd, WM_BR_PROGRESS, kStaleDone, kStaleTotal);
+    }
+    // Right after the cancel question was answered.
+    if (code == HC_ACTION && m->message == WM_COMMAND && m->wParam == MAKEWPARAM(IDC_JOB_CANCEL, BN_CLICKED))
+        Record(m->hwnd, "answered");
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 LRESULT CALLBACK GetMessageProc(int code, WPARAM wParam, LPARAM lParam) {
     const auto* m = reinterpret_cast<const MSG*>(lParam);
     if (code == HC_ACTION && wParam == PM_REMOVE && m->message == WM_BR_COMPLETE) Record(m->hwnd, "finishing");
+    if (code == HC_ACTION && wParam == PM_REMOVE && m->message == WM_BR_PROGRESS && m->lParam == kStaleTotal &&
+        g_recorder.staleUntilPhase) {
+        // The test's thread sends nothing meanwhile: the message that comes is the worker's.
+        jobtest::WaitUntil([] { return (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0; }, 20000);
+        g_recorder.staleUntilPhase = false;
+    }
     if (code == HC_ACTION && wParam == PM_REMOVE && m->message == BM_CLICK && g_recorder.clickAtContents.exchange(false)) {
         SetEvent(g_recorder.held);
         WaitForSingleObject(g_recorder.release, 30000);
@@ -116,14 +149,17 @@ LRESULT CALLBACK GetMessageProc(int code, WPARAM wParam, LPARAM lParam) {
 // One job dialog, shown modally on a thread of its own that also records the phases.
 class CJobRun {
 public:
-    CJobRun(const std::string& backupData, const std::string& restoreTo, const std::string& shotPrefix)
-        : m_thread([this, backupData, restoreTo] {
+    // owner: a stand-in owner window's place, or none.
+    CJobRun(const std::string& backupData, const std::string& restoreTo, const RECT* owner)
+        : m_thread([this, backupData, restoreTo, owner = owner ? std::make_shared<RECT>(*owner) : nullptr] {
+              std::unique_ptr<jobtest::COwnerWindow> window;
+              if (owner) window = std::make_unique<jobtest::COwnerWindow>(*owner);
               const DWORD self = GetCurrentThreadId();
               g_recorder.before = SetWindowsHookExA(WH_CALLWNDPROC, &BeforeProc, nullptr, self);
               g_recorder.after = SetWindowsHookExA(WH_CALLWNDPROCRET, &AfterProc, nullptr, self);
               g_recorder.getMessage = SetWindowsHookExA(WH_GETMESSAGE, &GetMessageProc, nullptr, self);
               {
-                  zr::CExecuteBackupRestore dialog;
+                  zr::CExecuteBackupRestore dialog(window ? window->get() : nullptr);
                   dialog.SetBackupDataFolder(backupData);
                   dialog.SetRestoreFolder(restoreTo);
                   m_result = dialog.DoModal();
@@ -131,9 +167,7 @@ public:
               UnhookWindowsHookEx(g_recorder.before);
               UnhookWindowsHookEx(g_recorder.after);
               UnhookWindowsHookEx(g_recorder.getMessage);
-          }) {
-        (void)shotPrefix;
-    }
+          }) {}
 
     DWORD ThreadId() const { return m_thread.Id(); }
     bool Finished(DWORD ms) { return m_thread.Join(ms); }
@@ -179,6 +213,9 @@ protected:
     void TearDown() override {
         g_recorder.clickAtContents = false;
         g_recorder.clickAtDatabase = false;
+        g_recorder.focusCancelAtDatabase = false;
+        g_recorder.staleAfterPhase = false;
+        g_recorder.staleUntilPhase = false;
         if (m_installed) hostsim::Uninstall(m_host);
         CloseHandle(g_recorder.held);
         CloseHandle(g_recorder.release);
@@ -213,21 +250,31 @@ protected:
 
     // Starts a job; waits for its dialog to show unless told not to.
     std::unique_ptr<CJobRun> Start(const std::string& shotPrefix = std::string(), const std::string& restoreTo = "",
-                                   bool waitForDialog = true) {
+                                   bool waitForDialog = true, const RECT* owner = nullptr) {
         {
             std::lock_guard<std::mutex> guard(g_recorder.lock);
             g_recorder.shotPrefix = shotPrefix;
         }
-        auto run = std::make_unique<CJobRun>(m_backupData, restoreTo, shotPrefix);
+        auto run = std::make_unique<CJobRun>(m_backupData, restoreTo, owner);
         const UINT caption = restoreTo.empty() ? IDS_CAPTION_BACKUP : IDS_CAPTION_RESTORE;
         if (waitForDialog) m_dialog = WaitForWindow(run->ThreadId(), zr::LoadResString(caption));
         return run;
     }
 
-    // Waits for the message box with that text, optionally saves it, answers it.
-    void Answer(CJobRun& run, UINT text, int button, const std::string& shot = std::string()) {
+    // Waits for the message box with that text and expects its icon.
+    HWND Message(CJobRun& run, UINT text, UINT icon) {
         HWND box = WaitForWindow(run.ThreadId(), kTitle, zr::LoadResString(text));
-        ASSERT_NE(nullptr, box) << "message " << text;
+        EXPECT_NE(nullptr, box) << "message " << text;
+        if (box) {
+            EXPECT_EQ(zrui::IconName(icon), zrui::IconName(zrui::MessageBoxIcon(box))) << "message " << text;
+        }
+        return box;
+    }
+
+    // Waits for the message box with that text and icon, optionally saves it, answers it.
+    void Answer(CJobRun& run, UINT text, UINT icon, int button, const std::string& shot = std::string()) {
+        HWND box = Message(run, text, icon);
+        ASSERT_NE(nullptr, box);
         if (!shot.empty()) jobtest::SaveScreenshot(box, shot);
         jobtest::Click(box, button);
     }
@@ -252,12 +299,17 @@ protected:
 
 TEST_F(JobDialogTest, BackupListsFailedItemsThenReportsCompletion) {
     MakeLibrary(10, 2);
+    // As if a person had tabbed to the cancel button: the database phase disables it.
+    g_recorder.focusCancelAtDatabase = true;
     auto run = Start("job_backup");
     ASSERT_NE(nullptr, m_dialog);
     EXPECT_EQ(0, GetWindowLongA(m_dialog, GWL_STYLE) & WS_SYSMENU) << "no close box";
+    EXPECT_EQ("", zrui::PlacementError(m_dialog, nullptr));
 
     HWND view = WaitForWindow(run->ThreadId(), "\x8C\x8B\x89\xCA");  // "結果"
     ASSERT_NE(nullptr, view);
+    EXPECT_EQ(m_dialog, GetWindow(view, GW_OWNER));
+    EXPECT_EQ("", zrui::PlacementError(view, m_dialog));
     HWND list = GetDlgItem(view, IDC_RESULT_LIST);
     const std::vector<std::string> missing = TitlesWithFile(false);
     ASSERT_EQ(static_cast<LRESULT>(missing.size()), SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
@@ -278,7 +330,7 @@ TEST_F(JobDialogTest, BackupListsFailedItemsThenReportsCompletion) {
     EXPECT_EQ(nullptr, WaitForWindow(run->ThreadId(), kTitle, "", 300));
     jobtest::Click(view, IDOK);
 
-    Answer(*run, IDS_BACKUP_COMPLETE, IDOK, "job_backup_message_140");
+    Answer(*run, IDS_BACKUP_COMPLETE, MB_ICONINFORMATION, IDOK, "job_backup_message_140");
     ExpectClosed(*run);
     EXPECT_TRUE(zrtest::FileExists(m_backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd"));
     EXPECT_TRUE(zrtest::FileExists(m_backupData + "\\BackupRestore.ini"));
@@ -303,13 +355,26 @@ TEST_F(JobDialogTest, BackupListsFailedItemsThenReportsCompletion) {
         EXPECT_EQ(zr::LoadResString(expected[i].status), states[i].status);
         EXPECT_EQ(caption, states[i].caption);
     }
+    EXPECT_TRUE(states[2].focusInDialog) << "the disabled cancel button left the dialog without the keyboard focus";
+}
+
+TEST_F(JobDialogTest, ProgressDialogOverAnOwnerNearTheEdgeIsMovedIn) {
+    MakeLibrary(6, 0);
+    const RECT owner = jobtest::OwnerRect(jobtest::OwnerPlace::NearBottomRight);
+    auto run = Start("", "", true, &owner);
+    ASSERT_NE(nullptr, m_dialog);
+    HWND shown = GetWindow(m_dialog, GW_OWNER);
+    ASSERT_NE(nullptr, shown);
+    EXPECT_EQ("", zrui::PlacementError(m_dialog, shown));
+    Answer(*run, IDS_BACKUP_COMPLETE, MB_ICONINFORMATION, IDOK);
+    ExpectClosed(*run);
 }
 
 TEST_F(JobDialogTest, BackupWithoutFailedItemsShowsOnlyTheCompletion) {
     MakeLibrary(6, 0);
     auto run = Start();
     // A result view would come first and hold the message back.
-    Answer(*run, IDS_BACKUP_COMPLETE, IDOK);
+    Answer(*run, IDS_BACKUP_COMPLETE, MB_ICONINFORMATION, IDOK);
     ExpectClosed(*run);
     EXPECT_TRUE(zrtest::FileExists(m_backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd"));
 }
@@ -369,7 +434,7 @@ TEST_P(JobFailureTest, ShowsItsTextAndCleansUp) {
     std::string tree = c.prepare(m_sandbox.Folder(), m_tracks, held);
     if (!tree.empty()) m_backupData = tree;
     auto run = Start("", "", false);  // a job that fails at once may never show its dialog
-    HWND box = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(c.message));
+    HWND box = Message(*run, c.message, MB_ICONERROR);
     ASSERT_NE(nullptr, box);
     jobtest::SaveScreenshot(box, std::string("job_failure_") + c.name);
     jobtest::Click(box, IDOK);
@@ -428,7 +493,7 @@ TEST_F(JobCancelTest, YesInTheContentsPhaseEndsCancelledWithoutBackup) {
     EXPECT_EQ(nullptr, WaitForWindow(run->ThreadId(), kTitle, "", 100));
 
     jobtest::Click(m_dialog, IDC_JOB_CANCEL);
-    HWND question = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(IDS_CONFIRM_CANCEL));
+    HWND question = Message(*run, IDS_CONFIRM_CANCEL, MB_ICONQUESTION);
     ASSERT_NE(nullptr, question);
     // The worker finishes the track it is on, then waits: nothing more starts.
     Sleep(700);
@@ -442,9 +507,15 @@ TEST_F(JobCancelTest, YesInTheContentsPhaseEndsCancelledWithoutBackup) {
     jobtest::SaveScreenshot(question, "job_cancel_question");
 
     jobtest::Click(question, IDYES);
-    HWND box = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(IDS_CANCELLED));
+    HWND box = Message(*run, IDS_CANCELLED, MB_ICONINFORMATION);
     ASSERT_NE(nullptr, box);
     EXPECT_FALSE(CancelEnabled(m_dialog));
+    // The clicked button held the keyboard focus and is disabled now; the dialog kept it.
+    const std::vector<PhaseState> states = States();
+    const auto answered =
+        std::find_if(states.begin(), states.end(), [](const PhaseState& state) { return state.phase == "answered"; });
+    ASSERT_NE(states.end(), answered);
+    EXPECT_TRUE(answered->focusInDialog);
     EXPECT_EQ(100, Position(m_dialog));
     jobtest::SaveScreenshot(m_dialog, "job_cancel_finished");
     jobtest::Click(box, IDOK);
@@ -459,10 +530,10 @@ TEST_F(JobCancelTest, NoLetsTheJobGoOn) {
     ASSERT_NE(nullptr, m_dialog);
     ASSERT_TRUE(WaitUntil([&] { return AudioFiles() >= 1; }));
     jobtest::Click(m_dialog, IDC_JOB_CANCEL);
-    Answer(*run, IDS_CONFIRM_CANCEL, IDNO);
+    Answer(*run, IDS_CONFIRM_CANCEL, MB_ICONQUESTION, IDNO);
     ASSERT_TRUE(WaitUntil([&] { return jobtest::WaitForWindow(run->ThreadId(), kTitle, "", 0) == nullptr; }));
     EXPECT_TRUE(CancelEnabled(m_dialog));
-    Answer(*run, IDS_BACKUP_COMPLETE, IDOK);
+    Answer(*run, IDS_BACKUP_COMPLETE, MB_ICONINFORMATION, IDOK);
     ExpectClosed(*run);
     EXPECT_TRUE(zrtest::FileExists(m_backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd"));
 }
@@ -477,14 +548,14 @@ TEST_F(JobCancelTest, YesJustBeforeTheDatabasePhaseStillCancels) {
     // Its file is copied before it is registered.
     ASSERT_TRUE(WaitUntil([&] { return AudioFiles() == m_tracks.size(); }));
     jobtest::Click(m_dialog, IDC_JOB_CANCEL);
-    HWND question = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(IDS_CONFIRM_CANCEL));
+    HWND question = Message(*run, IDS_CONFIRM_CANCEL, MB_ICONQUESTION);
     ASSERT_NE(nullptr, question);
     // Every track gets done, yet the database phase does not begin before the answer.
     Sleep(4000);
     EXPECT_EQ(zr::LoadResString(IDS_STATUS_BACKUP_CONTENTS), Status(m_dialog));
     EXPECT_FALSE(zrtest::FileExists(m_backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd"));
     jobtest::Click(question, IDYES);
-    Answer(*run, IDS_CANCELLED, IDOK);
+    Answer(*run, IDS_CANCELLED, MB_ICONINFORMATION, IDOK);
     ExpectClosed(*run);
     EXPECT_FALSE(zrtest::FolderExists(m_backupData));
     for (const PhaseState& state : States()) EXPECT_NE("database", state.phase);
@@ -511,8 +582,8 @@ TEST_F(JobCancelTest, AClickAfterTheWorkerEndedGetsTheJobsOwnOutcome) {
     Sleep(300);
     SetEvent(g_recorder.release);
 
-    Answer(*run, IDS_CONFIRM_CANCEL, IDYES);
-    Answer(*run, IDS_FILE_CREATE_FAILED, IDOK);
+    Answer(*run, IDS_CONFIRM_CANCEL, MB_ICONQUESTION, IDYES);
+    Answer(*run, IDS_FILE_CREATE_FAILED, MB_ICONERROR, IDOK);
     ExpectClosed(*run);
     CloseHandle(locked);
     EXPECT_FALSE(zrtest::FolderExists(m_backupData));
@@ -528,7 +599,7 @@ TEST_F(JobCancelTest, AFloodOfProgressLeavesOnlyTheFirstHandled) {
     ASSERT_TRUE(WaitUntil([&] { return AudioFiles() >= 1; }));
     // While the question is open the worker posts nothing more.
     jobtest::Click(m_dialog, IDC_JOB_CANCEL);
-    HWND question = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(IDS_CONFIRM_CANCEL));
+    HWND question = Message(*run, IDS_CONFIRM_CANCEL, MB_ICONQUESTION);
     ASSERT_NE(nullptr, question);
     Sleep(1000);
 
@@ -544,9 +615,52 @@ TEST_F(JobCancelTest, AFloodOfProgressLeavesOnlyTheFirstHandled) {
     Sleep(500);
     EXPECT_EQ(50, Position(m_dialog));  // the backlog was dropped unread
     jobtest::Click(question, IDNO);
-    Answer(*run, IDS_BACKUP_COMPLETE, IDOK);
+    Answer(*run, IDS_BACKUP_COMPLETE, MB_ICONINFORMATION, IDOK);
     ExpectClosed(*run);
 }
+
+// A progress message handled once the database phase has begun: queued
+// behind the phase message, or handled around it (the phase message, sent,
+// is let through while the progress handler drops the queued backlog).
+struct StaleProgressCase {
+    const char* name;
+    std::atomic<bool> Recorder::*flag;
+};
+
+void PrintTo(const StaleProgressCase& c, std::ostream* out) { *out << c.name; }
+
+class StaleProgressTest : public JobCancelTest, public testing::WithParamInterface<StaleProgressCase> {};
+
+TEST_P(StaleProgressTest, NeverMovesTheBarBackFrom90) {
+    MakeLibrary(6, 0);
+    // The last track is slow: the stale message is queued while the worker is on it.
+    SlowRegister(1500, m_tracks.back().title);
+    auto run = Start();
+    ASSERT_NE(nullptr, m_dialog);
+    ASSERT_TRUE(WaitUntil([&] { return AudioFiles() == m_tracks.size(); }));
+    (g_recorder.*GetParam().flag) = true;
+    if (GetParam().flag == &Recorder::staleUntilPhase) {
+        PostMessageA(m_dialog, WM_BR_PROGRESS, kStaleDone, kStaleTotal);
+        // Reading a window of the dialog's thread would send it a message.
+        ASSERT_TRUE(WaitUntil([] { return !g_recorder.staleUntilPhase; }));
+    }
+    Answer(*run, IDS_BACKUP_COMPLETE, MB_ICONINFORMATION, IDOK);
+    ExpectClosed(*run);
+    EXPECT_FALSE(g_recorder.*GetParam().flag) << "the stale message was never made";
+    const std::vector<PhaseState> states = States();
+    ASSERT_EQ(4u, states.size());
+    EXPECT_EQ("database", states[2].phase);
+    EXPECT_EQ(90, states[2].position);
+    EXPECT_EQ("finishing", states[3].phase);
+    EXPECT_EQ(90, states[3].position);
+}
+
+INSTANTIATE_TEST_SUITE_P(Handled, StaleProgressTest,
+                         testing::Values(StaleProgressCase{"AfterThePhase", &Recorder::staleAfterPhase},
+                                         StaleProgressCase{"AroundThePhase", &Recorder::staleUntilPhase}),
+                         [](const testing::TestParamInfo<StaleProgressCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // ---- Restore ----
 
@@ -555,7 +669,7 @@ protected:
     // A backup of the host through the dialog, and a destination for the restore.
     void BackUpFirst() {
         auto backup = Start();
-        Answer(*backup, IDS_BACKUP_COMPLETE, IDOK);
+        Answer(*backup, IDS_BACKUP_COMPLETE, MB_ICONINFORMATION, IDOK);
         ExpectClosed(*backup);
         m_restoreTo = m_sandbox.Path("RestoreTo");
         zrtest::MakeFolder(m_restoreTo);
@@ -569,7 +683,7 @@ TEST_F(JobRestoreTest, RestoreRunsItsPhasesAndReportsCompletion) {
     MakeLibrary(6, 0);
     BackUpFirst();
     auto run = Start("job_restore", m_restoreTo);
-    Answer(*run, IDS_RESTORE_COMPLETE, IDOK, "job_restore_message_146");
+    Answer(*run, IDS_RESTORE_COMPLETE, MB_ICONINFORMATION, IDOK, "job_restore_message_146");
     ExpectClosed(*run);
     EXPECT_TRUE(zrtest::FolderExists(m_restoreTo + "\\RestoreData\\Data\\Audio"));
 
@@ -599,12 +713,12 @@ TEST_F(JobRestoreTest, YesJustBeforeTheDatabasePhaseCancelsAndKeepsWhatWasRestor
     const size_t files = FileCount(m_backupData);
     ASSERT_TRUE(WaitUntil([&] { return FileCount(m_restoreTo + "\\RestoreData") == files; }));
     jobtest::Click(m_dialog, IDC_JOB_CANCEL);
-    HWND question = WaitForWindow(run->ThreadId(), kTitle, zr::LoadResString(IDS_CONFIRM_CANCEL));
+    HWND question = Message(*run, IDS_CONFIRM_CANCEL, MB_ICONQUESTION);
     ASSERT_NE(nullptr, question);
     Sleep(6000);  // longer than the slow track: the walk is over, the database phase waits
     EXPECT_EQ(zr::LoadResString(IDS_STATUS_RESTORE_CONTENTS), Status(m_dialog));
     jobtest::Click(question, IDYES);
-    Answer(*run, IDS_CANCELLED, IDOK);
+    Answer(*run, IDS_CANCELLED, MB_ICONINFORMATION, IDOK);
     ExpectClosed(*run);
     // A restore undoes nothing, and the host's library was never swapped.
     EXPECT_TRUE(zrtest::FolderExists(m_restoreTo + "\\RestoreData"));
@@ -634,8 +748,8 @@ TEST_F(JobRestoreTest, YesAsTheDatabasePhaseBeginsStillCompletesTheRestore) {
     zrtest::WriteTextFile(m_host.playlistFolder + "\\Later.m3u", "#EXTM3U\r\n");
     g_recorder.clickAtDatabase = true;
     auto run = Start("", m_restoreTo);
-    Answer(*run, IDS_CONFIRM_CANCEL, IDYES);
-    Answer(*run, IDS_RESTORE_COMPLETE, IDOK);
+    Answer(*run, IDS_CONFIRM_CANCEL, MB_ICONQUESTION, IDYES);
+    Answer(*run, IDS_RESTORE_COMPLETE, MB_ICONINFORMATION, IDOK);
     ExpectClosed(*run);
     EXPECT_TRUE(playlists == FilesBelow(m_host.playlistFolder)) << "the playlists are not the backup's";
     EXPECT_EQ(zrtest::ReadTextFile(m_backupData + "\\GUI(new)\\mirs.dat"), zrtest::ReadTextFile(m_host.mirsDat));
@@ -672,7 +786,7 @@ TEST_P(JobRestoreRefusal, ShowsItsMessageAndLeavesTheHostAsItWas) {
     const std::string liveDatabase = zrtest::ReadTextFile(m_host.contentsDb);
     const std::string restoreTo = GetParam().prepare(m_backupData, m_restoreTo);
     auto run = Start("", restoreTo, false);
-    Answer(*run, GetParam().message, IDOK, std::string("job_restore_refused_") + GetParam().name);
+    Answer(*run, GetParam().message, MB_ICONERROR, IDOK, std::string("job_restore_refused_") + GetParam().name);
     ExpectClosed(*run);
     EXPECT_TRUE(liveDatabase == zrtest::ReadTextFile(m_host.contentsDb)) << "the live library changed";
     EXPECT_FALSE(zrtest::FolderExists(restoreTo + "\\RestoreData"));

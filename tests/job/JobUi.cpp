@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "support/UiDriver.h"
+
 namespace jobtest {
 
 namespace {
@@ -122,6 +124,10 @@ std::string ScreenshotFolder() {
     for (char& c : folder)
         if (c == '/') c = '\\';
     CreateDirectoryA(folder.c_str(), nullptr);
+    if (zrui::ScreenDpi() != 96) {
+        folder += "\\dpi" + std::to_string(zrui::ScreenDpi());
+        CreateDirectoryA(folder.c_str(), nullptr);
+    }
     return folder;
 }
 
@@ -137,6 +143,24 @@ CUiThread::~CUiThread() {
         while (WaitForSingleObject(m_hThread, 5000) == WAIT_TIMEOUT) PostThreadMessageA(m_id, WM_QUIT, 0, 0);
         CloseHandle(m_hThread);
     }
+}
+
+COwnerWindow::COwnerWindow(const RECT& rect)
+    : m_hWnd(CreateWindowExA(0, "STATIC", "owner", WS_POPUP | WS_CAPTION | WS_VISIBLE, rect.left, rect.top,
+                             rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr, nullptr, nullptr)) {}
+
+COwnerWindow::~COwnerWindow() {
+    if (m_hWnd) DestroyWindow(m_hWnd);
+}
+
+RECT OwnerRect(OwnerPlace place) {
+    RECT work = {};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    const LONG width = 480, height = 360;
+    LONG left = (work.left + work.right - width) / 2, top = (work.top + work.bottom - height) / 2;
+    if (place == OwnerPlace::NearBottomRight) left = work.right - width / 3, top = work.bottom - height / 3;
+    if (place == OwnerPlace::PastTopLeft) left = work.left - 2 * width / 3, top = work.top - height / 2;
+    return RECT{left, top, left + width, top + height};
 }
 
 bool CUiThread::Join(DWORD milliseconds) {
@@ -192,25 +216,8 @@ std::vector<DWORD> SaveScreenshot(HWND window, const std::string& name, int* wid
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
     Sleep(150);  // lets the window's drawing reach the screen
 
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    BitBlt(dc, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    GdiFlush();
-    pixels.assign(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + width * height);
-    for (DWORD& p : pixels) p &= 0x00FFFFFF;
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
+    pixels = zrui::CaptureScreen(rect);
+    if (pixels.empty()) return pixels;
 
     const std::vector<unsigned char> png = EncodePng(pixels, width, height);
     const std::string path = ScreenshotFolder() + "\\" + name + ".png";

@@ -5,12 +5,16 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "../../res/resource.h"
 #include "common/ResString.h"
 #include "job/JobUi.h"
+#include "support/UiDriver.h"
 #include "ui/ResultView.h"
 
 namespace {
@@ -45,14 +49,21 @@ INSTANTIATE_TEST_SUITE_P(Codes, FormatResultDetailTest,
 const std::vector<std::string> kTitles = {"Opening", "\x83\x65\x83\x58\x83\x67\x8B\xC8", "Third track", "Last"};
 const std::vector<HRESULT> kCodes = {1, static_cast<HRESULT>(0x80004005), static_cast<HRESULT>(0x80070057), 2};
 
-// A result view with the four rows above, open on a thread of its own.
+const char kCaption[] = "\x8C\x8B\x89\xCA";  // "結果"
+
+// A result view with the four rows above (or others), open on a thread of its
+// own, over an owner window at `owner` when one is given.
 class OpenResultView {
 public:
     // caption: the view's, or empty for a child whose code page cannot show it.
-    explicit OpenResultView(const std::string& caption = "\x8C\x8B\x89\xCA")  // "結果"
-        : m_thread([] {
-              zr::CResultView view(nullptr);
-              view.SetResults(kTitles, kCodes);
+    explicit OpenResultView(const std::string& caption = kCaption, const RECT* owner = nullptr,
+                            const std::vector<std::string>& titles = kTitles,
+                            const std::vector<HRESULT>& codes = kCodes)
+        : m_thread([owner = owner ? std::make_shared<RECT>(*owner) : nullptr, titles, codes] {
+              std::unique_ptr<jobtest::COwnerWindow> window;
+              if (owner) window = std::make_unique<jobtest::COwnerWindow>(*owner);
+              zr::CResultView view(window ? window->get() : nullptr);
+              view.SetResults(titles, codes);
               view.DoModal();
           }) {
         m_view = jobtest::WaitForWindow(m_thread.Id(), caption);
@@ -170,6 +181,101 @@ TEST(ResultView, CloseButtonEndsIt) {
     ASSERT_NE(nullptr, view.View());
     jobtest::Click(view.View(), IDOK);
     EXPECT_TRUE(view.Closed(10000));
+}
+
+// ---- Where it opens ----
+
+struct PlacementCase {
+    const char* name;
+    bool owned;
+    jobtest::OwnerPlace owner;
+};
+
+void PrintTo(const PlacementCase& c, std::ostream* out) { *out << c.name; }
+
+class ResultViewPlacement : public testing::TestWithParam<PlacementCase> {};
+
+TEST_P(ResultViewPlacement, CentredOverItsOwnerAndWhollyOnTheWorkArea) {
+    const PlacementCase& c = GetParam();
+    const RECT owner = jobtest::OwnerRect(c.owner);
+    OpenResultView view(kCaption, c.owned ? &owner : nullptr);
+    ASSERT_NE(nullptr, view.View());
+    HWND shown = GetWindow(view.View(), GW_OWNER);
+    EXPECT_EQ(c.owned, shown != nullptr);
+    EXPECT_EQ("", zrui::PlacementError(view.View(), shown));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Owners, ResultViewPlacement,
+    testing::Values(PlacementCase{"WithoutOwner", false, jobtest::OwnerPlace::Middle},
+                    PlacementCase{"OwnerInTheMiddle", true, jobtest::OwnerPlace::Middle},
+                    PlacementCase{"OwnerNearTheBottomRightCorner", true, jobtest::OwnerPlace::NearBottomRight},
+                    PlacementCase{"OwnerPastTheTopLeftCorner", true, jobtest::OwnerPlace::PastTopLeft}),
+    [](const testing::TestParamInfo<PlacementCase>& info) { return std::string(info.param.name); });
+
+// ---- At the display's scale ----
+
+// Column widths and picture size, given for 96 DPI, at each scale checked.
+struct ScaleCase {
+    int dpi;
+    int columns[3];
+    int imageWidth, imageHeight;
+};
+
+const ScaleCase kScales[] = {
+    {96, {50, 125, 600}, 18, 16}, {144, {75, 188, 900}, 27, 24}, {192, {100, 250, 1200}, 36, 32}};
+
+// The scale the run was started at (ZR_WINE_DPI, see CMakeLists.txt), 96 without one.
+int StartedDpi() {
+    const char* dpi = std::getenv("ZR_WINE_DPI");
+    return dpi && *dpi ? std::atoi(dpi) : 96;
+}
+
+// Width and height of the first picture drawn in that colour: every row's
+// picture lies at the same x, and rows are apart by more than a pixel.
+SIZE FirstPictureExtent(const std::vector<DWORD>& pixels, int width, DWORD rgb) {
+    LONG left = LONG_MAX, right = -1, top = -1, bottom = -1;
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        if (pixels[i] != rgb) continue;
+        const LONG x = static_cast<LONG>(i % width), y = static_cast<LONG>(i / width);
+        left = std::min(left, x), right = std::max(right, x + 1);
+        if (top < 0) top = y;
+        if (y == bottom || (bottom < 0 && y == top)) bottom = y + 1;
+    }
+    return SIZE{right - left, bottom - top};
+}
+
+TEST(ResultViewScale, ColumnsAndPicturesFollowTheDisplayScale) {
+    const int dpi = StartedDpi();
+    ASSERT_EQ(dpi, zrui::ScreenDpi()) << "the display does not have the scale the run was started at";
+    const ScaleCase* scale = nullptr;
+    for (const ScaleCase& c : kScales)
+        if (c.dpi == dpi) scale = &c;
+    ASSERT_NE(nullptr, scale) << dpi;
+
+    const std::vector<std::string> titles = {
+        "とても長いタイトルの曲 - A Title Far Longer Than Its Column, Cut Short With An Ellipsis",
+        "Another Very Long Title Of A Track Whose Picture Could Not Be Saved (Live)", "短い"};
+    OpenResultView view(kCaption, nullptr, titles,
+                        {static_cast<HRESULT>(0x80004005), static_cast<HRESULT>(0x80070057), 1});
+    ASSERT_NE(nullptr, view.List());
+    for (int column = 0; column < 3; ++column)
+        EXPECT_EQ(scale->columns[column], SendMessageA(view.List(), LVM_GETCOLUMNWIDTH, column, 0)) << column;
+    HIMAGELIST images = reinterpret_cast<HIMAGELIST>(SendMessageA(view.List(), LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+    int width = 0, height = 0;
+    ASSERT_TRUE(ImageList_GetIconSize(images, &width, &height));
+    EXPECT_EQ(scale->imageWidth, width);
+    EXPECT_EQ(scale->imageHeight, height);
+
+    jobtest::SaveScreenshot(view.View(), "result_view_long_titles");
+    int shotWidth = 0;
+    const std::vector<DWORD> list = jobtest::SaveScreenshot(view.List(), "result_view_long_titles_list", &shotWidth);
+    // The red disc of the failed picture is 15 of its 18 x 16 pixels wide and
+    // high; stretched, it keeps magenta out of sight.
+    const SIZE disc = FirstPictureExtent(list, shotWidth, 0xE00000);
+    EXPECT_NEAR(15 * dpi / 96, disc.cx, 1);
+    EXPECT_NEAR(15 * dpi / 96, disc.cy, 1);
+    EXPECT_FALSE(HasColour(list, RGB(255, 0, 255)));
 }
 
 // ---- Runs as a process of its own (see below and CMakeLists.txt); skipped in a normal run. ----

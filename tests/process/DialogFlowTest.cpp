@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -35,7 +36,11 @@ std::string BinDir() {
     return n > 0 && n < sizeof(bin) ? std::string(bin) : std::string();
 }
 
-std::string ScreenshotFolder() { return WinePathOf(BinDir() + "/screenshots/dialogs"); }
+// At another display scale than 96 DPI: screenshots/dpi<N>/dialogs.
+std::string ScreenshotFolder() {
+    const std::string scale = ScreenDpi() == 96 ? std::string() : "/dpi" + std::to_string(ScreenDpi());
+    return WinePathOf(BinDir() + "/screenshots" + scale + "/dialogs");
+}
 
 // A folder below the test root whose whole path has exactly `bytes` bytes.
 std::string PathOfBytes(size_t bytes) {
@@ -117,11 +122,12 @@ protected:
 
     // Expects the message box with string `id` over owner, saves it as `shot`
     // unless that is empty, and answers it.
-    void ExpectAndAnswer(HWND owner, UINT id, const char* buttons, int answer, const std::string& shot = std::string()) {
+    void ExpectAndAnswer(HWND owner, UINT id, const char* buttons, UINT icon, int answer,
+                         const std::string& shot = std::string()) {
         std::string error;
         WindowSeen seen;
         if (!shot.empty()) seen = [this, shot](HWND window, const std::string&) { Shot(window, shot); };
-        EXPECT_TRUE(AnswerToolMessage(Pid(), owner, id, buttons, answer, error, seen)) << error;
+        EXPECT_TRUE(AnswerToolMessage(Pid(), owner, id, buttons, icon, answer, error, seen)) << error;
     }
 
     // No window of the tool over `window` once things settle.
@@ -183,7 +189,7 @@ protected:
         GoToPage2(dialog, TestPath("Holds"));
         EXPECT_EQ(media ? media : "", GetItemText(dialog, IDC_FOLDER_EDIT));
         ASSERT_TRUE(ClickButton(dialog, IDC_NEXT));
-        ExpectAndAnswer(dialog, message, "OK", IDOK, shot);
+        ExpectAndAnswer(dialog, message, "OK", MB_ICONERROR, IDOK, shot);
         ExpectPage(dialog, 2);
         ASSERT_TRUE(ClickButton(dialog, IDCANCEL));
         ASSERT_TRUE(WaitForWindowGone(dialog));
@@ -214,7 +220,7 @@ protected:
 TEST_F(ToolWindowTest, CancelOnBackupWarningShowsNoFolderDialog) {
     Shot(main_, "main-dialog");
     ASSERT_TRUE(ClickButton(main_, IDC_BACKUP));
-    ExpectAndAnswer(main_, IDS_BACKUP_WARNING, "OK+Cancel", IDCANCEL, "message-147-backup-warning");
+    ExpectAndAnswer(main_, IDS_BACKUP_WARNING, "OK+Cancel", MB_ICONWARNING, IDCANCEL, "message-147-backup-warning");
     ExpectNothingOver(main_);
 }
 
@@ -250,7 +256,7 @@ TEST_F(ToolWindowTest, ExecuteWithoutFolderShows131) {
     HWND dialog = OpenBackupFolderDialog();
     ASSERT_NE(nullptr, dialog);
     ASSERT_TRUE(ClickButton(dialog, IDOK));
-    ExpectAndAnswer(dialog, IDS_SELECT_FOLDER, "OK", IDOK, "message-131-select-folder");
+    ExpectAndAnswer(dialog, IDS_SELECT_FOLDER, "OK", MB_ICONERROR, IDOK, "message-131-select-folder");
     ExpectNothingOver(dialog);
     ASSERT_TRUE(ClickButton(dialog, IDCANCEL));
 }
@@ -317,7 +323,7 @@ TEST_P(BrowseRule, AcceptsOrRefusesKeepingTheEarlierFolder) {
 
     BrowseTo(dialog, browse, row.folder == kLiveDatabases ? g_host.databasesFolder : row.folder);
     if (row.message) {
-        ExpectAndAnswer(dialog, row.message, "OK", IDOK, std::string("browse-") + row.name);
+        ExpectAndAnswer(dialog, row.message, "OK", MB_ICONERROR, IDOK, std::string("browse-") + row.name);
         EXPECT_EQ(good, GetItemText(dialog, edit));
     } else {
         EXPECT_EQ(nullptr, FindOwnedWindow(Pid(), dialog));
@@ -357,7 +363,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ToolWindowTest, CancelOnRestoreWarningShowsNoFolderDialog) {
     ASSERT_TRUE(ClickButton(main_, IDC_RESTORE));
-    ExpectAndAnswer(main_, IDS_RESTORE_WARNING, "OK+Cancel", IDCANCEL, "message-134-restore-warning");
+    ExpectAndAnswer(main_, IDS_RESTORE_WARNING, "OK+Cancel", MB_ICONWARNING, IDCANCEL, "message-134-restore-warning");
     ExpectNothingOver(main_);
 }
 
@@ -369,7 +375,7 @@ TEST_F(ToolWindowTest, RestorePagesCheckTheBackupFolderEachTimeNextIsPressed) {
     Shot(dialog, "restore-folder-dialog-page1");
 
     ASSERT_TRUE(ClickButton(dialog, IDC_NEXT));
-    ExpectAndAnswer(dialog, IDS_SELECT_FOLDER, "OK", IDOK);
+    ExpectAndAnswer(dialog, IDS_SELECT_FOLDER, "OK", MB_ICONERROR, IDOK);
     ExpectPage(dialog, 1);
 
     zrtest::MakeFolder(TestPath("Twice\\BackupData"));
@@ -388,7 +394,7 @@ TEST_F(ToolWindowTest, RestorePagesCheckTheBackupFolderEachTimeNextIsPressed) {
     // The backup folder lost its "BackupData" after it was chosen.
     zrtest::RemoveTree(TestPath("Twice\\BackupData"));
     ASSERT_TRUE(ClickButton(dialog, IDC_NEXT));
-    ExpectAndAnswer(dialog, IDS_NO_BACKUPDATA, "OK", IDOK, "message-143-no-backupdata");
+    ExpectAndAnswer(dialog, IDS_NO_BACKUPDATA, "OK", MB_ICONERROR, IDOK, "message-143-no-backupdata");
     ExpectPage(dialog, 1);
     ASSERT_TRUE(SendSystemCommand(dialog, SC_CLOSE));
     ASSERT_TRUE(WaitForWindowGone(dialog));
@@ -452,7 +458,7 @@ TEST_P(VanishedFolder, ShowsOneMessageAndStartsNoJob) {
     if (row.destinationGone) zrtest::RemoveTree(destination);
     ASSERT_TRUE(ClickButton(dialog, IDC_NEXT));
     ASSERT_TRUE(WaitForWindowGone(dialog));
-    ExpectAndAnswer(main_, row.message, "OK", IDOK,
+    ExpectAndAnswer(main_, row.message, "OK", MB_ICONERROR, IDOK,
                     "message-" + std::to_string(row.message) + "-" + row.name);
     ExpectNothingOver(main_);
 }
@@ -492,7 +498,7 @@ TEST_F(ToolWindowTest, WholeBackupOverAnEarlierOneThenRestore) {
     ASSERT_NE(nullptr, dialog);
     BrowseTo(dialog, IDC_BROWSE_FOLDER, folder);
     ASSERT_TRUE(ClickButton(dialog, IDOK));
-    ExpectAndAnswer(dialog, IDS_BACKUP_EXISTS, "Yes+No", IDNO, "message-142-backup-exists");
+    ExpectAndAnswer(dialog, IDS_BACKUP_EXISTS, "Yes+No", MB_ICONWARNING, IDNO, "message-142-backup-exists");
     ExpectNothingOver(dialog);
     EXPECT_EQ(folder, GetItemText(dialog, IDC_FOLDER_EDIT));
     ASSERT_TRUE(ClickButton(dialog, IDCANCEL));
@@ -542,6 +548,81 @@ TEST_F(ToolWindowTest, AboutFromSystemMenu) {
     ASSERT_TRUE(WaitForWindowGone(about));
     ExpectNothingOver(main_);
 }
+
+// --- Where the windows open ---
+
+// Where the main dialog is before its dialogs open: as it opened, or moved
+// (relative to the work area) mostly beyond its bottom-right corner or partly
+// beyond its top-left corner.
+enum class MainPlace { AsOpened, NearBottomRight, PastTopLeft };
+
+struct PlacementCase {
+    const char* name;
+    MainPlace place;
+};
+
+std::string PlacementName(const testing::TestParamInfo<PlacementCase>& info) { return info.param.name; }
+void PrintTo(const PlacementCase& row, std::ostream* out) { *out << row.name; }
+
+class Placement : public ToolWindowTest, public testing::WithParamInterface<PlacementCase> {
+protected:
+    void MoveMain(MainPlace place) {
+        RECT work = {}, rect = {};
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+        GetWindowRect(main_, &rect);
+        const LONG width = rect.right - rect.left, height = rect.bottom - rect.top;
+        LONG left = work.right - width / 3, top = work.bottom - height / 3;
+        if (place == MainPlace::PastTopLeft) left = work.left - 2 * width / 3, top = work.top - height / 2;
+        ASSERT_TRUE(SetWindowPos(main_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE));
+        ASSERT_TRUE(Sync(main_));
+        GetWindowRect(main_, &rect);
+        ASSERT_EQ(left, rect.left);
+        ASSERT_EQ(top, rect.top);
+    }
+
+    HWND OpenAbout() {
+        WindowQuery query;
+        query.pid = Pid();
+        query.owner = main_;
+        query.title = "バージョン情報";
+        return SendSystemCommand(main_, IDM_ABOUTBOX) ? WaitForWindow(query) : nullptr;
+    }
+};
+
+TEST_P(Placement, EveryDialogOpensCentredOverTheMainDialogAndWhollyOnScreen) {
+    const PlacementCase& row = GetParam();
+    const std::string prefix = std::string("placement-") + row.name + "-";
+    if (row.place == MainPlace::AsOpened) {
+        EXPECT_EQ("", PlacementError(main_, nullptr)) << "main dialog";
+        Shot(main_, prefix + "main-dialog");
+    } else {
+        MoveMain(row.place);
+    }
+    // The tool's own dialogs; the message boxes and the folder browser are the system's.
+    const struct {
+        const char* name;
+        std::function<HWND()> open;
+    } dialogs[] = {{"backup-folder-dialog", [this] { return OpenBackupFolderDialog(); }},
+                   {"restore-folder-dialog", [this] { return OpenRestoreFolderDialog(); }},
+                   {"about-dialog", [this] { return OpenAbout(); }}};
+    for (const auto& d : dialogs) {
+        SCOPED_TRACE(d.name);
+        HWND dialog = d.open();
+        ASSERT_NE(nullptr, dialog);
+        EXPECT_EQ("", PlacementError(dialog, main_));
+        Shot(dialog, prefix + d.name);
+        if (row.place != MainPlace::AsOpened) Shot(nullptr, prefix + d.name + "-screen");
+        ASSERT_TRUE(SendSystemCommand(dialog, SC_CLOSE));
+        ASSERT_TRUE(WaitForWindowGone(dialog));
+        ASSERT_TRUE(WaitForEnabled(main_));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(MainDialog, Placement,
+                         testing::Values(PlacementCase{"AsOpened", MainPlace::AsOpened},
+                                         PlacementCase{"NearBottomRight", MainPlace::NearBottomRight},
+                                         PlacementCase{"PastTopLeft", MainPlace::PastTopLeft}),
+                         PlacementName);
 
 // --- The user manual ---
 
@@ -607,7 +688,7 @@ TEST_F(ManualTest, OpensTheManualNextToTheProgramWithTheRegisteredViewer) {
 TEST_F(ManualTest, MissingManualShows153) {
     RegisterViewer();
     ASSERT_TRUE(ClickButton(main_, IDC_MANUAL));
-    ExpectAndAnswer(main_, IDS_MANUAL_FAILED, "OK", IDOK, "message-153-manual-failed");
+    ExpectAndAnswer(main_, IDS_MANUAL_FAILED, "OK", MB_ICONERROR, IDOK, "message-153-manual-failed");
     ExpectNothingOver(main_);
     EXPECT_FALSE(zrtest::FileExists(record_));
 }
@@ -615,7 +696,7 @@ TEST_F(ManualTest, MissingManualShows153) {
 TEST_F(ManualTest, NoViewerForPdfShows153) {
     PlaceManual();
     ASSERT_TRUE(ClickButton(main_, IDC_MANUAL));
-    ExpectAndAnswer(main_, IDS_MANUAL_FAILED, "OK", IDOK);
+    ExpectAndAnswer(main_, IDS_MANUAL_FAILED, "OK", MB_ICONERROR, IDOK);
     ExpectNothingOver(main_);
 }
 

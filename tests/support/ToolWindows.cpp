@@ -35,7 +35,7 @@ HWND OpenFolderDialog(DWORD pid, HWND mainDialog, int button, UINT warning, int 
         error = "main dialog button not clickable";
         return nullptr;
     }
-    if (!AnswerToolMessage(pid, mainDialog, warning, "OK+Cancel", IDOK, error, seen)) return nullptr;
+    if (!AnswerToolMessage(pid, mainDialog, warning, "OK+Cancel", MB_ICONWARNING, IDOK, error, seen)) return nullptr;
     HWND dialog = WaitForFolderDialog(pid, mainDialog, itemId);
     if (!dialog) error = std::string("no ") + name;
     Tell(seen, dialog, name);
@@ -57,8 +57,8 @@ HWND WaitForMainDialog(DWORD pid, DWORD timeoutMs) {
     return WaitForWindow(query, timeoutMs);
 }
 
-bool AnswerToolMessage(DWORD pid, HWND owner, UINT textId, const char* buttons, int answer, std::string& error,
-                       const WindowSeen& seen) {
+bool AnswerToolMessage(DWORD pid, HWND owner, UINT textId, const char* buttons, UINT icon, int answer,
+                       std::string& error, const WindowSeen& seen) {
     HWND box = WaitForMessageBox(pid, owner);
     if (!box) return Fail(error, "no message " + std::to_string(textId));
     Tell(seen, box, "message-" + std::to_string(textId));
@@ -66,6 +66,8 @@ bool AnswerToolMessage(DWORD pid, HWND owner, UINT textId, const char* buttons, 
     if (text != zr::LoadResString(textId)) return Fail(error, "message " + std::to_string(textId) + " expected, got: " + text);
     if (GetText(box) != zr::LoadResString(IDS_APP_TITLE)) return Fail(error, "message caption: " + GetText(box));
     if (MessageBoxButtons(box) != buttons) return Fail(error, "message buttons: " + MessageBoxButtons(box));
+    const UINT shown = MessageBoxIcon(box);
+    if (shown != icon) return Fail(error, "message icon: " + IconName(shown) + ", expected " + IconName(icon));
     if (!AnswerMessageBox(box, answer)) return Fail(error, "message " + std::to_string(textId) + " not answered");
     return true;
 }
@@ -126,7 +128,11 @@ bool FollowJob(DWORD pid, HWND mainDialog, UINT textId, std::string& error, cons
         Tell(seen, next, "job-result-view");
         if (!(ClickButton(next, IDOK) && WaitForWindowGone(next))) return Fail(error, "result view did not close");
     }
-    if (!AnswerToolMessage(pid, job, textId, "OK", IDOK, error, seen)) return false;
+    // A job ends with information (done or cancelled) or with an error.
+    const UINT icon = textId == IDS_BACKUP_COMPLETE || textId == IDS_RESTORE_COMPLETE || textId == IDS_CANCELLED
+                          ? MB_ICONINFORMATION
+                          : MB_ICONERROR;
+    if (!AnswerToolMessage(pid, job, textId, "OK", icon, IDOK, error, seen)) return false;
     if (!WaitForWindowGone(job)) return Fail(error, "progress dialog did not close");
     return WaitForEnabled(mainDialog) || Fail(error, "main dialog not idle after the job");
 }
@@ -139,7 +145,8 @@ bool BackupThroughWindow(DWORD pid, HWND mainDialog, const std::string& folder, 
     // Returns once the dialog closed or asks about the earlier backup.
     Sync(dialog);
     HWND box = IsWindow(dialog) ? FindOwnedWindow(pid, dialog) : nullptr;
-    if (box && !AnswerToolMessage(pid, dialog, IDS_BACKUP_EXISTS, "Yes+No", IDYES, error, seen)) return false;
+    if (box && !AnswerToolMessage(pid, dialog, IDS_BACKUP_EXISTS, "Yes+No", MB_ICONWARNING, IDYES, error, seen))
+        return false;
     if (!WaitForWindowGone(dialog)) return Fail(error, "backup folder dialog did not close");
     return FollowJob(pid, mainDialog, IDS_BACKUP_COMPLETE, error, seen);
 }

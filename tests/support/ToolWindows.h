@@ -28,11 +28,11 @@ constexpr DWORD kJobTimeoutMs = 120000;
 HWND WaitForMainDialog(DWORD pid, DWORD timeoutMs = kDefaultTimeoutMs);
 
 // Waits for a message box owned by owner (any window of the process when
-// null), checks that it shows string textId and offers `buttons` (as
-// MessageBoxButtons names them), and presses `answer`. False with `error` set
-// when something differs.
-bool AnswerToolMessage(DWORD pid, HWND owner, UINT textId, const char* buttons, int answer, std::string& error,
-                       const WindowSeen& seen = nullptr);
+// null), checks that it shows string textId with the tool's caption, offers
+// `buttons` (as MessageBoxButtons names them) and shows `icon` (an MB_ICON
+// flag), and presses `answer`. False with `error` set when something differs.
+bool AnswerToolMessage(DWORD pid, HWND owner, UINT textId, const char* buttons, UINT icon, int answer,
+                       std::string& error, const WindowSeen& seen = nullptr);
 
 // Presses backup or restore on the main dialog, confirms the warning and
 // returns the folder dialog that opens (nullptr with `error`).

@@ -4,7 +4,10 @@
 #include <shlobj.h>
 #include <wincodec.h>
 
+#include <cstdlib>
 #include <vector>
+
+#include "ui/ScreenDC.h"
 
 namespace zrui {
 
@@ -185,6 +188,103 @@ bool WritePng(HBITMAP bitmap, const std::string& pngPath) {
            SUCCEEDED(encoder->Commit());
 }
 
+using zr::CScreenDC;
+
+// A 32-bit top-down bitmap selected into a memory DC: drawn into, then read.
+class CSurface {
+public:
+    CSurface(int width, int height) : m_size(width > 0 && height > 0 ? static_cast<size_t>(width) * height : 0) {
+        CScreenDC screen;
+        if (!m_size || !screen.Get()) return;
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        m_hDC = CreateCompatibleDC(screen.Get());
+        m_hBitmap = CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &m_pBits, nullptr, 0);
+        if (m_hDC && m_hBitmap) m_hOld = SelectObject(m_hDC, m_hBitmap);
+    }
+    ~CSurface() {
+        if (m_hOld) SelectObject(m_hDC, m_hOld);
+        if (m_hBitmap) DeleteObject(m_hBitmap);
+        if (m_hDC) DeleteDC(m_hDC);
+    }
+    CSurface(const CSurface&) = delete;
+    CSurface& operator=(const CSurface&) = delete;
+    HDC dc() const { return m_hOld ? m_hDC : nullptr; }
+    // 0x00RRGGBB, rows top-down; empty when the surface could not be made.
+    std::vector<DWORD> Pixels() const {
+        if (!dc()) return std::vector<DWORD>();
+        GdiFlush();
+        std::vector<DWORD> pixels(static_cast<const DWORD*>(m_pBits), static_cast<const DWORD*>(m_pBits) + m_size);
+        for (DWORD& p : pixels) p &= 0x00FFFFFF;
+        return pixels;
+    }
+
+private:
+    size_t m_size;
+    HDC m_hDC = nullptr;
+    HBITMAP m_hBitmap = nullptr;
+    HGDIOBJ m_hOld = nullptr;
+    void* m_pBits = nullptr;
+};
+
+}  // namespace
+
+std::vector<DWORD> CaptureScreen(const RECT& rect) {
+    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    CSurface surface(width, height);
+    CScreenDC screen;
+    if (!surface.dc() || !screen.Get() ||
+        !BitBlt(surface.dc(), 0, 0, width, height, screen.Get(), rect.left, rect.top, SRCCOPY))
+        return std::vector<DWORD>();
+    return surface.Pixels();
+}
+
+namespace {
+
+// A system icon as a static control shows it: stretched over its client
+// area, on the background colour.
+std::vector<DWORD> DrawSystemIcon(LPCSTR id, int width, int height, DWORD background) {
+    HICON icon = LoadIconA(nullptr, id);  // shared: never destroyed
+    CSurface surface(width, height);
+    if (!icon || !surface.dc()) return std::vector<DWORD>();
+    const RECT all = {0, 0, width, height};
+    SetBkColor(surface.dc(), RGB(background >> 16, (background >> 8) & 0xFF, background & 0xFF));
+    ExtTextOutA(surface.dc(), 0, 0, ETO_OPAQUE, &all, nullptr, 0, nullptr);
+    DrawIconEx(surface.dc(), 0, 0, icon, width, height, 0, nullptr, DI_NORMAL);
+    return surface.Pixels();
+}
+
+BOOL CALLBACK FindIconStatic(HWND child, LPARAM lParam) {
+    if (GetClass(child) != "Static" || !IsWindowVisible(child)) return TRUE;
+    if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+    *reinterpret_cast<HWND*>(lParam) = child;
+    return FALSE;
+}
+
+// Where centring puts [low, low + size) over [ownerLow, ownerHigh); empty
+// when it does, within a pixel, or is moved in to the work area's edge that
+// centring would cross.
+std::string AxisError(const char* axis, LONG low, LONG size, LONG ownerLow, LONG ownerHigh, LONG workLow,
+                      LONG workHigh) {
+    if (low < workLow || low + size > workHigh) return std::string(axis) + " leaves the work area";
+    const LONG centred = ownerLow + (ownerHigh - ownerLow - size) / 2;
+    LONG expected = centred;
+    if (centred < workLow) expected = workLow;
+    if (centred + size > workHigh) expected = workHigh - size;
+    if (std::labs(low - expected) > 1)
+        return std::string(axis) + " at " + std::to_string(low) + ", expected " + std::to_string(expected);
+    return std::string();
+}
+
+std::string RectText(const RECT& r) {
+    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" + std::to_string(r.right) + "," +
+           std::to_string(r.bottom) + ")";
+}
+
 }  // namespace
 
 HWND FindTopWindow(const WindowQuery& query) {
@@ -296,6 +396,71 @@ std::string MessageBoxButtons(HWND box) {
     return names;
 }
 
+namespace {
+
+// The best match among the system's pictures for what the screen shows,
+// with the number of pixels that differ from it.
+UINT ClosestSystemIcon(const RECT& area, size_t& differing) {
+    const std::vector<DWORD> shown = CaptureScreen(area);
+    differing = shown.size();
+    if (shown.empty()) return 0;
+    static const struct {
+        UINT flag;
+        LPCSTR id;
+    } kIcons[] = {{MB_ICONERROR, IDI_HAND},
+                  {MB_ICONWARNING, IDI_EXCLAMATION},
+                  {MB_ICONQUESTION, IDI_QUESTION},
+                  {MB_ICONINFORMATION, IDI_ASTERISK}};
+    UINT best = 0;
+    for (const auto& icon : kIcons) {
+        // The corner lies outside every picture: it is the background.
+        const std::vector<DWORD> drawn =
+            DrawSystemIcon(icon.id, area.right - area.left, area.bottom - area.top, shown[0]);
+        if (drawn.size() != shown.size()) continue;
+        size_t count = 0;
+        for (size_t i = 0; i < shown.size(); ++i) count += shown[i] != drawn[i];
+        if (count < differing) differing = count, best = icon.flag;
+    }
+    return best;
+}
+
+}  // namespace
+
+UINT MessageBoxIcon(HWND box) {
+    HWND control = nullptr;
+    EnumChildWindows(box, &FindIconStatic, reinterpret_cast<LPARAM>(&control));
+    RECT area = {};
+    if (!control || !GetClientRect(control, &area)) return 0;
+    MapWindowPoints(control, nullptr, reinterpret_cast<POINT*>(&area), 2);
+    const size_t pixels = static_cast<size_t>(area.right - area.left) * (area.bottom - area.top);
+    // A box just opened may not have painted its picture yet; anything but a
+    // near match is some other picture.
+    UINT icon = 0;
+    PollUntil(5000, [&] {
+        Sync(box);
+        size_t differing = 0;
+        icon = ClosestSystemIcon(area, differing);
+        if (differing * 20 > pixels) icon = 0;
+        return icon != 0;
+    });
+    return icon;
+}
+
+std::string IconName(UINT icon) {
+    switch (icon) {
+    case MB_ICONERROR:
+        return "error";
+    case MB_ICONWARNING:
+        return "warning";
+    case MB_ICONQUESTION:
+        return "question";
+    case MB_ICONINFORMATION:
+        return "information";
+    default:
+        return "none";
+    }
+}
+
 bool AnswerMessageBox(HWND box, int buttonId) { return ClickButton(box, buttonId) && WaitForWindowGone(box); }
 
 HWND WaitForFolderBrowser(DWORD pid, HWND owner, DWORD timeoutMs) {
@@ -361,6 +526,30 @@ bool ChooseSpecialInFolderBrowser(HWND browser, int csidl) {
 }
 
 bool CancelFolderBrowser(HWND browser) { return ClickButton(browser, IDCANCEL) && WaitForWindowGone(browser); }
+
+std::string PlacementError(HWND window, HWND owner) {
+    RECT rect = {};
+    if (!GetWindowRect(window, &rect)) return "no window";
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    if (!GetMonitorInfoA(MonitorFromWindow(owner ? owner : window, MONITOR_DEFAULTTONEAREST), &monitor))
+        return "no monitor";
+    const RECT& work = monitor.rcWork;
+    RECT over = work;
+    if (owner && !GetWindowRect(owner, &over)) return "no owner";
+    std::string error =
+        AxisError("left", rect.left, rect.right - rect.left, over.left, over.right, work.left, work.right);
+    if (error.empty())
+        error = AxisError("top", rect.top, rect.bottom - rect.top, over.top, over.bottom, work.top, work.bottom);
+    if (error.empty()) return error;
+    return error + ": window " + RectText(rect) + (owner ? ", owner " + RectText(over) : std::string()) +
+           ", work area " + RectText(work);
+}
+
+int ScreenDpi() {
+    CScreenDC screen;
+    return screen.Get() ? GetDeviceCaps(screen.Get(), LOGPIXELSX) : 96;
+}
 
 bool SaveScreenshot(HWND window, const std::string& pngPath) {
     RECT rect = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace zrui {
 
@@ -61,6 +62,12 @@ std::string MessageBoxText(HWND box);
 // The box's standard buttons in the order OK, Cancel, Yes, No, joined by
 // "+", for example "OK+Cancel" or "Yes+No".
 std::string MessageBoxButtons(HWND box);
+// The box's icon as the flag that asks for it (MB_ICONERROR, MB_ICONWARNING,
+// MB_ICONQUESTION or MB_ICONINFORMATION), told apart by what the screen shows
+// against the system's own pictures; 0 when it shows none of them.
+UINT MessageBoxIcon(HWND box);
+// "error", "warning", "question", "information" or "none", for messages.
+std::string IconName(UINT icon);
 // Clicks the button (IDOK, IDCANCEL, IDYES, IDNO) and waits until the box is gone.
 bool AnswerMessageBox(HWND box, int buttonId);
 
@@ -74,6 +81,19 @@ bool SelectSpecialInFolderBrowser(HWND browser, int csidl);
 bool ChooseInFolderBrowser(HWND browser, const std::string& path);
 bool ChooseSpecialInFolderBrowser(HWND browser, int csidl);
 bool CancelFolderBrowser(HWND browser);
+
+// Empty when the window lies where the tool places a dialog: centred over its
+// owner, or over the work area when it has none, within a pixel; moved in
+// where centring would leave the work area, so that it lies wholly in it.
+// Otherwise what differs, with both rectangles.
+std::string PlacementError(HWND window, HWND owner);
+
+// The display's DPI (96 is a scale of 100 %).
+int ScreenDpi();
+
+// What the screen shows of a rectangle, rows top-down, 0x00RRGGBB; empty
+// when it could not be read.
+std::vector<DWORD> CaptureScreen(const RECT& rect);
 
 // Saves what the screen shows of the window (the whole screen for nullptr)
 // as a PNG file; the folder must exist.
