@@ -26,7 +26,7 @@ if [ -n "${ZR_USER_LANGUAGE:-}" ]; then
     export LANG=ja_JP.UTF-8 LC_MESSAGES="$ZR_USER_LANGUAGE"
 fi
 
-zr_boot_prefix "$WINEPREFIX"
+zr_boot_prefix "$WINEPREFIX" unmanaged
 
 fresh=
 if [ "${ZR_WINE_FRESH:-0}" = 1 ]; then

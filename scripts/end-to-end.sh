@@ -56,6 +56,8 @@ new_pc() {
     local pc=$work/$1
     rm -rf "$pc"
     zr_copy_prefix "$base" "$pc"
+    # Shown to a person, a desktop's window manager frames the windows.
+    [ "$show" = 1 ] || zr_unmanaged_windows "$pc"
     ln -sfn "$work/disk" "$pc/dosdevices/e:"
     zr_start_wineserver "$pc"
 }

@@ -29,7 +29,7 @@ fi
 for target in x86_64 i686; do
     mkdir -p "build/$target"
     (WINEPREFIX="$root/build/$target/wineprefix" WINEARCH=win64 WINEDEBUG=-all \
-        zr_boot_prefix "$root/build/$target/wineprefix" >/dev/null 2>&1) &
+        zr_boot_prefix "$root/build/$target/wineprefix" unmanaged >/dev/null 2>&1) &
 done
 
 # Runs one target's suite in the background; its output goes to a log that is
