@@ -386,17 +386,20 @@ struct FailureCase {
     UINT message;
     // Prepares the failure; returns the backup tree to use (empty: the default).
     std::string (*prepare)(const std::string& sandbox, const std::vector<hostsim::TrackRow>& tracks, HANDLE& held);
-    bool treeRemains;  // after the job, the tree is there (else it is gone)
+    // What the failed job must have left as it was (or taken away): empty, or what is wrong.
+    std::string (*left)(const std::string& sandbox, const std::string& tree);
 };
 
 class JobFailureTest : public JobDialogTest, public testing::WithParamInterface<FailureCase> {};
 
 using Tracks = std::vector<hostsim::TrackRow>;
 
+const char kEarlier[] = "from an earlier backup";
+
 std::string EarlierBackupKept(const std::string& sandbox, const Tracks&, HANDLE&) {
     // No module can start: the earlier backup in that folder is nothing of this job's.
     zrtest::MakeFolder(sandbox + "\\Backup\\BackupData");
-    zrtest::WriteTextFile(sandbox + "\\Backup\\BackupData\\earlier.txt", "from an earlier backup");
+    zrtest::WriteTextFile(sandbox + "\\Backup\\BackupData\\earlier.txt", kEarlier);
     zrtest::SetRegString(HKEY_LOCAL_MACHINE, hostsim::kFaultsKey, "LoadPlugins", "0x80004005");
     return std::string();
 }
@@ -427,12 +430,37 @@ std::string LockedContentFile(const std::string&, const Tracks& tracks, HANDLE& 
     return std::string();
 }
 
+std::string EarlierBackupIntact(const std::string& sandbox, const std::string&) {
+    const std::string file = sandbox + "\\Backup\\BackupData\\earlier.txt";
+    if (zrtest::ReadTextFile(file) != kEarlier) return "the earlier backup's file is gone or changed";
+    return std::string();
+}
+
+std::string BlockerIntact(const std::string& sandbox, const std::string&) {
+    const std::string blocker = sandbox + "\\Backup\\Blocker";
+    if (!zrtest::FileExists(blocker) || zrtest::ReadTextFile(blocker) != "a file")
+        return "the file in the folder's place was not left as it was";
+    return std::string();
+}
+
+// The job's tree is out of reach; it must not have fallen back on another folder.
+std::string NothingInTheBackupFolder(const std::string& sandbox, const std::string&) {
+    if (!enginetest::ListTree(sandbox + "\\Backup").empty()) return "the job wrote into another folder";
+    return std::string();
+}
+
+std::string TreeGone(const std::string&, const std::string& tree) {
+    if (zrtest::FolderExists(tree)) return "the failed job's tree remains: " + tree;
+    return std::string();
+}
+
 TEST_P(JobFailureTest, ShowsItsTextAndCleansUp) {
     const FailureCase& c = GetParam();
     MakeLibrary(6, 0);
     HANDLE held = INVALID_HANDLE_VALUE;
     std::string tree = c.prepare(m_sandbox.Folder(), m_tracks, held);
     if (!tree.empty()) m_backupData = tree;
+    const std::string liveDatabase = zrtest::ReadTextFile(m_host.contentsDb);
     auto run = Start("", "", false);  // a job that fails at once may never show its dialog
     HWND box = Message(*run, c.message, MB_ICONERROR);
     ASSERT_NE(nullptr, box);
@@ -440,16 +468,18 @@ TEST_P(JobFailureTest, ShowsItsTextAndCleansUp) {
     jobtest::Click(box, IDOK);
     ExpectClosed(*run);
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
-    EXPECT_EQ(c.treeRemains, zrtest::FolderExists(m_backupData)) << m_backupData;
+    EXPECT_EQ("", c.left(m_sandbox.Folder(), m_backupData));
+    EXPECT_TRUE(liveDatabase == zrtest::ReadTextFile(m_host.contentsDb)) << "a failed backup changed the library";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, JobFailureTest,
-    testing::Values(FailureCase{"InitializeFails156", IDS_MODULE_MISSING, &EarlierBackupKept, true},
-                    FailureCase{"FolderNotCreated113", IDS_FOLDER_CREATE_FAILED, &FileInPlaceOfFolder, false},
-                    FailureCase{"WriteForbidden123", IDS_FOLDER_WRITE_FORBIDDEN, &FolderTheSystemRefuses, false},
-                    FailureCase{"FileNotCopied114", IDS_FILE_CREATE_FAILED, &LockedContentFile, false},
-                    FailureCase{"LibraryFails102", IDS_BACKUP_FAILED, &DatabaseWillNotOpen, false}),
+    testing::Values(FailureCase{"InitializeFails156", IDS_MODULE_MISSING, &EarlierBackupKept, &EarlierBackupIntact},
+                    FailureCase{"FolderNotCreated113", IDS_FOLDER_CREATE_FAILED, &FileInPlaceOfFolder, &BlockerIntact},
+                    FailureCase{"WriteForbidden123", IDS_FOLDER_WRITE_FORBIDDEN, &FolderTheSystemRefuses,
+                                &NothingInTheBackupFolder},
+                    FailureCase{"FileNotCopied114", IDS_FILE_CREATE_FAILED, &LockedContentFile, &TreeGone},
+                    FailureCase{"LibraryFails102", IDS_BACKUP_FAILED, &DatabaseWillNotOpen, &TreeGone}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 // ---- Cancel ----
