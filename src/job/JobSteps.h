@@ -30,4 +30,9 @@ HRESULT RunBackupSteps(CBackupRestore& engine, const std::string& backupData, IJ
 HRESULT RunRestoreSteps(CBackupRestore& engine, const std::string& backupData, const std::string& restoreTo,
                         IJobRunner& runner);
 
+// Lets go of what the job took from the component (the secure components
+// before the library they came from), then of its module: nothing may call
+// into the module once it is unloaded.
+void EndJob(CBackupRestore& engine);
+
 }  // namespace zr

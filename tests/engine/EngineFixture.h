@@ -10,6 +10,7 @@
 
 #include "EngineTestUtil.h"
 #include "engine/BackupRestore.h"
+#include "job/JobSteps.h"
 #include "support/FakeComponent.h"
 #include "support/Sandbox.h"
 
@@ -42,10 +43,7 @@ protected:
     }
 
     // What the job runner does at the end of every job.
-    void EndJob() {
-        m_engine.m_secureDb.Unbind();
-        m_engine.m_builder.Detach();
-    }
+    void EndJob() { zr::EndJob(m_engine); }
 
     // A content file of the sandbox with the given content.
     std::string MakeFile(const std::string& relative, const std::string& content = "data") {

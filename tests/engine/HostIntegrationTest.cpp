@@ -12,6 +12,7 @@
 #include "EngineTestUtil.h"
 #include "common/PathUtil.h"
 #include "engine/BackupRestore.h"
+#include "job/JobSteps.h"
 #include "hostsim/core/Faults.h"
 #include "hostsim/core/HostInstall.h"
 #include "hostsim/core/LibraryDb.h"
@@ -95,12 +96,7 @@ protected:
     // A fresh engine per job, released at the end the way the job runner does.
     struct CJob {
         zr::CBackupRestore engine;
-        ~CJob() {
-            engine.m_secureDb.Unbind();
-            engine.m_builder.Detach();
-            if (engine.m_hMediaLibrary) FreeLibrary(engine.m_hMediaLibrary);
-            engine.m_hMediaLibrary = nullptr;
-        }
+        ~CJob() { zr::EndJob(engine); }
     };
 
     LiveState Live() const {

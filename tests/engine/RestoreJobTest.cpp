@@ -261,6 +261,10 @@ protected:
         std::map<Outcome, std::vector<int>> seen;
         int last = 0;
         int lastCalls = 0;
+        // Proof that the faults reach the engine's calls: without it a run
+        // that fails nothing would end at N = 1 with a restored library.
+        bool sawLiveMoved = false, sawCopyIntoRestoreData = false;
+        const std::string restoreData = zr::FoldCase(m_dest + "\\RestoreData");
         for (int n = 1;; ++n) {
             Reset();
             HRESULT hr;
@@ -270,13 +274,16 @@ protected:
                 CJob job;
                 CFileFaults faults([&](const FileCall& call, int number) {
                     if (number == n) first = call;
+                    if (call.op == FileOp::MoveFile && zr::FoldCase(call.path) == zr::FoldCase(m_live))
+                        sawLiveMoved = true;
+                    if (call.op == FileOp::CopyFile && zr::FoldCase(call.target).rfind(restoreData, 0) == 0)
+                        sawCopyIntoRestoreData = true;
                     return persistent ? number >= n : number == n;
                 });
                 hr = enginetest::Restore(job, m_backupData, m_dest);
                 calls = faults.Calls();
                 // The job end runs with the faults on, as it would.
-                job.engine.m_secureDb.Unbind();
-                job.engine.m_builder.Detach();
+                zr::EndJob(job.engine);
             }
             Outcome outcome = Judge();
             // With every operation failing from the move of the prepared folder
@@ -300,6 +307,8 @@ protected:
             }
             if (HasFailure() || n > 5000) break;
         }
+        EXPECT_TRUE(sawLiveMoved) << "no run was seen moving the live databases folder aside";
+        EXPECT_TRUE(sawCopyIntoRestoreData) << "no run was seen copying into RestoreData";
         std::printf("%s faults: N = 1..%d; the run with N = %d completed after %d file operations\n",
                     persistent ? "persistent" : "single", last, last, lastCalls);
         for (const auto& entry : seen) {

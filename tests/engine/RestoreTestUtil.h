@@ -20,12 +20,7 @@ namespace enginetest {
 // A fresh engine per job, released at the end the way the job runner does.
 struct CJob {
     zr::CBackupRestore engine;
-    ~CJob() {
-        engine.m_secureDb.Unbind();
-        engine.m_builder.Detach();
-        if (engine.m_hMediaLibrary) FreeLibrary(engine.m_hMediaLibrary);
-        engine.m_hMediaLibrary = nullptr;
-    }
+    ~CJob() { zr::EndJob(engine); }
 };
 
 // The job runner's side without a dialog: nobody cancels, nobody is told.
