@@ -102,10 +102,16 @@ protected:
     }
 
     void TearDown() override {
-        // Exit the way a person would when the tool is idle; otherwise it is ended.
-        if (main_ && IsWindowEnabled(main_) && ClickButton(main_, IDCANCEL)) {
-            EXPECT_EQ(0u, tool_->WaitExit(20000));
+        // Every test ends with the tool idle again: whatever it opened has
+        // closed (a window left over the main one keeps it disabled), and it
+        // quits the way a person quits it, with exit code 0.
+        if (tool_ && tool_->Started() && tool_->WaitExit(0) == STILL_ACTIVE && main_) {
+            for (int i = 0; i < 200 && IsWindow(main_) && !IsWindowEnabled(main_); ++i) Sleep(50);
+            HWND over = FindOwnedWindow(Pid(), main_);
+            EXPECT_TRUE(IsWindowEnabled(main_)) << "the main window is still disabled under \"" << GetText(over) << "\"";
+            if (IsWindowEnabled(main_)) EXPECT_TRUE(ClickButton(main_, IDCANCEL));
         }
+        if (tool_ && tool_->Started()) EXPECT_EQ(0u, tool_->WaitExit(20000)) << "the tool did not quit cleanly";
         tool_.reset();
     }
 
