@@ -785,6 +785,70 @@ TEST_F(JobRestoreTest, YesAsTheDatabasePhaseBeginsStillCompletesTheRestore) {
     EXPECT_EQ(zrtest::ReadTextFile(m_backupData + "\\GUI(new)\\mirs.dat"), zrtest::ReadTextFile(m_host.mirsDat));
 }
 
+// ---- A restore's outcomes through the runner: what it completes with, what it leaves ----
+
+struct RestoreRow {
+    const char* name;
+    void (*damage)(const std::string& backupData);
+    UINT message;
+};
+
+void PrintTo(const RestoreRow& row, std::ostream* os) { *os << row.name; }
+
+void BackupWhole(const std::string&) {}
+void WithoutSecureDatabase(const std::string& backupData) {
+    ASSERT_TRUE(DeleteFileA((backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd").c_str()));
+}
+// The host had none of the GUI files; its GUI folder and playlist folder are there.
+void WithoutGuiFiles(const std::string& backupData) {
+    for (const char* name : {"mirs.dat", "usrdic.dic", "SDProducerRule.dat"})
+        ASSERT_TRUE(DeleteFileA((backupData + "\\GUI(new)\\" + name).c_str())) << name;
+}
+void LibraryDatabaseDamaged(const std::string& backupData) {
+    zrtest::WriteTextFile(backupData + "\\DB\\NMLDB\\contents.db", "not a database");
+}
+
+class JobRestoreOutcome : public JobRestoreTest, public testing::WithParamInterface<RestoreRow> {};
+
+TEST_P(JobRestoreOutcome, EndsWithItsMessageAndDeletesOnlyTheReplacedSecureFiles) {
+    MakeLibrary(6, 0);
+    BackUpFirst();
+    GetParam().damage(m_backupData);
+    const std::string liveDatabase = zrtest::ReadTextFile(m_host.contentsDb);
+    std::vector<std::string> secureFiles, otherFiles;
+    for (const hostsim::TrackRow& row : m_tracks)
+        ((row.attributes & (0x08 | 0x10)) ? secureFiles : otherFiles).push_back(row.path);
+    ASSERT_FALSE(secureFiles.empty());
+    auto run = Start("", m_restoreTo, false);
+    const bool completes = GetParam().message == IDS_RESTORE_COMPLETE;
+    Answer(*run, GetParam().message, completes ? MB_ICONINFORMATION : MB_ICONERROR, IDOK);
+    ExpectClosed(*run);
+    // The replaced library's own files stay where they are, but its secure
+    // ones, which cannot be used once the rights were replaced.
+    for (const std::string& file : otherFiles) EXPECT_TRUE(zrtest::FileExists(file)) << file;
+    for (const std::string& file : secureFiles) EXPECT_EQ(!completes, zrtest::FileExists(file)) << file;
+    if (completes) {
+        EXPECT_FALSE(liveDatabase == zrtest::ReadTextFile(m_host.contentsDb)) << "the library was not swapped";
+        hostsim::CLibraryDb db;
+        std::vector<hostsim::TrackRow> restored;
+        ASSERT_TRUE(db.Open(m_host.contentsDb));
+        ASSERT_TRUE(db.LoadAll(restored));
+        EXPECT_EQ(m_tracks.size(), restored.size());
+        for (const hostsim::TrackRow& row : restored) EXPECT_TRUE(zrtest::FileExists(row.path)) << row.path;
+    } else {
+        EXPECT_TRUE(liveDatabase == zrtest::ReadTextFile(m_host.contentsDb)) << "the live library changed";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, JobRestoreOutcome,
+                         testing::Values(RestoreRow{"Whole146", &BackupWhole, IDS_RESTORE_COMPLETE},
+                                         RestoreRow{"WithoutSecureDatabase146", &WithoutSecureDatabase,
+                                                    IDS_RESTORE_COMPLETE},
+                                         RestoreRow{"WithoutGuiFiles146", &WithoutGuiFiles, IDS_RESTORE_COMPLETE},
+                                         RestoreRow{"LibraryDatabaseDamaged103", &LibraryDatabaseDamaged,
+                                                    IDS_RESTORE_FAILED}),
+                         [](const testing::TestParamInfo<RestoreRow>& info) { return std::string(info.param.name); });
+
 // ---- A restore refused before it changes anything, with its message ----
 
 struct RefusalCase {
