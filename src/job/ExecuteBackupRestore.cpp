@@ -118,12 +118,7 @@ DWORD WINAPI CExecuteBackupRestore::BackupRestoreThread(void* arg) {
         return 1;
     }
     HRESULT result = self->RunJob();
-    engine.m_secureDb.Unbind();
-    engine.m_builder.Detach();
-    if (engine.m_hMediaLibrary) {
-        FreeLibrary(engine.m_hMediaLibrary);
-        engine.m_hMediaLibrary = nullptr;
-    }
+    ReleaseJob(engine);
     self->PostComplete(result);
     return 1;
 }

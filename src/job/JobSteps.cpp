@@ -106,4 +106,13 @@ HRESULT RunRestoreSteps(CBackupRestore& engine, const std::string& backupData, c
     return RC_OK;
 }
 
+void ReleaseJob(CBackupRestore& engine) {
+    engine.m_secureDb.Unbind();
+    engine.m_builder.Detach();
+    if (engine.m_hMediaLibrary) {
+        FreeLibrary(engine.m_hMediaLibrary);
+        engine.m_hMediaLibrary = nullptr;
+    }
+}
+
 }  // namespace zr

@@ -30,4 +30,8 @@ HRESULT RunBackupSteps(CBackupRestore& engine, const std::string& backupData, IJ
 HRESULT RunRestoreSteps(CBackupRestore& engine, const std::string& backupData, const std::string& restoreTo,
                         IJobRunner& runner);
 
+// The end of a job whose Initialize succeeded: the secure components, then the
+// library binding they came through, then the module that made both.
+void ReleaseJob(CBackupRestore& engine);
+
 }  // namespace zr
