@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "RestoreTestUtil.h"
 #include "common/PathUtil.h"
 #include "hostsim/core/Faults.h"
+#include "support/FileTree.h"
+#include "support/HostFixture.h"
+#include "support/HostRegistry.h"
 #include "support/Sandbox.h"
 
 namespace enginetest {
@@ -18,8 +20,6 @@ namespace enginetest {
 class CBackedUpHost : public ::testing::Test {
 protected:
     void SetUp() override {
-        RedirectShellFolders(m_sandbox.Folder());
-        ASSERT_TRUE(InstallHost(m_sandbox.Path("Host"), hostsim::HostKind::Talvane, 7, 0, m_host, m_relocate));
         hostsim::LibraryOptions library;
         library.tracks = 8;
         library.folders = 2;
@@ -27,18 +27,17 @@ protected:
         library.picturesPerTrack = 2;
         library.secureTracks = 2;
         library.missingTracks = 0;
-        std::string error;
-        ASSERT_TRUE(hostsim::CreateLibrary(m_host, library, error)) << error;
+        ASSERT_TRUE(zrtest::InstallHostWithLibrary(m_sandbox, library, m_host, m_relocate));
         m_backupData = m_sandbox.Path("Backup\\BackupData");
-        ASSERT_TRUE(BackUp(m_backupData));
+        ASSERT_TRUE(zrtest::BackUp(m_backupData));
         m_dest = m_sandbox.Path("Dest");
         zrtest::MakeFolder(m_dest);
-        m_hostBefore = HostState(m_host);
+        m_hostBefore = zrtest::HostState(m_host);
     }
 
     // The backup's own tracks, in the library's order.
     std::vector<hostsim::TrackRow> BackupTracks() const {
-        return LoadTracks(m_backupData + "\\DB\\NMLDB\\contents.db");
+        return zrtest::LoadTracks(m_backupData + "\\DB\\NMLDB\\contents.db");
     }
     static bool IsSecure(const hostsim::TrackRow& row) {
         return (row.attributes & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B)) != 0;
@@ -47,7 +46,7 @@ protected:
     // The live library: every track's file, and every picture of a track
     // without a secure flag, is a file below that RestoreData.
     void ExpectLibraryInside(const std::string& restoreData) {
-        const std::vector<hostsim::TrackRow> rows = LoadTracks(m_host.contentsDb);
+        const std::vector<hostsim::TrackRow> rows = zrtest::LoadTracks(m_host.contentsDb);
         for (const hostsim::TrackRow& row : rows) {
             EXPECT_TRUE(zr::IsSameOrInside(row.path, restoreData + "\\Data\\Audio")) << row.title << ": " << row.path;
             EXPECT_TRUE(zrtest::FileExists(row.path)) << row.title << ": " << row.path;
@@ -63,14 +62,14 @@ protected:
     // The live databases folder and the folders a restore makes beside it.
     std::vector<std::string> DatabasesFolders() const {
         std::vector<std::string> names;
-        for (const std::string& name : Names(zr::FolderPart(m_host.databasesFolder))) {
+        for (const std::string& name : zrtest::Names(zr::FolderPart(m_host.databasesFolder))) {
             if (name.rfind("databases", 0) == 0) names.push_back(name);
         }
         return names;
     }
 
     // The code an item was listed with, or 0 when it was not listed.
-    static HRESULT ListedWith(const CJob& job, const std::string& title) {
+    static HRESULT ListedWith(const zrtest::CJob& job, const std::string& title) {
         for (std::size_t i = 0; i < job.engine.m_vecFailedItemTitle.size(); ++i) {
             if (job.engine.m_vecFailedItemTitle[i] == title) return job.engine.m_vecFailedItemCode[i];
         }

@@ -3,10 +3,12 @@
 // per-user data folders are pointed into each test's sandbox.
 #include <gtest/gtest.h>
 
-#include "EngineTestUtil.h"
 #include "common/ResultCodes.h"
 #include "engine/BackupRestore.h"
+#include "support/FileTree.h"
+#include "support/HostRegistry.h"
 #include "support/Sandbox.h"
+#include "support/TraceCapture.h"
 
 using Files = std::vector<std::string>;
 
@@ -17,7 +19,7 @@ const char kPlaylist[] = "ユーザープレイリスト";
 class GuiDataTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        enginetest::RedirectShellFolders(m_sandbox.Folder());
+        zrtest::RedirectShellFolders(m_sandbox.Folder());
         m_hostFolder = m_sandbox.Path("Talvane");
         m_corvellFolder = m_sandbox.Path("Corvell");
         m_backupData = m_sandbox.Path("Backup\\BackupData");
@@ -26,8 +28,8 @@ protected:
     // The installed hosts; 0 for no first host. The engine learns the first
     // host's folder as Initialize would.
     void Install(unsigned major, unsigned minor, bool corvell) {
-        if (major) enginetest::InstallTalvane(m_hostFolder, major, minor);
-        if (corvell) enginetest::InstallCorvell(m_corvellFolder, 1, 1);
+        if (major) zrtest::InstallTalvane(m_hostFolder, major, minor);
+        if (corvell) zrtest::InstallCorvell(m_corvellFolder, 1, 1);
         m_engine.m_strHostFolder = major ? m_hostFolder : "";
     }
 
@@ -114,7 +116,7 @@ TEST_P(BackupGuiDataTest, WritesTheFoldersOfTheInstalledLayouts) {
         expected.insert(expected.end(), old.begin(), old.end());
     }
     std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(expected, enginetest::ListTree(m_backupData));
+    EXPECT_EQ(expected, zrtest::ListTree(m_backupData));
     if (row.wantOld) {
         EXPECT_EQ("host", zrtest::ReadTextFile(m_backupData + "\\GUI(old)\\SDProducerRule.dat"));
     }
@@ -136,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, BackupGuiDataTest,
 TEST_F(GuiDataTest, BackupWithoutAnyGuiDataStillMakesTheFolders) {
     Install(7, 0, false);
     EXPECT_EQ(0, m_engine.BackupGuiData(m_backupData));
-    EXPECT_EQ((Files{"GUI(new)\\", "GUI(new)\\UPL\\"}), enginetest::ListTree(m_backupData));
+    EXPECT_EQ((Files{"GUI(new)\\", "GUI(new)\\UPL\\"}), zrtest::ListTree(m_backupData));
 }
 
 TEST_F(GuiDataTest, BackupReportsAGuiFolderThatCannotBeMade) {
@@ -199,13 +201,13 @@ TEST_P(RestoreGuiDataTest, PutsEachLayoutsDataBack) {
     FillShared("current");
     FillHostFolder("current");
     for (const std::string& folder : row.backupFolders) FillBackup(folder, folder);
-    enginetest::SetSerial("OLD");
+    zrtest::SetSerial("OLD");
     zrtest::WriteTextFile(m_backupData + "\\BackupRestore.ini", "[BackupData]\r\nSdTalvSerial=NEW-SERIAL\r\n");
 
     ASSERT_EQ(0, m_engine.RestoreGuiData(m_backupData));
 
     std::string serial;
-    ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, enginetest::kNmlKey, "SD-TalvSerial", serial));
+    ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, zrtest::kNmlKey, "SD-TalvSerial", serial));
     EXPECT_EQ("NEW-SERIAL", serial);
 
     const std::string host = row.hostFolderGets;
@@ -215,8 +217,8 @@ TEST_P(RestoreGuiDataTest, PutsEachLayoutsDataBack) {
     EXPECT_EQ(shared, zrtest::ReadTextFile(Shared("mirs.dat")));
     EXPECT_EQ(shared, zrtest::ReadTextFile(Shared("SDProducerRule.dat")));
     // A playlist folder is replaced as a whole, not merged.
-    EXPECT_EQ(Playlist(host), enginetest::ListTree(Host(kPlaylist)));
-    EXPECT_EQ(Playlist(shared), enginetest::ListTree(Shared("UserPlaylist")));
+    EXPECT_EQ(Playlist(host), zrtest::ListTree(Host(kPlaylist)));
+    EXPECT_EQ(Playlist(shared), zrtest::ListTree(Shared("UserPlaylist")));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -239,21 +241,21 @@ TEST_F(GuiDataTest, RestoreRemovesItemsTheBackupLacks) {
     ASSERT_EQ(0, m_engine.RestoreGuiData(m_backupData));
     EXPECT_EQ("backup", zrtest::ReadTextFile(Shared("mirs.dat")));
     EXPECT_FALSE(zrtest::FileExists(Shared("usrdic.dic")));
-    EXPECT_EQ(Files{}, enginetest::ListTree(Shared("UserPlaylist")));
+    EXPECT_EQ(Files{}, zrtest::ListTree(Shared("UserPlaylist")));
 }
 
 TEST_F(GuiDataTest, RestoreWithoutSerialFailsAndTouchesNothing) {
     Install(7, 0, false);
     FillShared("current");
     FillBackup("GUI(new)", "backup");
-    enginetest::SetSerial("OLD");
-    enginetest::CTraceCapture traces;
+    zrtest::SetSerial("OLD");
+    zrtest::CTraceCapture traces;
 
     EXPECT_EQ(zr::RC_E_FAIL, m_engine.RestoreGuiData(m_backupData));
     EXPECT_TRUE(traces.Has("CBackupRestore::RestoreGuiData serial is empty"));
     EXPECT_EQ("current", zrtest::ReadTextFile(Shared("mirs.dat")));
     std::string serial;
-    ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, enginetest::kNmlKey, "SD-TalvSerial", serial));
+    ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, zrtest::kNmlKey, "SD-TalvSerial", serial));
     EXPECT_EQ("OLD", serial);
 }
 
@@ -262,10 +264,10 @@ TEST_F(GuiDataTest, RestoreWithoutGuiDataWritesTheSerialAndAnswersOne) {
     FillShared("current");
     zrtest::MakeFolder(m_backupData);
     zrtest::WriteTextFile(m_backupData + "\\BackupRestore.ini", "[BackupData]\r\nSdTalvSerial=NEW\r\n");
-    enginetest::SetSerial("OLD");
+    zrtest::SetSerial("OLD");
     EXPECT_EQ(1, m_engine.RestoreGuiData(m_backupData));
     std::string serial;
-    ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, enginetest::kNmlKey, "SD-TalvSerial", serial));
+    ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, zrtest::kNmlKey, "SD-TalvSerial", serial));
     EXPECT_EQ("NEW", serial);
     EXPECT_EQ("current", zrtest::ReadTextFile(Shared("mirs.dat")));
 }

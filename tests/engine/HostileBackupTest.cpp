@@ -7,10 +7,12 @@
 
 #include "BackedUpHost.h"
 #include "hostsim/core/StoredPath.h"
+#include "support/FileTree.h"
+#include "support/HostFixture.h"
 
 namespace {
 
-using enginetest::CJob;
+using zrtest::CJob;
 
 constexpr HRESULT RC(unsigned long code) { return static_cast<HRESULT>(code); }
 
@@ -89,7 +91,7 @@ protected:
         CBackedUpHost::SetUp();
         if (HasFatalFailure()) return;
         m_clean = m_sandbox.Path("Clean\\BackupData");
-        ASSERT_TRUE(enginetest::BackUp(m_clean));
+        ASSERT_TRUE(zrtest::BackUp(m_clean));
         m_sentinel = m_sandbox.Path("Sentinel\\keep.wma");
         zrtest::MakeFolder(m_sandbox.Path("Sentinel"));
         zrtest::WriteTextFile(m_sentinel, "a file of nobody's library");
@@ -129,24 +131,24 @@ TEST_P(HostileBackup, RestoresOnlyInsideRestoreDataAndDeletesNothingOutside) {
     if (row.unregisterRefused) {
         zrtest::SetRegString(HKEY_LOCAL_MACHINE, hostsim::kFaultsKey, "Unregister", "0x80004005|" + title);
     }
-    const auto backup = enginetest::Snapshot(m_backupData);
+    const auto backup = zrtest::Snapshot(m_backupData);
     const std::string liveDb = m_host.contentsDb;
 
     {
         CJob job;
-        const HRESULT hr = enginetest::Restore(job, m_backupData, m_dest);
-        EXPECT_TRUE(backup == enginetest::Snapshot(m_backupData)) << "the backup changed";
+        const HRESULT hr = zrtest::Restore(job, m_backupData, m_dest);
+        EXPECT_TRUE(backup == zrtest::Snapshot(m_backupData)) << "the backup changed";
         if (row.unregisterRefused) {
             // The track cannot be kept out of the library: nothing is swapped in.
             EXPECT_EQ(RC(0x80004005), hr);
-            EXPECT_EQ(m_hostBefore, enginetest::HostState(m_host));
+            EXPECT_EQ(m_hostBefore, zrtest::HostState(m_host));
             return;
         }
         ASSERT_EQ(0, hr);
         EXPECT_EQ(row.listedWith, ListedWith(job, title)) << title;
         ExpectLibraryInside(m_dest + "\\RestoreData");
         bool present = false;
-        for (const hostsim::TrackRow& now : enginetest::LoadTracks(liveDb)) present = present || now.title == title;
+        for (const hostsim::TrackRow& now : zrtest::LoadTracks(liveDb)) present = present || now.title == title;
         EXPECT_EQ(row.aim == Aim::Picture, present) << title;
     }
     // The clean backup's track of that title goes through.
@@ -158,11 +160,11 @@ TEST_P(HostileBackup, RestoresOnlyInsideRestoreDataAndDeletesNothingOutside) {
 
     {
         CJob job;
-        ASSERT_EQ(0, enginetest::Restore(job, m_clean, m_dest));
+        ASSERT_EQ(0, zrtest::Restore(job, m_clean, m_dest));
     }
     EXPECT_EQ("a file of nobody's library", zrtest::ReadTextFile(m_sentinel));
     ASSERT_TRUE(zrtest::FileExists(liveDb));
-    EXPECT_EQ(BackupTracks().size(), enginetest::LoadTracks(liveDb).size());
+    EXPECT_EQ(BackupTracks().size(), zrtest::LoadTracks(liveDb).size());
     ExpectLibraryInside(m_dest + "\\RestoreData00000");
 }
 

@@ -6,6 +6,8 @@
 
 #include "BackedUpHost.h"
 #include "hostsim/core/StoredPath.h"
+#include "support/FileTree.h"
+#include "support/HostFixture.h"
 
 namespace {
 
@@ -56,7 +58,7 @@ TEST_P(ReplacedContents, DeletesOnlyTheReplacedSecureFiles) {
     zrtest::MakeFolder(m_sandbox.Path("Sentinel"));
     zrtest::WriteTextFile(m_sandbox.Path("Sentinel\\keep.wma"), "a file of nobody's library");
     // The first secure track of the live library names the row's file.
-    const std::vector<hostsim::TrackRow> live = enginetest::LoadTracks(m_host.contentsDb);
+    const std::vector<hostsim::TrackRow> live = zrtest::LoadTracks(m_host.contentsDb);
     unsigned secure = 0;
     while (secure < live.size() && !IsSecure(live[secure])) ++secure;
     ASSERT_LT(secure, live.size());
@@ -65,21 +67,21 @@ TEST_P(ReplacedContents, DeletesOnlyTheReplacedSecureFiles) {
         std::string error;
         ASSERT_TRUE(hostsim::SetStoredPath(m_host.contentsDb, secure + 1, 0, Expand(row.path), error)) << error;
     }
-    const auto backup = enginetest::Snapshot(m_backupData);
+    const auto backup = zrtest::Snapshot(m_backupData);
 
     char previous[MAX_PATH] = {};
     GetCurrentDirectoryA(sizeof(previous), previous);
     ASSERT_TRUE(SetCurrentDirectoryA(m_sandbox.Path("Sentinel").c_str()));
     HRESULT hr;
     {
-        enginetest::CJob job;
-        hr = enginetest::Restore(job, m_backupData, m_dest);
+        zrtest::CJob job;
+        hr = zrtest::Restore(job, m_backupData, m_dest);
     }
     SetCurrentDirectoryA(previous);
     ASSERT_EQ(0, hr);
     EXPECT_EQ(!row.deleted, zrtest::FileExists(file)) << file;
     EXPECT_TRUE(zrtest::FileExists(m_sandbox.Path("Sentinel\\keep.wma")));
-    EXPECT_TRUE(backup == enginetest::Snapshot(m_backupData)) << "the backup changed";
+    EXPECT_TRUE(backup == zrtest::Snapshot(m_backupData)) << "the backup changed";
     ExpectLibraryInside(m_dest + "\\RestoreData");
 }
 

@@ -1,31 +1,25 @@
-// A host of the stand-in kind with a generated library, backed up by the
-// engine, for the restore tests; and what they look at afterwards.
+// A stand-in host installed into the sandbox with a generated library, jobs
+// run on it by the tool's own step sequence, and what the tests look at after.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
-#include "EngineTestUtil.h"
 #include "engine/BackupRestore.h"
-#include "job/JobSteps.h"
 #include "hostsim/core/HostInstall.h"
 #include "hostsim/core/LibraryDb.h"
 #include "hostsim/core/LibraryGen.h"
+#include "job/JobSteps.h"
+#include "support/Sandbox.h"
 
-namespace enginetest {
+namespace zrtest {
 
-// A fresh engine per job, released at the end the way the job runner does.
+// A fresh engine per job, ended the way the job runner ends one.
 struct CJob {
     zr::CBackupRestore engine;
-    ~CJob() {
-        engine.m_secureDb.Unbind();
-        engine.m_builder.Detach();
-        if (engine.m_hMediaLibrary) FreeLibrary(engine.m_hMediaLibrary);
-        engine.m_hMediaLibrary = nullptr;
-    }
+    ~CJob() { zr::ReleaseJob(engine); }
 };
 
 // The job runner's side without a dialog: nobody cancels, nobody is told.
@@ -35,24 +29,27 @@ struct CStepsOnly : zr::IJobRunner {
     void BackupTreeTouched() override {}
 };
 
-// Installs a host below root (module from beside the test program).
+// Installs a stand-in host below root, its module taken from beside the test program.
 bool InstallHost(const std::string& root, hostsim::HostKind kind, unsigned major, unsigned minor,
                  hostsim::InstalledHost& host, bool relocate = false);
-// Backs the installed host up: Initialize, then the job's own step sequence; false with a failure.
+// Generates the host's library; false (and the test failed) with the generator's message.
+bool MakeLibrary(hostsim::InstalledHost& host, const hostsim::LibraryOptions& options);
+// The first host 7.0 below <sandbox>\Host with a generated library, the
+// shell's data folders (and so the GUI data) inside the sandbox.
+bool InstallHostWithLibrary(const CSandbox& sandbox, const hostsim::LibraryOptions& library,
+                            hostsim::InstalledHost& host, bool relocate = false);
+// Backs the installed host up: Initialize, then the job's own step sequence.
 ::testing::AssertionResult BackUp(const std::string& backupData);
 // A restore: Initialize, then the job's own step sequence.
 HRESULT Restore(CJob& job, const std::string& backupData, const std::string& restoreTo);
 
+// The library's rows, in its order.
 std::vector<hostsim::TrackRow> LoadTracks(const std::string& contentsDb);
+// The stand-in's listing of a library; with coreFolder, the rights too.
 std::string ListWithRights(const std::string& contentsDb, const std::string& coreFolder);
 // What a restore may change on the host, as one text to compare before and
 // after: the library's listing with digests and rights, the GUI data, the
 // serial, and the files below the music root and the media folder.
 std::string HostState(const hostsim::InstalledHost& host);
 
-// Every file below a folder with its bytes.
-std::map<std::string, std::string> Snapshot(const std::string& folder);
-// The names in a folder (files and folders), sorted.
-std::vector<std::string> Names(const std::string& folder);
-
-}  // namespace enginetest
+}  // namespace zrtest

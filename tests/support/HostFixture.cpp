@@ -1,12 +1,15 @@
-#include "RestoreTestUtil.h"
+#include "support/HostFixture.h"
 
-#include <algorithm>
 #include <cstdio>
+#include <map>
 
 #include "hostsim/core/LibraryList.h"
+#include "support/FileTree.h"
+#include "support/HostRegistry.h"
 #include "support/Sandbox.h"
+#include "support/TestPaths.h"
 
-namespace enginetest {
+namespace zrtest {
 
 bool InstallHost(const std::string& root, hostsim::HostKind kind, unsigned major, unsigned minor,
                  hostsim::InstalledHost& host, bool relocate) {
@@ -21,6 +24,20 @@ bool InstallHost(const std::string& root, hostsim::HostKind kind, unsigned major
     bool ok = hostsim::Install(options, host, error);
     EXPECT_TRUE(ok) << error;
     return ok;
+}
+
+bool MakeLibrary(hostsim::InstalledHost& host, const hostsim::LibraryOptions& options) {
+    std::string error;
+    bool ok = hostsim::CreateLibrary(host, options, error);
+    EXPECT_TRUE(ok) << error;
+    return ok;
+}
+
+bool InstallHostWithLibrary(const CSandbox& sandbox, const hostsim::LibraryOptions& library,
+                            hostsim::InstalledHost& host, bool relocate) {
+    RedirectShellFolders(sandbox.Folder());
+    return InstallHost(sandbox.Path("Host"), hostsim::HostKind::Talvane, 7, 0, host, relocate) &&
+           MakeLibrary(host, library);
 }
 
 ::testing::AssertionResult BackUp(const std::string& backupData) {
@@ -74,38 +91,14 @@ std::string HostState(const hostsim::InstalledHost& host) {
     };
     add("playlist", Snapshot(host.playlistFolder));
     for (const std::string& file : {host.mirsDat, host.usrdicDic, host.producerRule}) {
-        if (!file.empty() && zrtest::FileExists(file)) {
-            state += "gui\t" + file + "\t" + Digest(zrtest::ReadTextFile(file)) + "\n";
-        }
+        if (!file.empty() && FileExists(file)) state += "gui\t" + file + "\t" + Digest(ReadTextFile(file)) + "\n";
     }
     std::string serial;
-    zrtest::ReadRegString(HKEY_LOCAL_MACHINE, kNmlKey, "SD-TalvSerial", serial);
+    ReadRegString(HKEY_LOCAL_MACHINE, kNmlKey, "SD-TalvSerial", serial);
     state += "serial\t" + serial + "\n";
     add("music", Snapshot(host.musicRoot));
     add("media", Snapshot(host.mediaFolder));
     return state;
 }
 
-std::map<std::string, std::string> Snapshot(const std::string& folder) {
-    std::map<std::string, std::string> files;
-    for (const std::string& item : ListTree(folder)) {
-        if (item.back() != '\\') files[item] = zrtest::ReadTextFile(folder + "\\" + item);
-    }
-    return files;
-}
-
-std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        const std::string name = data.cFileName;
-        if (name != "." && name != "..") names.push_back(name);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-}  // namespace enginetest
+}  // namespace zrtest
