@@ -255,6 +255,11 @@ protected:
         std::map<Outcome, std::vector<int>> seen;
         int last = 0;
         int lastCalls = 0;
+        // Proof that the hooks see the engine's own calls: without it, a run
+        // whose faults never reach the engine ends at N = 1 with a restored library.
+        bool movedLive = false;
+        bool copiedIntoRestoreData = false;
+        const std::string restoreData = m_dest + "\\RestoreData";
         for (int n = 1;; ++n) {
             Reset();
             HRESULT hr;
@@ -264,6 +269,10 @@ protected:
                 CJob job;
                 CFileFaults faults([&](const FileCall& call, int number) {
                     if (number == n) first = call;
+                    movedLive = movedLive || (call.op == FileOp::MoveFile &&
+                                              zr::FoldCase(call.path) == zr::FoldCase(m_live));
+                    copiedIntoRestoreData = copiedIntoRestoreData || (call.op == FileOp::CopyFile &&
+                                                                      zr::IsSameOrInside(call.target, restoreData));
                     return persistent ? number >= n : number == n;
                 });
                 hr = zrtest::Restore(job, m_backupData, m_dest);
@@ -293,6 +302,9 @@ protected:
             }
             if (HasFailure() || n > 5000) break;
         }
+        EXPECT_TRUE(movedLive) << "no run saw the live databases folder moved: " << m_live;
+        EXPECT_TRUE(copiedIntoRestoreData) << "no run saw a copy into " << restoreData;
+        EXPECT_GT(last, 50) << "a whole restore takes more file operations than that";
         std::printf("%s faults: N = 1..%d; the run with N = %d completed after %d file operations\n",
                     persistent ? "persistent" : "single", last, last, lastCalls);
         for (const auto& entry : seen) {
