@@ -1,9 +1,6 @@
 // The folder and path operations every step uses, on real folders.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <type_traits>
-
 #include "common/ResultCodes.h"
 #include "engine/BackupRestore.h"
 #include "support/FileTree.h"
@@ -192,13 +189,6 @@ TEST_F(SharedOpsTest, InitBackupDataFolderFailsWhenTheOldTreeStays) {
 
     EXPECT_EQ(0, m_engine.InitBackupDataFolder(backup));
     EXPECT_EQ(Files{}, zrtest::ListTree(backup));
-}
-
-// Written by the dialog thread while the worker reads it.
-TEST(CancelFlag, IsAnAtomic32BitValue) {
-    EXPECT_TRUE((std::is_same<decltype(zr::CBackupRestore::m_bCancelFlag), std::atomic<LONG>>::value));
-    EXPECT_EQ(4u, sizeof(LONG));
-    EXPECT_TRUE(std::atomic<LONG>::is_always_lock_free);
 }
 
 TEST_F(SharedOpsTest, InitBackupDataFolderReportsAFolderThatCannotBeMade) {
