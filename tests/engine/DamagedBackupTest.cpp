@@ -4,7 +4,6 @@
 // restored with what could not be restored listed. The backup never changes.
 #include <gtest/gtest.h>
 
-#include "BackedUpHost.h"
 #include "support/FileTree.h"
 #include "support/HostFixture.h"
 
@@ -102,7 +101,7 @@ const DamageRow kRows[] = {
     {"StreamAbsent", NoBkd, 0, Outcome::Restored, false},
 };
 
-class DamagedBackup : public enginetest::CBackedUpHost, public ::testing::WithParamInterface<DamageRow> {};
+class DamagedBackup : public zrtest::CBackedUpHost, public ::testing::WithParamInterface<DamageRow> {};
 
 TEST_P(DamagedBackup, IsRefusedWithTheHostAsBeforeOrRestoredWhole) {
     const DamageRow& row = GetParam();

@@ -5,7 +5,7 @@
 // secure files, deletes nothing outside them.
 #include <gtest/gtest.h>
 
-#include "BackedUpHost.h"
+#include "hostsim/core/Faults.h"
 #include "hostsim/core/StoredPath.h"
 #include "support/FileTree.h"
 #include "support/HostFixture.h"
@@ -85,7 +85,7 @@ std::string Expand(std::string path, const std::string& sandbox, Aim aim) {
     return path;
 }
 
-class HostileBackup : public enginetest::CBackedUpHost, public ::testing::WithParamInterface<HostileRow> {
+class HostileBackup : public zrtest::CBackedUpHost, public ::testing::WithParamInterface<HostileRow> {
 protected:
     void SetUp() override {
         CBackedUpHost::SetUp();
@@ -101,7 +101,7 @@ protected:
     unsigned AimedTrack(Aim aim) const {
         const std::vector<hostsim::TrackRow> tracks = BackupTracks();
         for (std::size_t i = 0; i < tracks.size(); ++i) {
-            const bool secure = IsSecure(tracks[i]);
+            const bool secure = zrtest::IsSecure(tracks[i]);
             if ((aim == Aim::SecureTrack) == secure && (aim != Aim::Picture || !tracks[i].pictures.empty())) {
                 return static_cast<unsigned>(i + 1);
             }
@@ -145,7 +145,7 @@ TEST_P(HostileBackup, RestoresOnlyInsideRestoreDataAndDeletesNothingOutside) {
             return;
         }
         ASSERT_EQ(0, hr);
-        EXPECT_EQ(row.listedWith, ListedWith(job, title)) << title;
+        EXPECT_EQ(row.listedWith, zrtest::ListedWith(job, title)) << title;
         ExpectLibraryInside(m_dest + "\\RestoreData");
         bool present = false;
         for (const hostsim::TrackRow& now : zrtest::LoadTracks(liveDb)) present = present || now.title == title;

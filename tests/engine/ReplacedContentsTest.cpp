@@ -4,7 +4,6 @@
 // restores a backup on top.
 #include <gtest/gtest.h>
 
-#include "BackedUpHost.h"
 #include "hostsim/core/StoredPath.h"
 #include "support/FileTree.h"
 #include "support/HostFixture.h"
@@ -35,7 +34,7 @@ const DeletionRow kRows[] = {
     {"TheBackup", "{backup}\\BackupRestore.ini", "{backup}\\BackupRestore.ini", false},
 };
 
-class ReplacedContents : public enginetest::CBackedUpHost, public ::testing::WithParamInterface<DeletionRow> {
+class ReplacedContents : public zrtest::CBackedUpHost, public ::testing::WithParamInterface<DeletionRow> {
 protected:
     std::string Expand(std::string path) const {
         const std::string sandbox = m_sandbox.Folder();
@@ -60,7 +59,7 @@ TEST_P(ReplacedContents, DeletesOnlyTheReplacedSecureFiles) {
     // The first secure track of the live library names the row's file.
     const std::vector<hostsim::TrackRow> live = zrtest::LoadTracks(m_host.contentsDb);
     unsigned secure = 0;
-    while (secure < live.size() && !IsSecure(live[secure])) ++secure;
+    while (secure < live.size() && !zrtest::IsSecure(live[secure])) ++secure;
     ASSERT_LT(secure, live.size());
     const std::string file = *row.file ? Expand(row.file) : live[secure].path;
     if (*row.path) {

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "BackedUpHost.h"
+#include "common/PathUtil.h"
 #include "support/FileTree.h"
 #include "support/HostFixture.h"
 
@@ -34,7 +34,7 @@ const DestinationRow kRows[] = {
     {"TheProgramFolder", Where::ProgramFolder, false, false},
 };
 
-class RestoreDestination : public enginetest::CBackedUpHost, public ::testing::WithParamInterface<DestinationRow> {
+class RestoreDestination : public zrtest::CBackedUpHost, public ::testing::WithParamInterface<DestinationRow> {
 protected:
     void SetUp() override {
         m_relocate = GetParam().relocated;

@@ -23,7 +23,7 @@ using enginetest::FileOp;
 
 namespace {
 
-bool IsSecure(const hostsim::TrackRow& row) { return (row.attributes & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B)) != 0; }
+using zrtest::IsSecure;
 
 std::string RightsPart(const std::string& listing) { return listing.substr(listing.find("\r\nrights")); }
 
@@ -193,21 +193,18 @@ const char* OutcomeName(Outcome o) {
     }
 }
 
-class RestoreFaults : public ::testing::Test {
+// The fixture's host with a smaller library, a missing track among it.
+class RestoreFaults : public zrtest::CBackedUpHost {
 protected:
+    RestoreFaults() {
+        m_library.tracks = 6;
+        m_library.fileSize = 64;
+        m_library.missingTracks = 1;
+    }
     void SetUp() override {
-        hostsim::LibraryOptions library;
-        library.tracks = 6;
-        library.folders = 2;
-        library.fileSize = 64;
-        library.picturesPerTrack = 2;
-        library.secureTracks = 2;
-        library.missingTracks = 1;
-        ASSERT_TRUE(zrtest::InstallHostWithLibrary(m_sandbox, library, m_host));
-        m_backupData = m_sandbox.Path("Backup\\BackupData");
-        ASSERT_TRUE(zrtest::BackUp(m_backupData));
+        CBackedUpHost::SetUp();
         m_backup = zrtest::Snapshot(m_backupData);
-        m_backupTracks = zrtest::LoadTracks(m_backupData + "\\DB\\NMLDB\\contents.db");
+        m_backupTracks = BackupTracks();
         m_oldTracks = zrtest::LoadTracks(m_host.contentsDb);
         m_oldFiles = zrtest::Snapshot(m_host.musicRoot);
         m_oldDb = zrtest::ReadTextFile(m_host.contentsDb);
@@ -314,9 +311,6 @@ protected:
         }
     }
 
-    zrtest::CSandbox m_sandbox;
-    hostsim::InstalledHost m_host;
-    std::string m_backupData;
     std::map<std::string, std::string> m_backup;
     std::vector<hostsim::TrackRow> m_backupTracks;
     std::vector<hostsim::TrackRow> m_oldTracks;
@@ -324,7 +318,6 @@ protected:
     std::string m_oldDb;
     std::string m_live;
     std::string m_pristineDatabases;
-    std::string m_dest;
 };
 
 TEST_F(RestoreFaults, TheNthFileOperationFailsOnce) { Run(false); }

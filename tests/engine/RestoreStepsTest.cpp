@@ -32,23 +32,19 @@ bool EndsWith(const std::string& s, const std::string& end) {
 bool Contains(const std::string& s, const std::string& part) {
     return zr::FoldCase(s).find(zr::FoldCase(part)) != std::string::npos;
 }
-bool IsSecure(const hostsim::TrackRow& row) { return (row.attributes & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B)) != 0; }
+using zrtest::IsSecure;
 
-class RestoreSteps : public ::testing::Test {
+// The fixture's host with a bigger library: a missing track, three pictures each.
+class RestoreSteps : public zrtest::CBackedUpHost {
 protected:
+    RestoreSteps() {
+        m_library.tracks = 10;
+        m_library.folders = 3;
+        m_library.picturesPerTrack = 3;
+        m_library.missingTracks = 1;
+    }
     void SetUp() override {
-        hostsim::LibraryOptions library;
-        library.tracks = 10;
-        library.folders = 3;
-        library.fileSize = 300;
-        library.picturesPerTrack = 3;
-        library.secureTracks = 2;
-        library.missingTracks = 1;
-        ASSERT_TRUE(zrtest::InstallHostWithLibrary(m_sandbox, library, m_host, m_relocate));
-        m_backupData = m_sandbox.Path("Backup\\BackupData");
-        ASSERT_TRUE(zrtest::BackUp(m_backupData));
-        m_dest = m_sandbox.Path("Dest");
-        zrtest::MakeFolder(m_dest);
+        CBackedUpHost::SetUp();
         m_live = m_host.databasesFolder;
         m_parent = zr::FolderPart(m_live);
         m_liveDb = zrtest::ReadTextFile(m_host.contentsDb);
@@ -58,20 +54,8 @@ protected:
     void ExpectLiveUnchanged() {
         EXPECT_EQ(m_liveDb, zrtest::ReadTextFile(m_live + "\\contents.db"));
     }
-    // The live databases folder and the folders a restore makes beside it.
-    std::vector<std::string> Siblings() {
-        std::vector<std::string> names;
-        for (const std::string& name : zrtest::Names(m_parent)) {
-            if (name.rfind("databases", 0) == 0) names.push_back(name);
-        }
-        return names;
-    }
+    std::vector<std::string> Siblings() { return DatabasesFolders(); }
 
-    bool m_relocate = false;
-    zrtest::CSandbox m_sandbox;
-    hostsim::InstalledHost m_host;
-    std::string m_backupData;
-    std::string m_dest;
     std::string m_live;
     std::string m_parent;
     std::string m_liveDb;

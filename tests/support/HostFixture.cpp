@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <map>
 
+#include "common/PathUtil.h"
 #include "hostsim/core/LibraryList.h"
 #include "support/FileTree.h"
 #include "support/HostRegistry.h"
@@ -99,6 +100,57 @@ std::string HostState(const hostsim::InstalledHost& host) {
     add("music", Snapshot(host.musicRoot));
     add("media", Snapshot(host.mediaFolder));
     return state;
+}
+
+bool IsSecure(const hostsim::TrackRow& row) { return (row.attributes & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B)) != 0; }
+
+HRESULT ListedWith(const CJob& job, const std::string& title) {
+    for (std::size_t i = 0; i < job.engine.m_vecFailedItemTitle.size(); ++i) {
+        if (job.engine.m_vecFailedItemTitle[i] == title) return job.engine.m_vecFailedItemCode[i];
+    }
+    return 0;
+}
+
+CBackedUpHost::CBackedUpHost() {
+    m_library.tracks = 8;
+    m_library.folders = 2;
+    m_library.fileSize = 300;
+    m_library.picturesPerTrack = 2;
+    m_library.secureTracks = 2;
+    m_library.missingTracks = 0;
+}
+
+void CBackedUpHost::SetUp() {
+    ASSERT_TRUE(InstallHostWithLibrary(m_sandbox, m_library, m_host, m_relocate));
+    m_backupData = m_sandbox.Path("Backup\\BackupData");
+    ASSERT_TRUE(BackUp(m_backupData));
+    m_dest = m_sandbox.Path("Dest");
+    MakeFolder(m_dest);
+    m_hostBefore = HostState(m_host);
+}
+
+std::vector<hostsim::TrackRow> CBackedUpHost::BackupTracks() const {
+    return LoadTracks(m_backupData + "\\DB\\NMLDB\\contents.db");
+}
+
+void CBackedUpHost::ExpectLibraryInside(const std::string& restoreData) {
+    for (const hostsim::TrackRow& row : LoadTracks(m_host.contentsDb)) {
+        EXPECT_TRUE(zr::IsSameOrInside(row.path, restoreData + "\\Data\\Audio")) << row.title << ": " << row.path;
+        EXPECT_TRUE(FileExists(row.path)) << row.title << ": " << row.path;
+        if (IsSecure(row)) continue;
+        for (const std::string& picture : row.pictures) {
+            EXPECT_TRUE(zr::IsSameOrInside(picture, restoreData + "\\Data\\Picture")) << row.title << ": " << picture;
+            EXPECT_TRUE(FileExists(picture)) << row.title << ": " << picture;
+        }
+    }
+}
+
+std::vector<std::string> CBackedUpHost::DatabasesFolders() const {
+    std::vector<std::string> names;
+    for (const std::string& name : Names(zr::FolderPart(m_host.databasesFolder))) {
+        if (name.rfind("databases", 0) == 0) names.push_back(name);
+    }
+    return names;
 }
 
 }  // namespace zrtest

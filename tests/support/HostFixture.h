@@ -51,5 +51,34 @@ std::string ListWithRights(const std::string& contentsDb, const std::string& cor
 // after: the library's listing with digests and rights, the GUI data, the
 // serial, and the files below the music root and the media folder.
 std::string HostState(const hostsim::InstalledHost& host);
+// A track with either secure flag.
+bool IsSecure(const hostsim::TrackRow& row);
+// The code a job listed an item with, or 0 when it was not listed.
+HRESULT ListedWith(const CJob& job, const std::string& title);
+
+// A stand-in host with a small library (m_library, which a derived fixture
+// may change in its constructor), backed up by the tool's own step sequence,
+// and an empty destination folder for a restore.
+class CBackedUpHost : public ::testing::Test {
+protected:
+    CBackedUpHost();
+    void SetUp() override;
+
+    // The backup's own tracks, in the library's order.
+    std::vector<hostsim::TrackRow> BackupTracks() const;
+    // The live library: every track's file, and every picture of a track
+    // without a secure flag, is a file below that RestoreData.
+    void ExpectLibraryInside(const std::string& restoreData);
+    // The live databases folder and the folders a restore makes beside it.
+    std::vector<std::string> DatabasesFolders() const;
+
+    hostsim::LibraryOptions m_library;
+    bool m_relocate = false;  // the library in a relocated databases folder
+    CSandbox m_sandbox;
+    hostsim::InstalledHost m_host;
+    std::string m_backupData;
+    std::string m_dest;
+    std::string m_hostBefore;  // HostState once backed up
+};
 
 }  // namespace zrtest
