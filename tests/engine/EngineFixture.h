@@ -48,8 +48,7 @@ protected:
     // A content file of the sandbox with the given content.
     std::string MakeFile(const std::string& relative, const std::string& content = "data") {
         const std::string path = m_sandbox.Path(relative);
-        zrtest::MakeFolder(path.substr(0, path.find_last_of('\\')));
-        zrtest::WriteTextFile(path, content);
+        zrtest::MakeTextFile(path, content);
         return path;
     }
 

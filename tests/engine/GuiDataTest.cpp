@@ -37,33 +37,28 @@ protected:
     std::string Host(const std::string& item) const { return m_hostFolder + "\\" + item; }
     std::string HostRule() const { return m_sandbox.Path("AppData\\SDTalvane\\SDProducerRule.dat"); }
 
-    void Write(const std::string& path, const std::string& content) {
-        zrtest::MakeFolder(path.substr(0, path.find_last_of('\\')));
-        zrtest::WriteTextFile(path, content);
-    }
-
     // The four items of each layout, every file holding the tag.
     void FillShared(const std::string& tag) {
-        Write(Shared("UserPlaylist\\" + tag + ".m3u"), tag);
-        Write(Shared("UserPlaylist\\sub\\list.m3u"), tag);
-        Write(Shared("mirs.dat"), tag);
-        Write(Shared("usrdic.dic"), tag);
-        Write(Shared("SDProducerRule.dat"), tag);
+        zrtest::MakeTextFile(Shared("UserPlaylist\\" + tag + ".m3u"), tag);
+        zrtest::MakeTextFile(Shared("UserPlaylist\\sub\\list.m3u"), tag);
+        zrtest::MakeTextFile(Shared("mirs.dat"), tag);
+        zrtest::MakeTextFile(Shared("usrdic.dic"), tag);
+        zrtest::MakeTextFile(Shared("SDProducerRule.dat"), tag);
     }
     void FillHostFolder(const std::string& tag) {
-        Write(Host(std::string(kPlaylist) + "\\" + tag + ".m3u"), tag);
-        Write(Host(std::string(kPlaylist) + "\\sub\\list.m3u"), tag);
-        Write(Host("mirs.dat"), tag);
-        Write(Host("usrdic.dic"), tag);
-        Write(HostRule(), tag);
+        zrtest::MakeTextFile(Host(std::string(kPlaylist) + "\\" + tag + ".m3u"), tag);
+        zrtest::MakeTextFile(Host(std::string(kPlaylist) + "\\sub\\list.m3u"), tag);
+        zrtest::MakeTextFile(Host("mirs.dat"), tag);
+        zrtest::MakeTextFile(Host("usrdic.dic"), tag);
+        zrtest::MakeTextFile(HostRule(), tag);
     }
     // A GUI folder of the backup tree ("GUI(new)", "GUI(old)" or "Talvane").
     void FillBackup(const std::string& folder, const std::string& tag) {
         const std::string root = m_backupData + "\\" + folder;
-        Write(root + "\\UPL\\" + tag + ".m3u", tag);
-        Write(root + "\\mirs.dat", tag);
-        Write(root + "\\usrdic.dic", tag);
-        Write(root + "\\SDProducerRule.dat", tag);
+        zrtest::MakeTextFile(root + "\\UPL\\" + tag + ".m3u", tag);
+        zrtest::MakeTextFile(root + "\\mirs.dat", tag);
+        zrtest::MakeTextFile(root + "\\usrdic.dic", tag);
+        zrtest::MakeTextFile(root + "\\SDProducerRule.dat", tag);
     }
 
     // A playlist folder's listing as filled above, or as a restore from the backup leaves it.
@@ -144,7 +139,7 @@ TEST_F(GuiDataTest, BackupWithoutAnyGuiDataStillMakesTheFolders) {
 TEST_F(GuiDataTest, BackupReportsAGuiFolderThatCannotBeMade) {
     Install(7, 0, false);
     FillShared("shared");
-    Write(m_backupData, "a file in the way");
+    zrtest::MakeTextFile(m_backupData, "a file in the way");
     EXPECT_EQ(zr::RC_E_FOLDER_CREATE, m_engine.BackupGuiData(m_backupData));
 }
 
@@ -236,7 +231,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(GuiDataTest, RestoreRemovesItemsTheBackupLacks) {
     Install(7, 0, false);
     FillShared("current");
-    Write(m_backupData + "\\GUI(new)\\mirs.dat", "backup");
+    zrtest::MakeTextFile(m_backupData + "\\GUI(new)\\mirs.dat", "backup");
     zrtest::WriteTextFile(m_backupData + "\\BackupRestore.ini", "[BackupData]\r\nSdTalvSerial=S\r\n");
     ASSERT_EQ(0, m_engine.RestoreGuiData(m_backupData));
     EXPECT_EQ("backup", zrtest::ReadTextFile(Shared("mirs.dat")));

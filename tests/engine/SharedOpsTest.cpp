@@ -15,8 +15,7 @@ class SharedOpsTest : public ::testing::Test {
 protected:
     std::string Make(const std::string& relative, const std::string& content = "x") {
         const std::string path = m_sandbox.Path(relative);
-        zrtest::MakeFolder(path.substr(0, path.find_last_of('\\')));
-        zrtest::WriteTextFile(path, content);
+        zrtest::MakeTextFile(path, content);
         return path;
     }
 

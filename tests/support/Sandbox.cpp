@@ -118,6 +118,11 @@ void WriteTextFile(const std::string& path, const std::string& content) {
     CloseHandle(h);
 }
 
+void MakeTextFile(const std::string& path, const std::string& content) {
+    MakeFolder(path.substr(0, path.find_last_of('\\')));
+    WriteTextFile(path, content);
+}
+
 std::string ReadTextFile(const std::string& path) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return std::string();
