@@ -137,7 +137,7 @@ TEST_F(HostIntegrationTest, BackupThenRestoreTheSecureDatabaseAndGuiData) {
         EXPECT_EQ(zrtest::ReadTextFile(row.path), zrtest::ReadTextFile(m_backupData + "\\Data\\Audio\\" + copy.path));
 
         ASSERT_EQ(row.pictures.size(), copy.pictures.size());
-        const bool secure = (row.attributes & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B)) != 0;
+        const bool secure = zrtest::IsSecure(row);
         anySecure = anySecure || secure;
         for (std::size_t k = 0; k < row.pictures.size(); ++k) {
             if (secure) {

@@ -17,13 +17,12 @@
 #include "support/Sandbox.h"
 
 using enginetest::CFileFaults;
-using zrtest::CJob;
 using enginetest::FileCall;
 using enginetest::FileOp;
+using zrtest::CJob;
+using zrtest::IsSecure;
 
 namespace {
-
-using zrtest::IsSecure;
 
 std::string RightsPart(const std::string& listing) { return listing.substr(listing.find("\r\nrights")); }
 

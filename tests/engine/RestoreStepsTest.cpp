@@ -18,9 +18,10 @@
 #include "support/TraceCapture.h"
 
 using enginetest::CFileFaults;
-using zrtest::CJob;
 using enginetest::FileCall;
 using enginetest::FileOp;
+using zrtest::CJob;
+using zrtest::IsSecure;
 
 namespace {
 
@@ -32,7 +33,6 @@ bool EndsWith(const std::string& s, const std::string& end) {
 bool Contains(const std::string& s, const std::string& part) {
     return zr::FoldCase(s).find(zr::FoldCase(part)) != std::string::npos;
 }
-using zrtest::IsSecure;
 
 // The fixture's host with a bigger library: a missing track, three pictures each.
 class RestoreSteps : public zrtest::CBackedUpHost {
