@@ -16,10 +16,8 @@
 #include "support/HostRegistry.h"
 #include "support/Sandbox.h"
 
-using enginetest::CFileFaults;
 using enginetest::FileCall;
 using enginetest::FileOp;
-using zrtest::CJob;
 using zrtest::IsSecure;
 
 namespace {
@@ -118,7 +116,7 @@ TEST(RestoreJob, OntoAnotherPcWithOtherHosts) {
     if (HasFatalFailure()) return;
     const std::map<std::string, std::string> backupBefore = zrtest::Snapshot(backupData);
     {
-        CJob job;
+        zrtest::CJob job;
         ASSERT_EQ(0, zrtest::Restore(job, backupData, pc.dest));
     }
     const std::string restoreData = pc.dest + "\\RestoreData";
@@ -262,8 +260,8 @@ protected:
             int calls;
             FileCall first{FileOp::CopyFile, "", ""};
             {
-                CJob job;
-                CFileFaults faults([&](const FileCall& call, int number) {
+                zrtest::CJob job;
+                enginetest::CFileFaults faults([&](const FileCall& call, int number) {
                     if (number == n) first = call;
                     movedLive = movedLive || (call.op == FileOp::MoveFile &&
                                               zr::FoldCase(call.path) == zr::FoldCase(m_live));
