@@ -111,6 +111,7 @@ public:
     // Set to 1 by the dialog thread while the worker is held; read by the
     // steps on the worker: atomic, so each side sees the other's write.
     std::atomic<LONG> m_bCancelFlag;
+    static_assert(sizeof(m_bCancelFlag) == 4 && decltype(m_bCancelFlag)::is_always_lock_free, "32 bits, no lock");
     // Run at every cancel check point before the flag is read: the job runner
     // holds the worker there while the user is asked whether to cancel.
     using CancelCheckHook = void (*)(void* context);

@@ -118,7 +118,7 @@ DWORD WINAPI CExecuteBackupRestore::BackupRestoreThread(void* arg) {
         return 1;
     }
     HRESULT result = self->RunJob();
-    EndJob(engine);
+    ReleaseJob(engine);
     self->PostComplete(result);
     return 1;
 }

@@ -106,7 +106,7 @@ HRESULT RunRestoreSteps(CBackupRestore& engine, const std::string& backupData, c
     return RC_OK;
 }
 
-void EndJob(CBackupRestore& engine) {
+void ReleaseJob(CBackupRestore& engine) {
     engine.m_secureDb.Unbind();
     engine.m_builder.Detach();
     if (engine.m_hMediaLibrary) {

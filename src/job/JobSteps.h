@@ -30,9 +30,8 @@ HRESULT RunBackupSteps(CBackupRestore& engine, const std::string& backupData, IJ
 HRESULT RunRestoreSteps(CBackupRestore& engine, const std::string& backupData, const std::string& restoreTo,
                         IJobRunner& runner);
 
-// Lets go of what the job took from the component (the secure components
-// before the library they came from), then of its module: nothing may call
-// into the module once it is unloaded.
-void EndJob(CBackupRestore& engine);
+// The end of a job whose Initialize succeeded: the secure components, then the
+// library binding they came through, then the module that made both.
+void ReleaseJob(CBackupRestore& engine);
 
 }  // namespace zr

@@ -9,21 +9,21 @@
 #include <utility>
 
 #include "app/SystemFacts.h"
+#include "support/HostRegistry.h"
 #include "support/Sandbox.h"
 
 namespace {
 
 using zrtest::CSandbox;
+using zrtest::kCorvellSettings;
+using zrtest::kCorvellUninstall;
+using zrtest::kNmlKey;
+using zrtest::kTalvaneSettings;
+using zrtest::kTalvaneUninstall;
+using zrtest::WriteSettingsKey;
 
-const char kTalvaneUninstall[] =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{4A7E2C19-6B3D-4F80-9E21-7C5D8A0B3F64}";
-const char kCorvellUninstall[] =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{9D03B6E5-1F72-4C8A-B5E9-2A6F0C4D7E18}";
-const char kTalvaneSettings[] = "SOFTWARE\\Dovr\\SD-Talvane\\Settings";
 const char kTalvaneV6Settings[] = "SOFTWARE\\Dovr\\SD-TalvaneV6\\Settings";
 const char kTalvaneV5Settings[] = "SOFTWARE\\Dovr\\SD-TalvaneV5\\Settings";
-const char kCorvellSettings[] = "SOFTWARE\\Dovr\\SD-Corvell\\Settings";
-const char kNml[] = "Software\\Nerith\\Kovex\\SD-NML";
 const char kCore[] = "Software\\Nerith\\Kovex\\SD-Core";
 
 // "ソ" in Shift-JIS is 0x83 0x5C: its trail byte is the backslash code.
@@ -34,19 +34,11 @@ std::string DeviceIni(unsigned major, unsigned minor, unsigned level) {
            "\r\nLevel=" + std::to_string(level) + "\r\n";
 }
 
-// A host's Settings key as the installer leaves it, pointing at `folder`.
-void WriteSettingsKey(const char* key, const std::string& folder) {
-    zrtest::SetRegDword(HKEY_LOCAL_MACHINE, key, "SD-TalvNumber", 1);
-    zrtest::SetRegString(HKEY_LOCAL_MACHINE, key, "Dovr_Program_Path", folder);
-}
-
 // Uninstall entry, Settings key and program folder; Device.ini only when `ini` is not empty.
 std::string InstallHost(const CSandbox& box, const char* uninstallKey, const char* settingsKey,
                         const std::string& ini) {
     std::string folder = box.Path("host");
-    zrtest::MakeFolder(folder);
-    zrtest::CreateRegKey(HKEY_LOCAL_MACHINE, uninstallKey);
-    WriteSettingsKey(settingsKey, folder);
+    zrtest::RegisterHost(uninstallKey, settingsKey, folder);
     if (!ini.empty()) zrtest::WriteTextFile(folder + "\\Device.ini", ini);
     return folder;
 }
@@ -300,7 +292,7 @@ class NmlProgramPath : public testing::TestWithParam<NmlPathCase> {};
 
 TEST_P(NmlProgramPath, DropsOneSingleByteTrailingBackslash) {
     CSandbox box;
-    zrtest::SetRegString(HKEY_LOCAL_MACHINE, kNml, "Program_Path", GetParam().stored);
+    zrtest::SetRegString(HKEY_LOCAL_MACHINE, kNmlKey, "Program_Path", GetParam().stored);
     std::string out = "untouched";
     zr::GetNmlProgramPath(out);
     EXPECT_EQ(GetParam().expected, out);
@@ -443,7 +435,7 @@ protected:
     void SetEntry(int index, const char* suffix, const std::string& value) {
         char name[32];
         snprintf(name, sizeof(name), "Db_Path_%02d_%s", index, suffix);
-        zrtest::SetRegString(HKEY_LOCAL_MACHINE, kNml, name, value);
+        zrtest::SetRegString(HKEY_LOCAL_MACHINE, kNmlKey, name, value);
     }
     std::string Find(const std::string& oldPath) {
         std::string out = "stale";

@@ -3,11 +3,11 @@
 // latter is no fault of the user's backup folder.
 #include <gtest/gtest.h>
 
-#include "EngineTestUtil.h"
 #include "FileFaults.h"
 #include "common/PathUtil.h"
 #include "common/ResultCodes.h"
 #include "engine/BackupRestore.h"
+#include "support/HostRegistry.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -51,8 +51,8 @@ TEST(CopyFolderListing, ThatBreaksOffFailsTheCopy) {
 class GuiBackupSource : public ::testing::Test {
 protected:
     void SetUp() override {
-        enginetest::RedirectShellFolders(m_sandbox.Folder());
-        enginetest::InstallTalvane(m_sandbox.Path("Talvane"), 7, 0);
+        zrtest::RedirectShellFolders(m_sandbox.Folder());
+        zrtest::InstallTalvane(m_sandbox.Path("Talvane"), 7, 0);
         m_engine.m_strHostFolder = m_sandbox.Path("Talvane");
         for (const char* item : {"UserPlaylist\\list.m3u", "mirs.dat", "usrdic.dic", "SDProducerRule.dat"}) {
             const std::string path = m_sandbox.Path(std::string("Common\\Nerith\\SDTL\\") + item);

@@ -4,11 +4,12 @@
 // restored with what could not be restored listed. The backup never changes.
 #include <gtest/gtest.h>
 
-#include "BackedUpHost.h"
+#include "support/FileTree.h"
+#include "support/HostFixture.h"
 
 namespace {
 
-using enginetest::CJob;
+using zrtest::CJob;
 
 constexpr HRESULT RC(unsigned long code) { return static_cast<HRESULT>(code); }
 
@@ -100,29 +101,29 @@ const DamageRow kRows[] = {
     {"StreamAbsent", NoBkd, 0, Outcome::Restored, false},
 };
 
-class DamagedBackup : public enginetest::CBackedUpHost, public ::testing::WithParamInterface<DamageRow> {};
+class DamagedBackup : public zrtest::CBackedUpHost, public ::testing::WithParamInterface<DamageRow> {};
 
 TEST_P(DamagedBackup, IsRefusedWithTheHostAsBeforeOrRestoredWhole) {
     const DamageRow& row = GetParam();
     const Tracks tracks = BackupTracks();
     row.damage(m_backupData, tracks);
-    const auto backup = enginetest::Snapshot(m_backupData);
+    const auto backup = zrtest::Snapshot(m_backupData);
 
     CJob job;
-    const HRESULT hr = enginetest::Restore(job, m_backupData, m_dest);
+    const HRESULT hr = zrtest::Restore(job, m_backupData, m_dest);
     EXPECT_EQ(row.expected, hr) << std::hex << hr;
-    EXPECT_TRUE(backup == enginetest::Snapshot(m_backupData)) << "the backup changed";
+    EXPECT_TRUE(backup == zrtest::Snapshot(m_backupData)) << "the backup changed";
 
     if (row.outcome != Outcome::Restored) {
-        EXPECT_EQ(m_hostBefore, enginetest::HostState(m_host));
+        EXPECT_EQ(m_hostBefore, zrtest::HostState(m_host));
         if (row.outcome == Outcome::RefusedBeforeAnything) {
-            EXPECT_EQ(std::vector<std::string>{}, enginetest::Names(m_dest));
+            EXPECT_EQ(std::vector<std::string>{}, zrtest::Names(m_dest));
             EXPECT_EQ(std::vector<std::string>{"databases"}, DatabasesFolders());
         }
         return;
     }
     ExpectLibraryInside(m_dest + "\\RestoreData");
-    const Tracks restored = enginetest::LoadTracks(m_host.contentsDb);
+    const Tracks restored = zrtest::LoadTracks(m_host.contentsDb);
     EXPECT_EQ(tracks.size() - (row.oneTrackListed ? 1 : 0), restored.size());
     if (row.oneTrackListed) {
         EXPECT_EQ(std::vector<std::string>{tracks[0].title}, job.engine.m_vecFailedItemTitle);

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "EngineTestUtil.h"
 #include "engine/BackupRestore.h"
 #include "job/JobSteps.h"
 #include "support/FakeComponent.h"
+#include "support/HostRegistry.h"
 #include "support/Sandbox.h"
 
 namespace enginetest {
@@ -25,8 +25,8 @@ protected:
     void SetUp() override {
         m_libraryFolder = m_sandbox.Path("NML");
         m_backupData = m_sandbox.Path("Backup\\BackupData");
-        SetLibraryFolder(m_libraryFolder);
-        SetSerial("SERIAL-0001");
+        zrtest::SetLibraryFolder(m_libraryFolder);
+        zrtest::SetSerial("SERIAL-0001");
         zrtest::MakeFolder(m_libraryFolder + "\\databases");
         for (const char* name : kDatabaseFiles) {
             zrtest::WriteTextFile(m_libraryFolder + "\\databases\\" + name, std::string("db:") + name);
@@ -42,14 +42,13 @@ protected:
         m_fake.log.Clear();
     }
 
-    // What the job runner does at the end of every job.
-    void EndJob() { zr::EndJob(m_engine); }
+    // The job runner's own end of a job.
+    void EndJob() { zr::ReleaseJob(m_engine); }
 
     // A content file of the sandbox with the given content.
     std::string MakeFile(const std::string& relative, const std::string& content = "data") {
         const std::string path = m_sandbox.Path(relative);
-        zrtest::MakeFolder(path.substr(0, path.find_last_of('\\')));
-        zrtest::WriteTextFile(path, content);
+        zrtest::MakeTextFile(path, content);
         return path;
     }
 

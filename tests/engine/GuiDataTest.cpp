@@ -3,10 +3,12 @@
 // per-user data folders are pointed into each test's sandbox.
 #include <gtest/gtest.h>
 
-#include "EngineTestUtil.h"
 #include "common/ResultCodes.h"
 #include "engine/BackupRestore.h"
+#include "support/FileTree.h"
+#include "support/HostRegistry.h"
 #include "support/Sandbox.h"
+#include "support/TraceCapture.h"
 
 using Files = std::vector<std::string>;
 
@@ -17,7 +19,7 @@ const char kPlaylist[] = "ユーザープレイリスト";
 class GuiDataTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        enginetest::RedirectShellFolders(m_sandbox.Folder());
+        zrtest::RedirectShellFolders(m_sandbox.Folder());
         m_hostFolder = m_sandbox.Path("Talvane");
         m_corvellFolder = m_sandbox.Path("Corvell");
         m_backupData = m_sandbox.Path("Backup\\BackupData");
@@ -26,8 +28,8 @@ protected:
     // The installed hosts; 0 for no first host. The engine learns the first
     // host's folder as Initialize would.
     void Install(unsigned major, unsigned minor, bool corvell) {
-        if (major) enginetest::InstallTalvane(m_hostFolder, major, minor);
-        if (corvell) enginetest::InstallCorvell(m_corvellFolder, 1, 1);
+        if (major) zrtest::InstallTalvane(m_hostFolder, major, minor);
+        if (corvell) zrtest::InstallCorvell(m_corvellFolder, 1, 1);
         m_engine.m_strHostFolder = major ? m_hostFolder : "";
     }
 
@@ -35,33 +37,28 @@ protected:
     std::string Host(const std::string& item) const { return m_hostFolder + "\\" + item; }
     std::string HostRule() const { return m_sandbox.Path("AppData\\SDTalvane\\SDProducerRule.dat"); }
 
-    void Write(const std::string& path, const std::string& content) {
-        zrtest::MakeFolder(path.substr(0, path.find_last_of('\\')));
-        zrtest::WriteTextFile(path, content);
-    }
-
     // The four items of each layout, every file holding the tag.
     void FillShared(const std::string& tag) {
-        Write(Shared("UserPlaylist\\" + tag + ".m3u"), tag);
-        Write(Shared("UserPlaylist\\sub\\list.m3u"), tag);
-        Write(Shared("mirs.dat"), tag);
-        Write(Shared("usrdic.dic"), tag);
-        Write(Shared("SDProducerRule.dat"), tag);
+        zrtest::MakeTextFile(Shared("UserPlaylist\\" + tag + ".m3u"), tag);
+        zrtest::MakeTextFile(Shared("UserPlaylist\\sub\\list.m3u"), tag);
+        zrtest::MakeTextFile(Shared("mirs.dat"), tag);
+        zrtest::MakeTextFile(Shared("usrdic.dic"), tag);
+        zrtest::MakeTextFile(Shared("SDProducerRule.dat"), tag);
     }
     void FillHostFolder(const std::string& tag) {
-        Write(Host(std::string(kPlaylist) + "\\" + tag + ".m3u"), tag);
-        Write(Host(std::string(kPlaylist) + "\\sub\\list.m3u"), tag);
-        Write(Host("mirs.dat"), tag);
-        Write(Host("usrdic.dic"), tag);
-        Write(HostRule(), tag);
+        zrtest::MakeTextFile(Host(std::string(kPlaylist) + "\\" + tag + ".m3u"), tag);
+        zrtest::MakeTextFile(Host(std::string(kPlaylist) + "\\sub\\list.m3u"), tag);
+        zrtest::MakeTextFile(Host("mirs.dat"), tag);
+        zrtest::MakeTextFile(Host("usrdic.dic"), tag);
+        zrtest::MakeTextFile(HostRule(), tag);
     }
     // A GUI folder of the backup tree ("GUI(new)", "GUI(old)" or "Talvane").
     void FillBackup(const std::string& folder, const std::string& tag) {
         const std::string root = m_backupData + "\\" + folder;
-        Write(root + "\\UPL\\" + tag + ".m3u", tag);
-        Write(root + "\\mirs.dat", tag);
-        Write(root + "\\usrdic.dic", tag);
-        Write(root + "\\SDProducerRule.dat", tag);
+        zrtest::MakeTextFile(root + "\\UPL\\" + tag + ".m3u", tag);
+        zrtest::MakeTextFile(root + "\\mirs.dat", tag);
+        zrtest::MakeTextFile(root + "\\usrdic.dic", tag);
+        zrtest::MakeTextFile(root + "\\SDProducerRule.dat", tag);
     }
 
     // A playlist folder's listing as filled above, or as a restore from the backup leaves it.
@@ -114,7 +111,7 @@ TEST_P(BackupGuiDataTest, WritesTheFoldersOfTheInstalledLayouts) {
         expected.insert(expected.end(), old.begin(), old.end());
     }
     std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(expected, enginetest::ListTree(m_backupData));
+    EXPECT_EQ(expected, zrtest::ListTree(m_backupData));
     if (row.wantOld) {
         EXPECT_EQ("host", zrtest::ReadTextFile(m_backupData + "\\GUI(old)\\SDProducerRule.dat"));
     }
@@ -136,13 +133,13 @@ INSTANTIATE_TEST_SUITE_P(Rows, BackupGuiDataTest,
 TEST_F(GuiDataTest, BackupWithoutAnyGuiDataStillMakesTheFolders) {
     Install(7, 0, false);
     EXPECT_EQ(0, m_engine.BackupGuiData(m_backupData));
-    EXPECT_EQ((Files{"GUI(new)\\", "GUI(new)\\UPL\\"}), enginetest::ListTree(m_backupData));
+    EXPECT_EQ((Files{"GUI(new)\\", "GUI(new)\\UPL\\"}), zrtest::ListTree(m_backupData));
 }
 
 TEST_F(GuiDataTest, BackupReportsAGuiFolderThatCannotBeMade) {
     Install(7, 0, false);
     FillShared("shared");
-    Write(m_backupData, "a file in the way");
+    zrtest::MakeTextFile(m_backupData, "a file in the way");
     EXPECT_EQ(zr::RC_E_FOLDER_CREATE, m_engine.BackupGuiData(m_backupData));
 }
 
@@ -199,13 +196,13 @@ TEST_P(RestoreGuiDataTest, PutsEachLayoutsDataBack) {
     FillShared("current");
     FillHostFolder("current");
     for (const std::string& folder : row.backupFolders) FillBackup(folder, folder);
-    enginetest::SetSerial("OLD");
+    zrtest::SetSerial("OLD");
     zrtest::WriteTextFile(m_backupData + "\\BackupRestore.ini", "[BackupData]\r\nSdTalvSerial=NEW-SERIAL\r\n");
 
     ASSERT_EQ(0, m_engine.RestoreGuiData(m_backupData));
 
     std::string serial;
-    ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, enginetest::kNmlKey, "SD-TalvSerial", serial));
+    ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, zrtest::kNmlKey, "SD-TalvSerial", serial));
     EXPECT_EQ("NEW-SERIAL", serial);
 
     const std::string host = row.hostFolderGets;
@@ -215,8 +212,8 @@ TEST_P(RestoreGuiDataTest, PutsEachLayoutsDataBack) {
     EXPECT_EQ(shared, zrtest::ReadTextFile(Shared("mirs.dat")));
     EXPECT_EQ(shared, zrtest::ReadTextFile(Shared("SDProducerRule.dat")));
     // A playlist folder is replaced as a whole, not merged.
-    EXPECT_EQ(Playlist(host), enginetest::ListTree(Host(kPlaylist)));
-    EXPECT_EQ(Playlist(shared), enginetest::ListTree(Shared("UserPlaylist")));
+    EXPECT_EQ(Playlist(host), zrtest::ListTree(Host(kPlaylist)));
+    EXPECT_EQ(Playlist(shared), zrtest::ListTree(Shared("UserPlaylist")));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -234,26 +231,26 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(GuiDataTest, RestoreRemovesItemsTheBackupLacks) {
     Install(7, 0, false);
     FillShared("current");
-    Write(m_backupData + "\\GUI(new)\\mirs.dat", "backup");
+    zrtest::MakeTextFile(m_backupData + "\\GUI(new)\\mirs.dat", "backup");
     zrtest::WriteTextFile(m_backupData + "\\BackupRestore.ini", "[BackupData]\r\nSdTalvSerial=S\r\n");
     ASSERT_EQ(0, m_engine.RestoreGuiData(m_backupData));
     EXPECT_EQ("backup", zrtest::ReadTextFile(Shared("mirs.dat")));
     EXPECT_FALSE(zrtest::FileExists(Shared("usrdic.dic")));
-    EXPECT_EQ(Files{}, enginetest::ListTree(Shared("UserPlaylist")));
+    EXPECT_EQ(Files{}, zrtest::ListTree(Shared("UserPlaylist")));
 }
 
 TEST_F(GuiDataTest, RestoreWithoutSerialFailsAndTouchesNothing) {
     Install(7, 0, false);
     FillShared("current");
     FillBackup("GUI(new)", "backup");
-    enginetest::SetSerial("OLD");
-    enginetest::CTraceCapture traces;
+    zrtest::SetSerial("OLD");
+    zrtest::CTraceCapture traces;
 
     EXPECT_EQ(zr::RC_E_FAIL, m_engine.RestoreGuiData(m_backupData));
     EXPECT_TRUE(traces.Has("CBackupRestore::RestoreGuiData serial is empty"));
     EXPECT_EQ("current", zrtest::ReadTextFile(Shared("mirs.dat")));
     std::string serial;
-    ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, enginetest::kNmlKey, "SD-TalvSerial", serial));
+    ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, zrtest::kNmlKey, "SD-TalvSerial", serial));
     EXPECT_EQ("OLD", serial);
 }
 
@@ -262,10 +259,10 @@ TEST_F(GuiDataTest, RestoreWithoutGuiDataWritesTheSerialAndAnswersOne) {
     FillShared("current");
     zrtest::MakeFolder(m_backupData);
     zrtest::WriteTextFile(m_backupData + "\\BackupRestore.ini", "[BackupData]\r\nSdTalvSerial=NEW\r\n");
-    enginetest::SetSerial("OLD");
+    zrtest::SetSerial("OLD");
     EXPECT_EQ(1, m_engine.RestoreGuiData(m_backupData));
     std::string serial;
-    ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, enginetest::kNmlKey, "SD-TalvSerial", serial));
+    ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, zrtest::kNmlKey, "SD-TalvSerial", serial));
     EXPECT_EQ("NEW", serial);
     EXPECT_EQ("current", zrtest::ReadTextFile(Shared("mirs.dat")));
 }

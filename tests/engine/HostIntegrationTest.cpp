@@ -9,45 +9,22 @@
 #include <map>
 #include <set>
 
-#include "EngineTestUtil.h"
 #include "common/PathUtil.h"
 #include "engine/BackupRestore.h"
-#include "job/JobSteps.h"
 #include "hostsim/core/Faults.h"
 #include "hostsim/core/HostInstall.h"
 #include "hostsim/core/LibraryDb.h"
 #include "hostsim/core/LibraryGen.h"
 #include "hostsim/core/LibraryList.h"
 #include "hostsim/core/RightsDb.h"
+#include "support/FileTree.h"
+#include "support/HostFixture.h"
+#include "support/HostRegistry.h"
 #include "support/Sandbox.h"
 
 using Files = std::vector<std::string>;
 
 namespace {
-
-
-std::vector<hostsim::TrackRow> LoadTracks(const std::string& contentsDb) {
-    hostsim::CLibraryDb db;
-    std::vector<hostsim::TrackRow> rows;
-    EXPECT_TRUE(db.Open(contentsDb)) << contentsDb;
-    EXPECT_TRUE(db.LoadAll(rows));
-    return rows;
-}
-
-std::string List(const std::string& contentsDb, const std::string& coreFolder) {
-    std::string text, error;
-    EXPECT_TRUE(hostsim::ListLibrary(contentsDb, coreFolder, text, error)) << error;
-    return text;
-}
-
-// Every file below a folder with its bytes.
-std::map<std::string, std::string> Snapshot(const std::string& folder) {
-    std::map<std::string, std::string> files;
-    for (const std::string& item : enginetest::ListTree(folder)) {
-        if (item.back() != '\\') files[item] = zrtest::ReadTextFile(folder + "\\" + item);
-    }
-    return files;
-}
 
 // The live library's state: its listing with rights, its database files
 // and every content and picture file.
@@ -67,16 +44,6 @@ bool operator==(const LiveState& a, const LiveState& b) {
 class HostIntegrationTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        enginetest::RedirectShellFolders(m_sandbox.Folder());
-
-        hostsim::InstallOptions options;
-        options.root = m_sandbox.Path("Host");
-        options.major = 7;
-        options.moduleSource = enginetest::ExeFolder() + "\\NerithMediaLibrary.dll";
-        std::string error;
-        ASSERT_TRUE(hostsim::Install(options, m_host, error)) << error;
-        m_installed = true;
-
         hostsim::LibraryOptions library;
         library.tracks = 41;
         library.folders = 12;  // "Disc 1" and "Disc 2" under every artist
@@ -85,7 +52,8 @@ protected:
         library.secureTracks = 4;
         library.missingTracks = 3;
         library.driveRootTrack = true;
-        ASSERT_TRUE(hostsim::CreateLibrary(m_host, library, error)) << error;
+        ASSERT_TRUE(zrtest::InstallHostWithLibrary(m_sandbox, library, m_host));
+        m_installed = true;
         m_backupData = m_sandbox.Path("Backup\\BackupData");
     }
 
@@ -93,18 +61,12 @@ protected:
         if (m_installed) hostsim::Uninstall(m_host);
     }
 
-    // A fresh engine per job, released at the end the way the job runner does.
-    struct CJob {
-        zr::CBackupRestore engine;
-        ~CJob() { zr::EndJob(engine); }
-    };
-
     LiveState Live() const {
         LiveState s;
-        s.listing = List(m_host.contentsDb, m_host.coreFolder);
-        s.databases = Snapshot(m_host.databasesFolder);
-        s.music = Snapshot(m_host.musicRoot);
-        s.pictures = Snapshot(m_host.pictureFolder);
+        s.listing = zrtest::ListWithRights(m_host.contentsDb, m_host.coreFolder);
+        s.databases = zrtest::Snapshot(m_host.databasesFolder);
+        s.music = zrtest::Snapshot(m_host.musicRoot);
+        s.pictures = zrtest::Snapshot(m_host.pictureFolder);
         for (const std::string& f : m_host.driveRootFiles) s.driveRootFile += zrtest::ReadTextFile(f);
         return s;
     }
@@ -117,11 +79,11 @@ protected:
 
 TEST_F(HostIntegrationTest, BackupThenRestoreTheSecureDatabaseAndGuiData) {
     const LiveState before = Live();
-    const std::vector<hostsim::TrackRow> live = LoadTracks(m_host.contentsDb);
+    const std::vector<hostsim::TrackRow> live = zrtest::LoadTracks(m_host.contentsDb);
     ASSERT_EQ(41u, live.size());
 
     {
-        CJob job;
+        zrtest::CJob job;
         ASSERT_EQ(0, job.engine.Initialize(nullptr));
         ASSERT_EQ(0, job.engine.InitBackupDataFolder(m_backupData));
         ASSERT_EQ(0, job.engine.BackupGuiData(m_backupData));
@@ -140,30 +102,27 @@ TEST_F(HostIntegrationTest, BackupThenRestoreTheSecureDatabaseAndGuiData) {
     // The host's own library and files are read, never written.
     EXPECT_TRUE(before == Live());
 
-    // Where each track's file must be: its source folder's last name ("root"
-    // at a drive root), numbered from 00000 when another source folder took it.
+    // Where each source folder's files must be, in library order: the
+    // generator's twelve folders ("Disc 1" and "Disc 2" under six artists,
+    // two of them Japanese), then the drive root. A name another folder took
+    // is numbered from 00000.
+    const Files audioFolders = {"Disc 1",      "Disc 2",      "Disc 100000", "Disc 200000", "ディスク1表",
+                                "Disc 200001", "Disc 100001", "Disc 200002", "Disc 100002", "ディスク2表",
+                                "Disc 100003", "Disc 200003", "root"};
     std::map<std::string, std::string> folderOf;
-    std::set<std::string> taken;
     Files expectedTree;
     for (const hostsim::TrackRow& row : live) {
         const std::string dir = zr::FolderPart(row.path);
         if (folderOf.count(dir)) continue;
-        std::string name = zr::FileNamePart(dir);
-        if (name.size() == 2 && name[1] == ':') name = "root";
-        std::string folder = name;
-        for (int i = 0; taken.count(zr::FoldCase(folder)); ++i) {
-            char suffix[8];
-            std::snprintf(suffix, sizeof(suffix), "%05d", i);
-            folder = name + suffix;
-        }
-        taken.insert(zr::FoldCase(folder));
+        ASSERT_LT(folderOf.size(), audioFolders.size()) << dir;
+        const std::string& folder = audioFolders[folderOf.size()];
         folderOf[dir] = folder;
         expectedTree.push_back("Data\\Audio\\" + folder + "\\");
     }
-    EXPECT_TRUE(taken.count("DISC 100000")) << "the library repeats folder names";
+    EXPECT_EQ(audioFolders.size(), folderOf.size());
 
     // The backup's database: present tracks point into Data\Audio, their files are copies.
-    const std::vector<hostsim::TrackRow> backup = LoadTracks(m_backupData + "\\DB\\NMLDB\\contents.db");
+    const std::vector<hostsim::TrackRow> backup = zrtest::LoadTracks(m_backupData + "\\DB\\NMLDB\\contents.db");
     std::size_t b = 0;
     std::map<std::string, std::string> pictureCopyOf;  // upper-cased live picture path -> copy name
     bool anySecure = false;
@@ -178,7 +137,7 @@ TEST_F(HostIntegrationTest, BackupThenRestoreTheSecureDatabaseAndGuiData) {
         EXPECT_EQ(zrtest::ReadTextFile(row.path), zrtest::ReadTextFile(m_backupData + "\\Data\\Audio\\" + copy.path));
 
         ASSERT_EQ(row.pictures.size(), copy.pictures.size());
-        const bool secure = (row.attributes & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B)) != 0;
+        const bool secure = zrtest::IsSecure(row);
         anySecure = anySecure || secure;
         for (std::size_t k = 0; k < row.pictures.size(); ++k) {
             if (secure) {
@@ -196,7 +155,7 @@ TEST_F(HostIntegrationTest, BackupThenRestoreTheSecureDatabaseAndGuiData) {
     }
     EXPECT_EQ(backup.size(), b);
     // As the lister sees it: every track of the backup names a file relative to Data\Audio.
-    const std::string listing = List(m_backupData + "\\DB\\NMLDB\\contents.db", "");
+    const std::string listing = zrtest::ListWithRights(m_backupData + "\\DB\\NMLDB\\contents.db", "");
     std::size_t relative = 0;
     for (std::size_t at = listing.find("\tfile=relative"); at != std::string::npos;
          at = listing.find("\tfile=relative", at + 1)) {
@@ -218,21 +177,21 @@ TEST_F(HostIntegrationTest, BackupThenRestoreTheSecureDatabaseAndGuiData) {
                              "GUI(new)\\SDProducerRule.dat"}) {
         expectedTree.push_back(item);
     }
-    for (const std::string& name : enginetest::ListTree(m_host.databasesFolder)) {
+    for (const std::string& name : zrtest::ListTree(m_host.databasesFolder)) {
         expectedTree.push_back("DB\\NMLDB\\" + name);
         if (name.back() != '\\' && name != "contents.db") {
             EXPECT_EQ(before.databases.at(name), zrtest::ReadTextFile(m_backupData + "\\DB\\NMLDB\\" + name));
         }
     }
-    for (const std::string& item : enginetest::ListTree(m_host.playlistFolder)) {
+    for (const std::string& item : zrtest::ListTree(m_host.playlistFolder)) {
         expectedTree.push_back("GUI(new)\\UPL\\" + item);
     }
     std::sort(expectedTree.begin(), expectedTree.end());
-    EXPECT_EQ(expectedTree, enginetest::ListTree(m_backupData));
+    EXPECT_EQ(expectedTree, zrtest::ListTree(m_backupData));
 
     EXPECT_EQ(zrtest::ReadTextFile(m_host.mirsDat), zrtest::ReadTextFile(m_backupData + "\\GUI(new)\\mirs.dat"));
-    EXPECT_EQ("1", enginetest::ReadIni(m_backupData + "\\BackupRestore.ini", "BackupData", "SecureContents"));
-    EXPECT_EQ(m_host.serial, enginetest::ReadIni(m_backupData + "\\BackupRestore.ini", "BackupData", "SdTalvSerial"));
+    EXPECT_EQ("1", zrtest::ReadIni(m_backupData + "\\BackupRestore.ini", "BackupData", "SecureContents"));
+    EXPECT_EQ(m_host.serial, zrtest::ReadIni(m_backupData + "\\BackupRestore.ini", "BackupData", "SdTalvSerial"));
 
     // Another state of the host: rights, GUI data and serial lost.
     const std::string mirs = zrtest::ReadTextFile(m_host.mirsDat);
@@ -241,20 +200,20 @@ TEST_F(HostIntegrationTest, BackupThenRestoreTheSecureDatabaseAndGuiData) {
         ASSERT_TRUE(rights.Open(m_host.coreFolder, false));
         ASSERT_TRUE(rights.ReplaceAll({}));
     }
-    ASSERT_NE(before.listing, List(m_host.contentsDb, m_host.coreFolder));
+    ASSERT_NE(before.listing, zrtest::ListWithRights(m_host.contentsDb, m_host.coreFolder));
     DeleteFileA(m_host.mirsDat.c_str());
-    enginetest::SetSerial("SOMETHING-ELSE");
+    zrtest::SetSerial("SOMETHING-ELSE");
 
     {
-        CJob job;
+        zrtest::CJob job;
         ASSERT_EQ(0, job.engine.Initialize(nullptr));
         EXPECT_EQ(0, job.engine.RestoreMoveSecureDB(m_backupData));
         EXPECT_EQ(0, job.engine.RestoreGuiData(m_backupData));
     }
-    EXPECT_EQ(before.listing, List(m_host.contentsDb, m_host.coreFolder));
+    EXPECT_EQ(before.listing, zrtest::ListWithRights(m_host.contentsDb, m_host.coreFolder));
     EXPECT_EQ(mirs, zrtest::ReadTextFile(m_host.mirsDat));
     std::string serial;
-    ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, enginetest::kNmlKey, "SD-TalvSerial", serial));
+    ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, zrtest::kNmlKey, "SD-TalvSerial", serial));
     EXPECT_EQ(m_host.serial, serial);
 }
 
@@ -265,14 +224,14 @@ TEST_F(HostIntegrationTest, AFailedSecureBackupLeavesNoStreamBehind) {
     zrtest::SetRegDword(HKEY_LOCAL_MACHINE, hostsim::kFaultsKey, hostsim::FaultName(hostsim::Fault::OpenDatabase),
                         0x80004005);
     {
-        CJob job;
+        zrtest::CJob job;
         ASSERT_EQ(0, job.engine.Initialize(nullptr));
         ASSERT_EQ(0, job.engine.InitBackupDataFolder(m_backupData));
         EXPECT_EQ(static_cast<HRESULT>(0x80004005), job.engine.BackupMoveSecureDB(m_backupData));
     }
     // A later job still works with the same components.
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, hostsim::kFaultsKey);
-    CJob job;
+    zrtest::CJob job;
     ASSERT_EQ(0, job.engine.Initialize(nullptr));
     EXPECT_EQ(0, job.engine.BackupMoveSecureDB(m_backupData));
 }

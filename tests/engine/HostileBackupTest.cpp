@@ -5,12 +5,14 @@
 // secure files, deletes nothing outside them.
 #include <gtest/gtest.h>
 
-#include "BackedUpHost.h"
+#include "hostsim/core/Faults.h"
 #include "hostsim/core/StoredPath.h"
+#include "support/FileTree.h"
+#include "support/HostFixture.h"
 
 namespace {
 
-using enginetest::CJob;
+using zrtest::CJob;
 
 constexpr HRESULT RC(unsigned long code) { return static_cast<HRESULT>(code); }
 
@@ -83,13 +85,13 @@ std::string Expand(std::string path, const std::string& sandbox, Aim aim) {
     return path;
 }
 
-class HostileBackup : public enginetest::CBackedUpHost, public ::testing::WithParamInterface<HostileRow> {
+class HostileBackup : public zrtest::CBackedUpHost, public ::testing::WithParamInterface<HostileRow> {
 protected:
     void SetUp() override {
         CBackedUpHost::SetUp();
         if (HasFatalFailure()) return;
         m_clean = m_sandbox.Path("Clean\\BackupData");
-        ASSERT_TRUE(enginetest::BackUp(m_clean));
+        ASSERT_TRUE(zrtest::BackUp(m_clean));
         m_sentinel = m_sandbox.Path("Sentinel\\keep.wma");
         zrtest::MakeFolder(m_sandbox.Path("Sentinel"));
         zrtest::WriteTextFile(m_sentinel, "a file of nobody's library");
@@ -99,7 +101,7 @@ protected:
     unsigned AimedTrack(Aim aim) const {
         const std::vector<hostsim::TrackRow> tracks = BackupTracks();
         for (std::size_t i = 0; i < tracks.size(); ++i) {
-            const bool secure = IsSecure(tracks[i]);
+            const bool secure = zrtest::IsSecure(tracks[i]);
             if ((aim == Aim::SecureTrack) == secure && (aim != Aim::Picture || !tracks[i].pictures.empty())) {
                 return static_cast<unsigned>(i + 1);
             }
@@ -129,24 +131,24 @@ TEST_P(HostileBackup, RestoresOnlyInsideRestoreDataAndDeletesNothingOutside) {
     if (row.unregisterRefused) {
         zrtest::SetRegString(HKEY_LOCAL_MACHINE, hostsim::kFaultsKey, "Unregister", "0x80004005|" + title);
     }
-    const auto backup = enginetest::Snapshot(m_backupData);
+    const auto backup = zrtest::Snapshot(m_backupData);
     const std::string liveDb = m_host.contentsDb;
 
     {
         CJob job;
-        const HRESULT hr = enginetest::Restore(job, m_backupData, m_dest);
-        EXPECT_TRUE(backup == enginetest::Snapshot(m_backupData)) << "the backup changed";
+        const HRESULT hr = zrtest::Restore(job, m_backupData, m_dest);
+        EXPECT_TRUE(backup == zrtest::Snapshot(m_backupData)) << "the backup changed";
         if (row.unregisterRefused) {
             // The track cannot be kept out of the library: nothing is swapped in.
             EXPECT_EQ(RC(0x80004005), hr);
-            EXPECT_EQ(m_hostBefore, enginetest::HostState(m_host));
+            EXPECT_EQ(m_hostBefore, zrtest::HostState(m_host));
             return;
         }
         ASSERT_EQ(0, hr);
-        EXPECT_EQ(row.listedWith, ListedWith(job, title)) << title;
+        EXPECT_EQ(row.listedWith, zrtest::ListedWith(job, title)) << title;
         ExpectLibraryInside(m_dest + "\\RestoreData");
         bool present = false;
-        for (const hostsim::TrackRow& now : enginetest::LoadTracks(liveDb)) present = present || now.title == title;
+        for (const hostsim::TrackRow& now : zrtest::LoadTracks(liveDb)) present = present || now.title == title;
         EXPECT_EQ(row.aim == Aim::Picture, present) << title;
     }
     // The clean backup's track of that title goes through.
@@ -158,11 +160,11 @@ TEST_P(HostileBackup, RestoresOnlyInsideRestoreDataAndDeletesNothingOutside) {
 
     {
         CJob job;
-        ASSERT_EQ(0, enginetest::Restore(job, m_clean, m_dest));
+        ASSERT_EQ(0, zrtest::Restore(job, m_clean, m_dest));
     }
     EXPECT_EQ("a file of nobody's library", zrtest::ReadTextFile(m_sentinel));
     ASSERT_TRUE(zrtest::FileExists(liveDb));
-    EXPECT_EQ(BackupTracks().size(), enginetest::LoadTracks(liveDb).size());
+    EXPECT_EQ(BackupTracks().size(), zrtest::LoadTracks(liveDb).size());
     ExpectLibraryInside(m_dest + "\\RestoreData00000");
 }
 

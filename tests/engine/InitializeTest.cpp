@@ -4,6 +4,8 @@
 
 #include "EngineFixture.h"
 #include "common/ResultCodes.h"
+#include "support/HostRegistry.h"
+#include "support/TestPaths.h"
 
 using enginetest::CFakeEngineTest;
 using Log = std::vector<std::string>;
@@ -21,11 +23,11 @@ protected:
         m_engine.m_strLibraryFolder.clear();
         m_engine.m_strPictureFolder.clear();
         m_hostFolder = m_sandbox.Path("Talvane");
-        enginetest::InstallTalvane(m_hostFolder, 7, 0);
+        zrtest::InstallTalvane(m_hostFolder, 7, 0);
         zrtest::SetRegString(HKEY_CURRENT_USER, "Software\\Dovr\\SD-Talvane\\Settings", "MediaPath",
                              m_sandbox.Path("Media"));
         // Stored with a trailing backslash, used without it.
-        enginetest::SetLibraryFolder(m_libraryFolder + "\\");
+        zrtest::SetLibraryFolder(m_libraryFolder + "\\");
     }
 
     void TearDown() override {
@@ -37,7 +39,7 @@ protected:
     // Puts a module in the component's place; the fake one hands out the fake library.
     void PlaceModule(ModuleKind kind, HRESULT exportResult = S_OK) {
         if (kind == ModuleKind::None) return;
-        const std::string from = enginetest::ExeFolder() +
+        const std::string from = zrtest::ExeFolder() +
                                  (kind == ModuleKind::Fake ? "\\engine_fake_module.dll" : "\\engine_noexport_module.dll");
         const std::string to = m_libraryFolder + "\\NerithMediaLibrary.dll";
         ASSERT_TRUE(CopyFileA(from.c_str(), to.c_str(), FALSE)) << from;
@@ -75,7 +77,7 @@ TEST_F(InitializeTest, LoadsTheComponentAndBindsEverything) {
 }
 
 TEST_F(InitializeTest, HostFolderStaysEmptyWithoutASupportedFirstHost) {
-    enginetest::InstallTalvane(m_hostFolder, 8, 0);
+    zrtest::InstallTalvane(m_hostFolder, 8, 0);
     zrtest::SetRegString(HKEY_CURRENT_USER, "Software\\Dovr\\SD-Corvell\\Settings", "MediaPath",
                          m_sandbox.Path("CorvellMedia"));
     PlaceModule(ModuleKind::Fake);
@@ -124,13 +126,13 @@ TEST_F(InitializeTest, LoadsNothingWithoutALibraryFolder) {
     GetCurrentDirectoryA(MAX_PATH, current);
     ASSERT_TRUE(SetCurrentDirectoryA(m_sandbox.Folder().c_str()));
     const std::string rootModule = m_sandbox.Folder().substr(0, 2) + "\\NerithMediaLibrary.dll";
-    ASSERT_TRUE(CopyFileA((enginetest::ExeFolder() + "\\engine_fake_module.dll").c_str(), rootModule.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((zrtest::ExeFolder() + "\\engine_fake_module.dll").c_str(), rootModule.c_str(), FALSE));
     HMODULE module = LoadLibraryA(rootModule.c_str());
     ASSERT_NE(nullptr, module);
     auto set = reinterpret_cast<SetLibraryProc>(reinterpret_cast<void*>(GetProcAddress(module, "FakeModuleSetLibrary")));
     ASSERT_NE(nullptr, set);
     set(&m_fake.library, S_OK);
-    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, enginetest::kNmlKey, "Program_Path");
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, zrtest::kNmlKey, "Program_Path");
 
     EXPECT_EQ(zr::RC_E_POINTER, m_engine.Initialize(nullptr));
     EXPECT_EQ(nullptr, m_engine.m_hMediaLibrary);

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "EngineFixture.h"
-#include "RestoreTestUtil.h"
 #include "common/ResultCodes.h"
 #include "hostsim/core/LibraryGen.h"
+#include "support/FileTree.h"
+#include "support/HostFixture.h"
+#include "support/HostRegistry.h"
+#include "support/TraceCapture.h"
 
 using enginetest::CFakeEngineTest;
 using Files = std::vector<std::string>;
@@ -34,8 +37,8 @@ protected:
         CFakeEngineTest::SetUp();
         Bind();
         // The first host 7.0: its GUI data lives in the shared folder, in the sandbox.
-        enginetest::RedirectShellFolders(m_sandbox.Folder());
-        enginetest::InstallTalvane(m_sandbox.Path("Talvane"), 7, 0);
+        zrtest::RedirectShellFolders(m_sandbox.Folder());
+        zrtest::InstallTalvane(m_sandbox.Path("Talvane"), 7, 0);
         m_engine.m_strHostFolder = m_sandbox.Path("Talvane");
         m_shared = m_sandbox.Path("Common\\Nerith\\SDTL");
         MakeFile("Common\\Nerith\\SDTL\\UserPlaylist\\list.m3u", "list");
@@ -68,7 +71,7 @@ TEST_P(FullDiskTest, FailsTheStepWithAFailedCopy) {
     const FullRow& row = GetParam();
     const std::string backupData = m_full + "\\Backup\\BackupData";
     ASSERT_EQ(0, m_engine.InitBackupDataFolder(backupData)) << "folders are still made on a full disk";
-    enginetest::CTraceCapture traces;
+    zrtest::CTraceCapture traces;
     HRESULT hr = 0;
     switch (row.big) {
         case Big::GuiFile:
@@ -128,31 +131,28 @@ TEST(MediaFaultRestore, ARestoreOntoAFullDiskLeavesTheLibraryAsItWas) {
         GTEST_SKIP() << "!!! SKIPPED: no full-disk drive; run through tests/engine/with-test-drives.sh as root !!!";
     }
     zrtest::CSandbox sandbox;
-    enginetest::RedirectShellFolders(sandbox.Folder());
     hostsim::InstalledHost host;
-    ASSERT_TRUE(enginetest::InstallHost(sandbox.Path("Host"), hostsim::HostKind::Talvane, 7, 0, host));
     hostsim::LibraryOptions library;
     library.tracks = 4;
     library.folders = 2;
     library.fileSize = 40 * 1024;  // four of them need more than the disk has
     library.secureTracks = 1;
     library.missingTracks = 0;
-    std::string error;
-    ASSERT_TRUE(hostsim::CreateLibrary(host, library, error)) << error;
+    ASSERT_TRUE(zrtest::InstallHostWithLibrary(sandbox, library, host));
     const std::string backupData = sandbox.Path("Backup\\BackupData");
-    ASSERT_TRUE(enginetest::BackUp(backupData));
-    const std::string before = enginetest::ListWithRights(host.contentsDb, host.coreFolder);
-    const auto databases = enginetest::Snapshot(host.databasesFolder);
+    ASSERT_TRUE(zrtest::BackUp(backupData));
+    const std::string before = zrtest::ListWithRights(host.contentsDb, host.coreFolder);
+    const auto databases = zrtest::Snapshot(host.databasesFolder);
 
     HRESULT hr = 0;
     {
-        enginetest::CJob job;
-        hr = enginetest::Restore(job, backupData, full + "\\Restore");
+        zrtest::CJob job;
+        hr = zrtest::Restore(job, backupData, full + "\\Restore");
     }
     zrtest::RemoveTree(full + "\\Restore");
     EXPECT_EQ(zr::RC_E_FILE_COPY, hr);
-    EXPECT_EQ(before, enginetest::ListWithRights(host.contentsDb, host.coreFolder));
-    EXPECT_TRUE(databases == enginetest::Snapshot(host.databasesFolder)) << "the host's databases changed";
+    EXPECT_EQ(before, zrtest::ListWithRights(host.contentsDb, host.coreFolder));
+    EXPECT_TRUE(databases == zrtest::Snapshot(host.databasesFolder)) << "the host's databases changed";
 }
 
 // ---- A read-only medium: the system says access denied ----
@@ -165,7 +165,7 @@ TEST_F(MediaFaultTest, ABackupOntoAReadOnlyMediumIsRefused) {
     EXPECT_EQ(zr::RC_E_ACCESSDENIED, m_engine.InitBackupDataFolder(old));
     EXPECT_EQ((Files{"BackupRestore.ini", "DB\\", "DB\\NMLDB\\", "DB\\NMLDB\\contents.db", "GUI(new)\\",
                      "GUI(new)\\UPL\\"}),
-              enginetest::ListTree(old));
+              zrtest::ListTree(old));
 
     // Its GUI folders exist, so the GUI step reaches the copies.
     EXPECT_EQ(zr::RC_E_ACCESSDENIED, m_engine.BackupGuiData(old));

@@ -6,6 +6,10 @@
 #include "EngineFixture.h"
 #include "common/ResultCodes.h"
 #include "engine/EngineMessages.h"
+#include "support/FileTree.h"
+#include "support/HostRegistry.h"
+#include "support/ProgressWindow.h"
+#include "support/TraceCapture.h"
 
 using enginetest::CFakeEngineTest;
 using Files = std::vector<std::string>;
@@ -37,7 +41,7 @@ protected:
         return m_backupData + "\\Data\\Picture" + (relative.empty() ? "" : "\\" + relative);
     }
     std::string Ini(const char* key) const {
-        return enginetest::ReadIni(m_backupData + "\\BackupRestore.ini", "BackupData", key);
+        return zrtest::ReadIni(m_backupData + "\\BackupRestore.ini", "BackupData", key);
     }
     std::vector<std::pair<std::string, HRESULT>> FailedItems() const {
         std::vector<std::pair<std::string, HRESULT>> items;
@@ -57,13 +61,13 @@ TEST_F(NmlBackupTest, GroupsTracksBySourceFolderAndRewritesTheirPaths) {
     auto& t3 = Track("T3", "A\\Album\\03.wma");
     auto& t4 = Track("T4", "B\\Album\\04.wma");
     auto& t5 = Track("T5", "音楽\\表\\ソ.wma");  // trail bytes 0x5C in both names
-    enginetest::CTraceCapture traces;
+    zrtest::CTraceCapture traces;
 
     ASSERT_EQ(0, m_engine.BackupNmlData(m_backupData));
 
     EXPECT_EQ((Files{"Album00000\\", "Album00000\\02.wma", "Album00000\\04.wma", "Album\\", "Album\\01.wma",
                      "Album\\03.wma", "表\\", "表\\ソ.wma"}),
-              enginetest::ListTree(Audio()));
+              zrtest::ListTree(Audio()));
     EXPECT_EQ("audio T2", zrtest::ReadTextFile(Audio("Album00000\\02.wma")));
     EXPECT_EQ("Album\\01.wma", t1.m_registeredPath);
     EXPECT_EQ("Album00000\\02.wma", t2.m_registeredPath);
@@ -99,7 +103,7 @@ TEST_F(NmlBackupTest, NumberingGivesTheFirstFreeNumberOnDisk) {
     ASSERT_EQ(0, m_engine.BackupNmlData(m_backupData));
     EXPECT_EQ((Files{"Album00000\\", "Album00001\\", "Album00001\\02.wma", "Album00002\\", "Album00002\\03.wma",
                      "Album\\", "Album\\01.wma", "album00003\\", "album00003\\04.wma"}),
-              enginetest::ListTree(Audio()));
+              zrtest::ListTree(Audio()));
     EXPECT_EQ("album00003\\04.wma", t4.m_registeredPath);
 }
 
@@ -113,7 +117,7 @@ TEST_F(NmlBackupTest, TrackAtADriveRootGoesToRoot) {
     const HRESULT hr = m_engine.BackupNmlData(m_backupData);
     DeleteFileA(path.c_str());
     ASSERT_EQ(0, hr);
-    EXPECT_EQ((Files{"root\\", std::string("root\\") + name}), enginetest::ListTree(Audio()));
+    EXPECT_EQ((Files{"root\\", std::string("root\\") + name}), zrtest::ListTree(Audio()));
     EXPECT_EQ(std::string("root\\") + name, t1.m_registeredPath);
 }
 
@@ -132,7 +136,7 @@ TEST_F(NmlBackupTest, MissingFilesAreListedAndLeaveTheBackupDatabase) {
     EXPECT_TRUE(folder.m_unregistered);
     EXPECT_FALSE(kept.m_unregistered);
     // The missing track's folder is still made.
-    EXPECT_EQ((Files{"Album\\", "Album\\01.wma", "Dir\\", "Gone\\", "Long\\"}), enginetest::ListTree(Audio()));
+    EXPECT_EQ((Files{"Album\\", "Album\\01.wma", "Dir\\", "Gone\\", "Long\\"}), zrtest::ListTree(Audio()));
 }
 
 // The file name ends at the last "\\", "/" or ":" as the platform finds it; the
@@ -149,7 +153,7 @@ TEST_F(NmlBackupTest, NamesAreTakenAsThePlatformSplitsThem) {
     const HRESULT hr = m_engine.BackupNmlData(m_backupData);
     SetCurrentDirectoryA(current);
     ASSERT_EQ(0, hr);
-    EXPECT_EQ((Files{"02.wma\\", "02.wma\\02.wma", "A\\", "A\\01.wma"}), enginetest::ListTree(Audio()));
+    EXPECT_EQ((Files{"02.wma\\", "02.wma\\02.wma", "A\\", "A\\01.wma"}), zrtest::ListTree(Audio()));
     EXPECT_EQ("slash", zrtest::ReadTextFile(Audio("A\\01.wma")));
     EXPECT_EQ("A\\01.wma", slash.m_registeredPath);
     EXPECT_EQ("02.wma\\02.wma", relative.m_registeredPath);
@@ -196,7 +200,7 @@ TEST_F(NmlBackupTest, PicturesAreCopiedOnceAndCollisionsRenamed) {
     ASSERT_EQ(0, m_engine.BackupNmlData(m_backupData));
 
     EXPECT_EQ((Files{"Cover_00002.jpg", "back.jpg", "cover.jpg", "cover_00001.jpg", "cover_00001_00001.jpg"}),
-              enginetest::ListTree(Picture()));
+              zrtest::ListTree(Picture()));
     EXPECT_EQ("cover A", zrtest::ReadTextFile(Picture("cover.jpg")));
     EXPECT_EQ("cover B", zrtest::ReadTextFile(Picture("cover_00001.jpg")));
     EXPECT_EQ("cover C", zrtest::ReadTextFile(Picture("Cover_00002.jpg")));
@@ -248,13 +252,13 @@ TEST_F(NmlBackupTest, APictureThatCannotBeCopiedLeavesItsTrack) {
     // The picture after the failed one is still copied, though the list renumbered.
     EXPECT_EQ((Files{ok}), t1.m_registeredPictures);
     EXPECT_EQ(Files{}, t2.m_registeredPictures);
-    EXPECT_EQ((Files{"ok.jpg"}), enginetest::ListTree(Picture()));
+    EXPECT_EQ((Files{"ok.jpg"}), zrtest::ListTree(Picture()));
     EXPECT_EQ((Failed{{"T1", zr::RC_E_INVALIDARG}, {"T2", zr::RC_E_INVALIDARG}}), FailedItems());
     EXPECT_FALSE(t1.m_unregistered);
 }
 
 TEST_F(NmlBackupTest, PostsOneProgressMessagePerTrack) {
-    enginetest::CProgressWindow window;
+    zrtest::CProgressWindow window;
     m_engine.m_hNotifyWnd = window.Handle();
     Track("T1", "A\\Album\\01.wma");
     m_fake.AddTrack("Gone", m_sandbox.Path("src\\Gone\\x.wma"));
@@ -269,7 +273,7 @@ TEST_F(NmlBackupTest, PostsOneProgressMessagePerTrack) {
 }
 
 TEST_F(NmlBackupTest, AnEmptyLibraryStillWritesTheSettings) {
-    enginetest::CProgressWindow window;
+    zrtest::CProgressWindow window;
     m_engine.m_hNotifyWnd = window.Handle();
     ASSERT_EQ(0, m_engine.BackupNmlData(m_backupData));
     EXPECT_EQ(0u, window.Collect().size());
@@ -283,22 +287,22 @@ TEST_F(NmlBackupTest, OptionalDatabaseFilesMayBeMissing) {
     }
     EXPECT_EQ(0, m_engine.BackupNmlData(m_backupData));
     EXPECT_EQ((Files{"5e1b9c37-2d84-4a6f-9c03-7b2e6f18d4a5.cdb", "contents.db"}),
-              enginetest::ListTree(m_backupData + "\\DB\\NMLDB"));
+              zrtest::ListTree(m_backupData + "\\DB\\NMLDB"));
 }
 
 TEST_F(NmlBackupTest, UsesTheRelocatedDatabasesFolder) {
     const std::string moved = m_sandbox.Path("Moved\\databases");
     zrtest::MakeFolder(moved);
     for (const char* name : kDatabaseFiles) zrtest::WriteTextFile(moved + "\\" + name, "moved");
-    zrtest::SetRegString(HKEY_LOCAL_MACHINE, enginetest::kNmlKey, "Db_Path_00_Old", m_libraryFolder + "\\DATABASES");
-    zrtest::SetRegString(HKEY_LOCAL_MACHINE, enginetest::kNmlKey, "Db_Path_00_New", moved);
+    zrtest::SetRegString(HKEY_LOCAL_MACHINE, zrtest::kNmlKey, "Db_Path_00_Old", m_libraryFolder + "\\DATABASES");
+    zrtest::SetRegString(HKEY_LOCAL_MACHINE, zrtest::kNmlKey, "Db_Path_00_New", moved);
     ASSERT_EQ(0, m_engine.BackupNmlData(m_backupData));
     EXPECT_EQ("moved", zrtest::ReadTextFile(m_backupData + "\\DB\\NMLDB\\contents.db"));
 }
 
 TEST_F(NmlBackupTest, CancelBeforeTheWalkMountsNothing) {
     Track("T1", "A\\Album\\01.wma");
-    enginetest::CTraceCapture traces;
+    zrtest::CTraceCapture traces;
     m_engine.m_bCancelFlag = 1;
     EXPECT_EQ(1, m_engine.BackupNmlData(m_backupData));
     EXPECT_TRUE(traces.Has("\n\nCBackupRestore::BackupNmlData m_bCancelFlag failed\n\n"));
@@ -312,11 +316,11 @@ TEST_F(NmlBackupTest, CancelDuringATrackStopsBeforeTheNext) {
     m_fake.log.onCall = [this](const std::string& entry) {
         if (entry == "T2.GetFilePath") m_engine.m_bCancelFlag = 1;
     };
-    enginetest::CProgressWindow window;
+    zrtest::CProgressWindow window;
     m_engine.m_hNotifyWnd = window.Handle();
 
     EXPECT_EQ(1, m_engine.BackupNmlData(m_backupData));
-    EXPECT_EQ((Files{"Album\\", "Album\\01.wma", "Album\\02.wma"}), enginetest::ListTree(Audio()));
+    EXPECT_EQ((Files{"Album\\", "Album\\01.wma", "Album\\02.wma"}), zrtest::ListTree(Audio()));
     EXPECT_EQ(Log{"T3.Release"}, m_fake.log.Containing("T3."));  // handed over by T2, never looked at
     EXPECT_EQ(2u, window.Collect().size());
     EXPECT_EQ(nullptr, m_engine.m_builder.m_pHddVolume);
@@ -386,7 +390,7 @@ TEST_P(NmlBackupFailureTest, EndsWithItsCodeAndTrace) {
             m_fake.log.Fail("T1.Register", zr::RC_E_FAIL);
             break;
         case Setup::NoSerial:
-            RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, enginetest::kNmlKey, "SD-TalvSerial");
+            RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, zrtest::kNmlKey, "SD-TalvSerial");
             break;
     }
     Track("T1", "A\\Album\\" + fileName);
@@ -395,7 +399,7 @@ TEST_P(NmlBackupFailureTest, EndsWithItsCodeAndTrace) {
         held = CreateFileA(m_fake.tracks[0]->m_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, held);
     }
-    enginetest::CTraceCapture traces;
+    zrtest::CTraceCapture traces;
 
     EXPECT_EQ(row.result, m_engine.BackupNmlData(m_backupData));
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);

@@ -4,8 +4,9 @@
 // restores a backup on top.
 #include <gtest/gtest.h>
 
-#include "BackedUpHost.h"
 #include "hostsim/core/StoredPath.h"
+#include "support/FileTree.h"
+#include "support/HostFixture.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ const DeletionRow kRows[] = {
     {"TheBackup", "{backup}\\BackupRestore.ini", "{backup}\\BackupRestore.ini", false},
 };
 
-class ReplacedContents : public enginetest::CBackedUpHost, public ::testing::WithParamInterface<DeletionRow> {
+class ReplacedContents : public zrtest::CBackedUpHost, public ::testing::WithParamInterface<DeletionRow> {
 protected:
     std::string Expand(std::string path) const {
         const std::string sandbox = m_sandbox.Folder();
@@ -56,30 +57,30 @@ TEST_P(ReplacedContents, DeletesOnlyTheReplacedSecureFiles) {
     zrtest::MakeFolder(m_sandbox.Path("Sentinel"));
     zrtest::WriteTextFile(m_sandbox.Path("Sentinel\\keep.wma"), "a file of nobody's library");
     // The first secure track of the live library names the row's file.
-    const std::vector<hostsim::TrackRow> live = enginetest::LoadTracks(m_host.contentsDb);
+    const std::vector<hostsim::TrackRow> live = zrtest::LoadTracks(m_host.contentsDb);
     unsigned secure = 0;
-    while (secure < live.size() && !IsSecure(live[secure])) ++secure;
+    while (secure < live.size() && !zrtest::IsSecure(live[secure])) ++secure;
     ASSERT_LT(secure, live.size());
     const std::string file = *row.file ? Expand(row.file) : live[secure].path;
     if (*row.path) {
         std::string error;
         ASSERT_TRUE(hostsim::SetStoredPath(m_host.contentsDb, secure + 1, 0, Expand(row.path), error)) << error;
     }
-    const auto backup = enginetest::Snapshot(m_backupData);
+    const auto backup = zrtest::Snapshot(m_backupData);
 
     char previous[MAX_PATH] = {};
     GetCurrentDirectoryA(sizeof(previous), previous);
     ASSERT_TRUE(SetCurrentDirectoryA(m_sandbox.Path("Sentinel").c_str()));
     HRESULT hr;
     {
-        enginetest::CJob job;
-        hr = enginetest::Restore(job, m_backupData, m_dest);
+        zrtest::CJob job;
+        hr = zrtest::Restore(job, m_backupData, m_dest);
     }
     SetCurrentDirectoryA(previous);
     ASSERT_EQ(0, hr);
     EXPECT_EQ(!row.deleted, zrtest::FileExists(file)) << file;
     EXPECT_TRUE(zrtest::FileExists(m_sandbox.Path("Sentinel\\keep.wma")));
-    EXPECT_TRUE(backup == enginetest::Snapshot(m_backupData)) << "the backup changed";
+    EXPECT_TRUE(backup == zrtest::Snapshot(m_backupData)) << "the backup changed";
     ExpectLibraryInside(m_dest + "\\RestoreData");
 }
 

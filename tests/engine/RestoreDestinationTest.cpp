@@ -5,7 +5,9 @@
 
 #include <algorithm>
 
-#include "BackedUpHost.h"
+#include "common/PathUtil.h"
+#include "support/FileTree.h"
+#include "support/HostFixture.h"
 
 namespace {
 
@@ -32,7 +34,7 @@ const DestinationRow kRows[] = {
     {"TheProgramFolder", Where::ProgramFolder, false, false},
 };
 
-class RestoreDestination : public enginetest::CBackedUpHost, public ::testing::WithParamInterface<DestinationRow> {
+class RestoreDestination : public zrtest::CBackedUpHost, public ::testing::WithParamInterface<DestinationRow> {
 protected:
     void SetUp() override {
         m_relocate = GetParam().relocated;
@@ -62,21 +64,21 @@ protected:
 TEST_P(RestoreDestination, IsRefusedBeforeAnyChangeOrGetsAWholeLibrary) {
     const DestinationRow& row = GetParam();
     const std::string dest = Destination(row.where);
-    const auto backup = enginetest::Snapshot(m_backupData);
-    const std::vector<std::string> before = enginetest::ListTree(dest);
+    const auto backup = zrtest::Snapshot(m_backupData);
+    const std::vector<std::string> before = zrtest::ListTree(dest);
 
-    enginetest::CJob job;
-    const HRESULT hr = enginetest::Restore(job, m_backupData, dest);
-    EXPECT_TRUE(backup == enginetest::Snapshot(m_backupData)) << "the backup changed";
+    zrtest::CJob job;
+    const HRESULT hr = zrtest::Restore(job, m_backupData, dest);
+    EXPECT_TRUE(backup == zrtest::Snapshot(m_backupData)) << "the backup changed";
     if (row.refused) {
         EXPECT_EQ(static_cast<HRESULT>(0x80070057), hr);
-        EXPECT_EQ(m_hostBefore, enginetest::HostState(m_host));
-        EXPECT_EQ(before, enginetest::ListTree(dest));
+        EXPECT_EQ(m_hostBefore, zrtest::HostState(m_host));
+        EXPECT_EQ(before, zrtest::ListTree(dest));
         EXPECT_EQ(std::vector<std::string>{"databases"}, DatabasesFolders());
         return;
     }
     ASSERT_EQ(0, hr);
-    EXPECT_EQ(BackupTracks().size(), enginetest::LoadTracks(m_host.contentsDb).size());
+    EXPECT_EQ(BackupTracks().size(), zrtest::LoadTracks(m_host.contentsDb).size());
     ExpectLibraryInside(dest + "\\RestoreData");
 }
 

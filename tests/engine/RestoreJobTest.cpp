@@ -8,21 +8,19 @@
 #include <memory>
 #include <set>
 
-#include "EngineTestUtil.h"
 #include "FileFaults.h"
-#include "RestoreTestUtil.h"
 #include "common/PathUtil.h"
 #include "hostsim/core/LibraryList.h"
+#include "support/FileTree.h"
+#include "support/HostFixture.h"
+#include "support/HostRegistry.h"
 #include "support/Sandbox.h"
 
-using enginetest::CFileFaults;
-using enginetest::CJob;
 using enginetest::FileCall;
 using enginetest::FileOp;
+using zrtest::IsSecure;
 
 namespace {
-
-bool IsSecure(const hostsim::TrackRow& row) { return (row.attributes & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B)) != 0; }
 
 std::string RightsPart(const std::string& listing) { return listing.substr(listing.find("\r\nrights")); }
 
@@ -55,9 +53,7 @@ private:
 
 void BackUpFirstPc(const std::string& backupData, FirstPc& pc) {
     zrtest::CSandbox sandbox;
-    enginetest::RedirectShellFolders(sandbox.Folder());
     hostsim::InstalledHost host;
-    ASSERT_TRUE(enginetest::InstallHost(sandbox.Path("Host"), hostsim::HostKind::Talvane, 7, 0, host));
     hostsim::LibraryOptions library;
     library.tracks = 24;
     library.folders = 6;  // "Disc 1" and "Disc 2" again under every artist, each with its own cover.jpg
@@ -65,16 +61,15 @@ void BackUpFirstPc(const std::string& backupData, FirstPc& pc) {
     library.picturesPerTrack = 2;
     library.secureTracks = 3;
     library.missingTracks = 2;
-    std::string error;
-    ASSERT_TRUE(hostsim::CreateLibrary(host, library, error)) << error;
-    ASSERT_TRUE(enginetest::BackUp(backupData));
+    ASSERT_TRUE(zrtest::InstallHostWithLibrary(sandbox, library, host));
+    ASSERT_TRUE(zrtest::BackUp(backupData));
 
-    pc.tracks = enginetest::LoadTracks(host.contentsDb);
+    pc.tracks = zrtest::LoadTracks(host.contentsDb);
     for (const hostsim::TrackRow& row : pc.tracks) {
         if (zrtest::FileExists(row.path)) pc.contentOf[row.title] = zrtest::ReadTextFile(row.path);
         for (const std::string& picture : row.pictures) pc.pictureBytes[picture] = zrtest::ReadTextFile(picture);
     }
-    pc.rights = RightsPart(enginetest::ListWithRights(host.contentsDb, host.coreFolder));
+    pc.rights = RightsPart(zrtest::ListWithRights(host.contentsDb, host.coreFolder));
     pc.serial = host.serial;
     pc.mirsDat = zrtest::ReadTextFile(host.mirsDat);
 }
@@ -90,9 +85,9 @@ struct SecondPc {
     std::string dest;
 
     void Install() {
-        enginetest::RedirectShellFolders(sandbox.Folder());
-        ASSERT_TRUE(enginetest::InstallHost(sandbox.Path("Host"), hostsim::HostKind::Talvane, 6, 6, talvane));
-        ASSERT_TRUE(enginetest::InstallHost(sandbox.Path("Host"), hostsim::HostKind::Corvell, 1, 1, corvell));
+        zrtest::RedirectShellFolders(sandbox.Folder());
+        ASSERT_TRUE(zrtest::InstallHost(sandbox.Path("Host"), hostsim::HostKind::Talvane, 6, 6, talvane));
+        ASSERT_TRUE(zrtest::InstallHost(sandbox.Path("Host"), hostsim::HostKind::Corvell, 1, 1, corvell));
         hostsim::LibraryOptions library;
         library.tracks = 8;
         library.folders = 2;
@@ -101,9 +96,8 @@ struct SecondPc {
         library.secureTracks = 3;
         library.missingTracks = 0;
         library.musicRoot = sandbox.Path("OtherMusic");
-        std::string error;
-        ASSERT_TRUE(hostsim::CreateLibrary(talvane, library, error)) << error;
-        oldTracks = enginetest::LoadTracks(talvane.contentsDb);
+        ASSERT_TRUE(zrtest::MakeLibrary(talvane, library));
+        oldTracks = zrtest::LoadTracks(talvane.contentsDb);
         oldDb = zrtest::ReadTextFile(talvane.contentsDb);
         dest = sandbox.Path("Dest");
         zrtest::MakeFolder(dest);
@@ -120,17 +114,17 @@ TEST(RestoreJob, OntoAnotherPcWithOtherHosts) {
     SecondPc pc;
     pc.Install();
     if (HasFatalFailure()) return;
-    const std::map<std::string, std::string> backupBefore = enginetest::Snapshot(backupData);
+    const std::map<std::string, std::string> backupBefore = zrtest::Snapshot(backupData);
     {
-        CJob job;
-        ASSERT_EQ(0, enginetest::Restore(job, backupData, pc.dest));
+        zrtest::CJob job;
+        ASSERT_EQ(0, zrtest::Restore(job, backupData, pc.dest));
     }
     const std::string restoreData = pc.dest + "\\RestoreData";
     const std::string live = pc.talvane.databasesFolder;
 
     // Every track of the backup (the missing ones aside) points into RestoreData
     // and its file there holds the original bytes.
-    const std::vector<hostsim::TrackRow> restored = enginetest::LoadTracks(live + "\\contents.db");
+    const std::vector<hostsim::TrackRow> restored = zrtest::LoadTracks(live + "\\contents.db");
     std::vector<const hostsim::TrackRow*> present;
     for (const hostsim::TrackRow& row : first.tracks) {
         if (first.contentOf.count(row.title)) present.push_back(&row);
@@ -161,11 +155,11 @@ TEST(RestoreJob, OntoAnotherPcWithOtherHosts) {
     EXPECT_EQ(6u + 19u, pictureNames.size());
 
     // Rights, GUI data of both hosts and the serial are the first PC's.
-    EXPECT_EQ(first.rights, RightsPart(enginetest::ListWithRights(live + "\\contents.db", pc.talvane.coreFolder)));
+    EXPECT_EQ(first.rights, RightsPart(zrtest::ListWithRights(live + "\\contents.db", pc.talvane.coreFolder)));
     EXPECT_EQ(first.mirsDat, zrtest::ReadTextFile(pc.talvane.mirsDat));
     EXPECT_EQ(first.mirsDat, zrtest::ReadTextFile(pc.corvell.mirsDat));
     std::string serial;
-    ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, enginetest::kNmlKey, "SD-TalvSerial", serial));
+    ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, zrtest::kNmlKey, "SD-TalvSerial", serial));
     EXPECT_EQ(first.serial, serial);
 
     // The replaced library is kept in databases.bak; its secure content is gone, the rest stays.
@@ -179,7 +173,7 @@ TEST(RestoreJob, OntoAnotherPcWithOtherHosts) {
         for (const std::string& picture : row.pictures) EXPECT_TRUE(zrtest::FileExists(picture)) << picture;
     }
     EXPECT_EQ(3u, secure);
-    EXPECT_EQ(backupBefore, enginetest::Snapshot(backupData));
+    EXPECT_EQ(backupBefore, zrtest::Snapshot(backupData));
 }
 
 // ---- No restore may leave the host without a whole library.
@@ -196,26 +190,20 @@ const char* OutcomeName(Outcome o) {
     }
 }
 
-class RestoreFaults : public ::testing::Test {
+// The fixture's host with a smaller library, a missing track among it.
+class RestoreFaults : public zrtest::CBackedUpHost {
 protected:
+    RestoreFaults() {
+        m_library.tracks = 6;
+        m_library.fileSize = 64;
+        m_library.missingTracks = 1;
+    }
     void SetUp() override {
-        enginetest::RedirectShellFolders(m_sandbox.Folder());
-        ASSERT_TRUE(enginetest::InstallHost(m_sandbox.Path("Host"), hostsim::HostKind::Talvane, 7, 0, m_host));
-        hostsim::LibraryOptions library;
-        library.tracks = 6;
-        library.folders = 2;
-        library.fileSize = 64;
-        library.picturesPerTrack = 2;
-        library.secureTracks = 2;
-        library.missingTracks = 1;
-        std::string error;
-        ASSERT_TRUE(hostsim::CreateLibrary(m_host, library, error)) << error;
-        m_backupData = m_sandbox.Path("Backup\\BackupData");
-        ASSERT_TRUE(enginetest::BackUp(m_backupData));
-        m_backup = enginetest::Snapshot(m_backupData);
-        m_backupTracks = enginetest::LoadTracks(m_backupData + "\\DB\\NMLDB\\contents.db");
-        m_oldTracks = enginetest::LoadTracks(m_host.contentsDb);
-        m_oldFiles = enginetest::Snapshot(m_host.musicRoot);
+        CBackedUpHost::SetUp();
+        m_backup = zrtest::Snapshot(m_backupData);
+        m_backupTracks = BackupTracks();
+        m_oldTracks = zrtest::LoadTracks(m_host.contentsDb);
+        m_oldFiles = zrtest::Snapshot(m_host.musicRoot);
         m_oldDb = zrtest::ReadTextFile(m_host.contentsDb);
         m_live = m_host.databasesFolder;
     }
@@ -223,11 +211,11 @@ protected:
     // Puts the host back as it was before a run: its library, content files and no leftovers.
     void Reset() {
         const std::string parent = zr::FolderPart(m_live);
-        for (const std::string& name : enginetest::Names(parent)) {
+        for (const std::string& name : zrtest::Names(parent)) {
             if (name.rfind("databases", 0) == 0) zrtest::RemoveTree(parent + "\\" + name);
         }
         zrtest::MakeFolder(m_live);
-        for (const auto& file : enginetest::Snapshot(m_pristineDatabases)) {
+        for (const auto& file : zrtest::Snapshot(m_pristineDatabases)) {
             zrtest::WriteTextFile(m_live + "\\" + file.first, file.second);
         }
         for (const auto& file : m_oldFiles) zrtest::WriteTextFile(m_host.musicRoot + "\\" + file.first, file.second);
@@ -242,7 +230,7 @@ protected:
         std::string listing, error;
         if (!hostsim::ListLibrary(db, "", listing, error)) return Outcome::Broken;
         if (zrtest::ReadTextFile(db) == m_oldDb) return Outcome::Old;
-        const std::vector<hostsim::TrackRow> rows = enginetest::LoadTracks(db);
+        const std::vector<hostsim::TrackRow> rows = zrtest::LoadTracks(db);
         if (rows.size() != m_backupTracks.size()) return Outcome::Broken;
         for (std::size_t i = 0; i < rows.size(); ++i) {
             if (rows[i].title != m_backupTracks[i].title || !zrtest::FileExists(rows[i].path)) return Outcome::Broken;
@@ -253,7 +241,7 @@ protected:
     void Run(bool persistent) {
         m_pristineDatabases = m_sandbox.Path("Pristine");
         zrtest::MakeFolder(m_pristineDatabases);
-        for (const auto& file : enginetest::Snapshot(m_live)) {
+        for (const auto& file : zrtest::Snapshot(m_live)) {
             zrtest::WriteTextFile(m_pristineDatabases + "\\" + file.first, file.second);
         }
         m_dest = m_sandbox.Path("Dest");
@@ -261,29 +249,30 @@ protected:
         std::map<Outcome, std::vector<int>> seen;
         int last = 0;
         int lastCalls = 0;
-        // Proof that the faults reach the engine's calls: without it a run
-        // that fails nothing would end at N = 1 with a restored library.
-        bool sawLiveMoved = false, sawCopyIntoRestoreData = false;
-        const std::string restoreData = zr::FoldCase(m_dest + "\\RestoreData");
+        // Proof that the hooks see the engine's own calls: without it, a run
+        // whose faults never reach the engine ends at N = 1 with a restored library.
+        bool movedLive = false;
+        bool copiedIntoRestoreData = false;
+        const std::string restoreData = m_dest + "\\RestoreData";
         for (int n = 1;; ++n) {
             Reset();
             HRESULT hr;
             int calls;
             FileCall first{FileOp::CopyFile, "", ""};
             {
-                CJob job;
-                CFileFaults faults([&](const FileCall& call, int number) {
+                zrtest::CJob job;
+                enginetest::CFileFaults faults([&](const FileCall& call, int number) {
                     if (number == n) first = call;
-                    if (call.op == FileOp::MoveFile && zr::FoldCase(call.path) == zr::FoldCase(m_live))
-                        sawLiveMoved = true;
-                    if (call.op == FileOp::CopyFile && zr::FoldCase(call.target).rfind(restoreData, 0) == 0)
-                        sawCopyIntoRestoreData = true;
+                    movedLive = movedLive || (call.op == FileOp::MoveFile &&
+                                              zr::FoldCase(call.path) == zr::FoldCase(m_live));
+                    copiedIntoRestoreData = copiedIntoRestoreData || (call.op == FileOp::CopyFile &&
+                                                                      zr::IsSameOrInside(call.target, restoreData));
                     return persistent ? number >= n : number == n;
                 });
-                hr = enginetest::Restore(job, m_backupData, m_dest);
+                hr = zrtest::Restore(job, m_backupData, m_dest);
                 calls = faults.Calls();
                 // The job end runs with the faults on, as it would.
-                zr::EndJob(job.engine);
+                zr::ReleaseJob(job.engine);
             }
             Outcome outcome = Judge();
             // With every operation failing from the move of the prepared folder
@@ -299,7 +288,7 @@ protected:
                 << "N=" << n << ": " << OutcomeName(outcome) << ", result 0x" << std::hex << hr;
             EXPECT_EQ(outcome != Outcome::Restored, FAILED(hr) || hr == 1)
                 << "N=" << n << ": " << OutcomeName(outcome) << ", result 0x" << std::hex << hr;
-            EXPECT_TRUE(m_backup == enginetest::Snapshot(m_backupData)) << "N=" << n << ": the backup changed";
+            EXPECT_TRUE(m_backup == zrtest::Snapshot(m_backupData)) << "N=" << n << ": the backup changed";
             if (calls < n) {
                 last = n;
                 lastCalls = calls;
@@ -307,8 +296,9 @@ protected:
             }
             if (HasFailure() || n > 5000) break;
         }
-        EXPECT_TRUE(sawLiveMoved) << "no run was seen moving the live databases folder aside";
-        EXPECT_TRUE(sawCopyIntoRestoreData) << "no run was seen copying into RestoreData";
+        EXPECT_TRUE(movedLive) << "no run saw the live databases folder moved: " << m_live;
+        EXPECT_TRUE(copiedIntoRestoreData) << "no run saw a copy into " << restoreData;
+        EXPECT_GT(last, 50) << "a whole restore takes more file operations than that";
         std::printf("%s faults: N = 1..%d; the run with N = %d completed after %d file operations\n",
                     persistent ? "persistent" : "single", last, last, lastCalls);
         for (const auto& entry : seen) {
@@ -318,9 +308,6 @@ protected:
         }
     }
 
-    zrtest::CSandbox m_sandbox;
-    hostsim::InstalledHost m_host;
-    std::string m_backupData;
     std::map<std::string, std::string> m_backup;
     std::vector<hostsim::TrackRow> m_backupTracks;
     std::vector<hostsim::TrackRow> m_oldTracks;
@@ -328,7 +315,6 @@ protected:
     std::string m_oldDb;
     std::string m_live;
     std::string m_pristineDatabases;
-    std::string m_dest;
 };
 
 TEST_F(RestoreFaults, TheNthFileOperationFailsOnce) { Run(false); }

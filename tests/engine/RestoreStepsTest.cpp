@@ -6,18 +6,22 @@
 
 #include <functional>
 
-#include "EngineTestUtil.h"
 #include "FileFaults.h"
-#include "RestoreTestUtil.h"
 #include "common/PathUtil.h"
 #include "engine/EngineMessages.h"
 #include "hostsim/core/Faults.h"
+#include "support/FileTree.h"
+#include "support/HostFixture.h"
+#include "support/HostRegistry.h"
+#include "support/ProgressWindow.h"
 #include "support/Sandbox.h"
+#include "support/TraceCapture.h"
 
 using enginetest::CFileFaults;
-using enginetest::CJob;
 using enginetest::FileCall;
 using enginetest::FileOp;
+using zrtest::CJob;
+using zrtest::IsSecure;
 
 namespace {
 
@@ -29,27 +33,18 @@ bool EndsWith(const std::string& s, const std::string& end) {
 bool Contains(const std::string& s, const std::string& part) {
     return zr::FoldCase(s).find(zr::FoldCase(part)) != std::string::npos;
 }
-bool IsSecure(const hostsim::TrackRow& row) { return (row.attributes & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B)) != 0; }
 
-class RestoreSteps : public ::testing::Test {
+// The fixture's host with a bigger library: a missing track, three pictures each.
+class RestoreSteps : public zrtest::CBackedUpHost {
 protected:
+    RestoreSteps() {
+        m_library.tracks = 10;
+        m_library.folders = 3;
+        m_library.picturesPerTrack = 3;
+        m_library.missingTracks = 1;
+    }
     void SetUp() override {
-        enginetest::RedirectShellFolders(m_sandbox.Folder());
-        ASSERT_TRUE(enginetest::InstallHost(m_sandbox.Path("Host"), hostsim::HostKind::Talvane, 7, 0, m_host,
-                                            m_relocate));
-        hostsim::LibraryOptions library;
-        library.tracks = 10;
-        library.folders = 3;
-        library.fileSize = 300;
-        library.picturesPerTrack = 3;
-        library.secureTracks = 2;
-        library.missingTracks = 1;
-        std::string error;
-        ASSERT_TRUE(hostsim::CreateLibrary(m_host, library, error)) << error;
-        m_backupData = m_sandbox.Path("Backup\\BackupData");
-        ASSERT_TRUE(enginetest::BackUp(m_backupData));
-        m_dest = m_sandbox.Path("Dest");
-        zrtest::MakeFolder(m_dest);
+        CBackedUpHost::SetUp();
         m_live = m_host.databasesFolder;
         m_parent = zr::FolderPart(m_live);
         m_liveDb = zrtest::ReadTextFile(m_host.contentsDb);
@@ -59,20 +54,8 @@ protected:
     void ExpectLiveUnchanged() {
         EXPECT_EQ(m_liveDb, zrtest::ReadTextFile(m_live + "\\contents.db"));
     }
-    // The live databases folder and the folders a restore makes beside it.
-    std::vector<std::string> Siblings() {
-        std::vector<std::string> names;
-        for (const std::string& name : enginetest::Names(m_parent)) {
-            if (name.rfind("databases", 0) == 0) names.push_back(name);
-        }
-        return names;
-    }
+    std::vector<std::string> Siblings() { return DatabasesFolders(); }
 
-    bool m_relocate = false;
-    zrtest::CSandbox m_sandbox;
-    hostsim::InstalledHost m_host;
-    std::string m_backupData;
-    std::string m_dest;
     std::string m_live;
     std::string m_parent;
     std::string m_liveDb;
@@ -175,7 +158,7 @@ TEST_P(RestoreContentsFailure, EndsTheStepAndLeavesWhatTheRowSays) {
     CJob job;
     ASSERT_EQ(0, job.engine.Initialize(nullptr));
     if (row.cancelBefore) job.engine.m_bCancelFlag = 1;
-    enginetest::CTraceCapture trace;
+    zrtest::CTraceCapture trace;
     HRESULT hr;
     {
         zr::CBackupRestore& engine = job.engine;
@@ -209,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, RestoreContentsFailure, ::testing::ValuesIn(kCont
 // ---- RestoreNmlContents: what a good run leaves, and the edge cases
 
 TEST_F(RestoreSteps, ContentsArePreparedBesideTheLiveLibraryAndPointIntoRestoreData) {
-    const std::vector<hostsim::TrackRow> backup = enginetest::LoadTracks(m_backupData + "\\DB\\NMLDB\\contents.db");
+    const std::vector<hostsim::TrackRow> backup = zrtest::LoadTracks(m_backupData + "\\DB\\NMLDB\\contents.db");
     // Two folders taken already: the step takes the next number.
     zrtest::MakeFolder(m_dest + "\\RestoreData");
     zrtest::MakeFolder(m_dest + "\\RestoreData00000");
@@ -217,14 +200,14 @@ TEST_F(RestoreSteps, ContentsArePreparedBesideTheLiveLibraryAndPointIntoRestoreD
     ASSERT_TRUE(DeleteFileA((m_backupData + "\\DB\\NMLDB\\mirs.db").c_str()));
 
     CJob job;
-    enginetest::CProgressWindow window;
+    zrtest::CProgressWindow window;
     ASSERT_EQ(0, job.engine.Initialize(window.Handle()));
     ASSERT_EQ(0, job.engine.RestoreNmlContents(m_backupData, m_dest));
 
     const std::string restoreData = m_dest + "\\RestoreData00001";
     EXPECT_EQ(m_live + ".tmp", job.engine.m_strNewDatabasesFolder);
     EXPECT_EQ(nullptr, job.engine.m_builder.m_pHddVolume);
-    EXPECT_EQ(enginetest::Snapshot(m_backupData), enginetest::Snapshot(restoreData));
+    EXPECT_EQ(zrtest::Snapshot(m_backupData), zrtest::Snapshot(restoreData));
     ExpectLiveUnchanged();
 
     // One progress post per copied file, up to the number of tracks.
@@ -235,7 +218,7 @@ TEST_F(RestoreSteps, ContentsArePreparedBesideTheLiveLibraryAndPointIntoRestoreD
         EXPECT_EQ(static_cast<LPARAM>(backup.size()), posts[i].second);
     }
 
-    const std::vector<hostsim::TrackRow> prepared = enginetest::LoadTracks(m_live + ".tmp\\contents.db");
+    const std::vector<hostsim::TrackRow> prepared = zrtest::LoadTracks(m_live + ".tmp\\contents.db");
     ASSERT_EQ(backup.size(), prepared.size());
     bool sawSecure = false;
     for (std::size_t i = 0; i < prepared.size(); ++i) {
@@ -266,7 +249,7 @@ TEST_F(RestoreSteps, ADestinationTooLongForItsBufferCreatesNothing) {
     const std::string dest = m_sandbox.Path(std::string(259 - 18 - m_sandbox.Folder().size(), 'd'));
     CJob job;
     ASSERT_EQ(0, job.engine.Initialize(nullptr));
-    enginetest::CTraceCapture trace;
+    zrtest::CTraceCapture trace;
     EXPECT_EQ(RC(0x80004005), job.engine.RestoreNmlContents(m_backupData, dest));
     EXPECT_EQ(std::vector<std::string>{"databases"}, Siblings());
     EXPECT_FALSE(zrtest::FolderExists(dest));
@@ -280,17 +263,17 @@ TEST_F(RestoreSteps, ADestinationTooLongForItsBufferCreatesNothing) {
 // Its stored path would stay the backup's: the track is listed and kept out
 // of the prepared library, the others all point into RestoreData.
 TEST_F(RestoreSteps, ATrackTheModuleWillNotRegisterIsListedAndKeptOut) {
-    const std::vector<hostsim::TrackRow> backup = enginetest::LoadTracks(m_backupData + "\\DB\\NMLDB\\contents.db");
+    const std::vector<hostsim::TrackRow> backup = zrtest::LoadTracks(m_backupData + "\\DB\\NMLDB\\contents.db");
     const hostsim::TrackRow& refused = backup[3];
     zrtest::SetRegString(HKEY_LOCAL_MACHINE, hostsim::kFaultsKey, "Register", "0x80004005|" + refused.title);
     CJob job;
     ASSERT_EQ(0, job.engine.Initialize(nullptr));
-    enginetest::CTraceCapture trace;
+    zrtest::CTraceCapture trace;
     EXPECT_EQ(0, job.engine.RestoreNmlContents(m_backupData, m_dest));
     EXPECT_TRUE(trace.Has("CBackupRestore::RestoreNmlContents pTrack->Register() failed\n"));
     EXPECT_EQ(std::vector<std::string>{refused.title}, job.engine.m_vecFailedItemTitle);
     EXPECT_EQ(std::vector<HRESULT>{RC(0x800710D9)}, job.engine.m_vecFailedItemCode);
-    const std::vector<hostsim::TrackRow> prepared = enginetest::LoadTracks(m_live + ".tmp\\contents.db");
+    const std::vector<hostsim::TrackRow> prepared = zrtest::LoadTracks(m_live + ".tmp\\contents.db");
     ASSERT_EQ(backup.size() - 1, prepared.size());
     for (std::size_t i = 0, k = 0; i < backup.size(); ++i) {
         if (i == 3) continue;
@@ -337,7 +320,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, RestoreSwapFailure,
 TEST_F(RestoreSteps, TheOldLibraryGoesToTheFirstFreeBakName) {
     zrtest::MakeFolder(m_live + ".bak");
     zrtest::MakeFolder(m_live + ".bak00000");
-    const std::vector<hostsim::TrackRow> old = enginetest::LoadTracks(m_host.contentsDb);
+    const std::vector<hostsim::TrackRow> old = zrtest::LoadTracks(m_host.contentsDb);
     std::vector<bool> existed;
     for (const hostsim::TrackRow& row : old) existed.push_back(zrtest::FileExists(row.path));
     CJob job;
@@ -364,7 +347,7 @@ TEST_F(RestoreSteps, TheOldLibraryGoesToTheFirstFreeBakName) {
 }
 
 TEST_F(RestoreSteps, WithoutALibraryInTheBakFolderNothingIsDeleted) {
-    const std::vector<hostsim::TrackRow> old = enginetest::LoadTracks(m_host.contentsDb);
+    const std::vector<hostsim::TrackRow> old = zrtest::LoadTracks(m_host.contentsDb);
     CJob job;
     ASSERT_EQ(0, job.engine.Initialize(nullptr));
     job.engine.m_strOldDatabasesFolder = m_sandbox.Path("EmptyBak");
@@ -383,7 +366,7 @@ TEST_F(RestoreSteps, WithoutALibraryInTheBakFolderNothingIsDeleted) {
 TEST_F(RestoreSteps, ARelativePathOfTheReplacedLibraryIsNeverDeleted) {
     const std::string audio = m_backupData + "\\Data\\Audio";
     std::vector<std::string> secure;
-    for (const hostsim::TrackRow& row : enginetest::LoadTracks(m_backupData + "\\DB\\NMLDB\\contents.db")) {
+    for (const hostsim::TrackRow& row : zrtest::LoadTracks(m_backupData + "\\DB\\NMLDB\\contents.db")) {
         if (IsSecure(row)) secure.push_back(row.path);
     }
     ASSERT_EQ(2u, secure.size());
@@ -410,12 +393,12 @@ protected:
 TEST_F(RestoreStepsRelocated, TheRelocatedFolderIsTheOneReplaced) {
     ASSERT_NE(m_host.libraryFolder + "\\databases", m_live);
     CJob job;
-    ASSERT_EQ(0, enginetest::Restore(job, m_backupData, m_dest));
+    ASSERT_EQ(0, zrtest::Restore(job, m_backupData, m_dest));
     EXPECT_EQ(m_live + ".tmp", job.engine.m_strNewDatabasesFolder);
     EXPECT_EQ(m_live + ".bak", job.engine.m_strOldDatabasesFolder);
     EXPECT_EQ((std::vector<std::string>{"databases", "databases.bak"}), Siblings());
     EXPECT_EQ(m_liveDb, zrtest::ReadTextFile(m_live + ".bak\\contents.db"));
-    for (const hostsim::TrackRow& row : enginetest::LoadTracks(m_live + "\\contents.db")) {
+    for (const hostsim::TrackRow& row : zrtest::LoadTracks(m_live + "\\contents.db")) {
         EXPECT_TRUE(zrtest::FileExists(row.path)) << row.path;
     }
     EXPECT_FALSE(zrtest::FolderExists(m_host.libraryFolder + "\\databases.bak"));

@@ -6,6 +6,9 @@
 
 #include "EngineFixture.h"
 #include "common/ResultCodes.h"
+#include "support/FileTree.h"
+#include "support/HostRegistry.h"
+#include "support/TraceCapture.h"
 
 using enginetest::CFakeEngineTest;
 using Files = std::vector<std::string>;
@@ -51,7 +54,7 @@ protected:
 };
 
 TEST_F(SecureStepsTest, BackupNamesEverySecureTrackToTheMoveComponent) {
-    enginetest::CTraceCapture traces;
+    zrtest::CTraceCapture traces;
     ASSERT_EQ(0, m_engine.BackupMoveSecureDB(m_backupData));
 
     EXPECT_EQ((Log{"Move.ExportTo(" + Identifier() + ")",
@@ -187,8 +190,8 @@ TEST_F(SecureStepsTest, BackupStepsInJobOrder) {
                      "DB\\NMLDB\\contents.fdb", "DB\\NMLDB\\mirs.db", "DB\\SDCOREDB\\", "DB\\SDCOREDB\\MovePlugIn.bkd",
                      "Data\\", "Data\\Audio\\", "Data\\Audio\\Album\\", "Data\\Audio\\Album\\plain.wma",
                      "Data\\Audio\\Album\\s1.wma", "Data\\Audio\\music\\", "Data\\Picture\\"}),
-              enginetest::ListTree(m_backupData));
-    EXPECT_EQ("1", enginetest::ReadIni(m_backupData + "\\BackupRestore.ini", "BackupData", "SecureContents"));
+              zrtest::ListTree(m_backupData));
+    EXPECT_EQ("1", zrtest::ReadIni(m_backupData + "\\BackupRestore.ini", "BackupData", "SecureContents"));
     // S2's file is missing from this library: listed once, by the content step.
     EXPECT_EQ((Files{"S2"}), m_engine.m_vecFailedItemTitle);
 }

@@ -1,12 +1,10 @@
 // The folder and path operations every step uses, on real folders.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <type_traits>
-
-#include "EngineTestUtil.h"
 #include "common/ResultCodes.h"
 #include "engine/BackupRestore.h"
+#include "support/FileTree.h"
+#include "support/ProgressWindow.h"
 #include "support/Sandbox.h"
 
 using Files = std::vector<std::string>;
@@ -17,8 +15,7 @@ class SharedOpsTest : public ::testing::Test {
 protected:
     std::string Make(const std::string& relative, const std::string& content = "x") {
         const std::string path = m_sandbox.Path(relative);
-        zrtest::MakeFolder(path.substr(0, path.find_last_of('\\')));
-        zrtest::WriteTextFile(path, content);
+        zrtest::MakeTextFile(path, content);
         return path;
     }
 
@@ -35,14 +32,14 @@ TEST_F(SharedOpsTest, CopyFolderReproducesATreeAndOverwrites) {
 
     EXPECT_EQ(0, m_engine.CopyFolder(m_sandbox.Path("src"), m_sandbox.Path("dst")));
     EXPECT_EQ((Files{"a.txt", "empty\\", "sub\\", "sub\\b.txt", "sub\\deeper\\", "sub\\deeper\\c.txt"}),
-              enginetest::ListTree(m_sandbox.Path("dst")));
+              zrtest::ListTree(m_sandbox.Path("dst")));
     EXPECT_EQ("new a", zrtest::ReadTextFile(m_sandbox.Path("dst\\a.txt")));
 }
 
 TEST_F(SharedOpsTest, CopyFolderOfAMissingSourceCopiesNothing) {
     zrtest::MakeFolder(m_sandbox.Path("dst"));
     EXPECT_EQ(0, m_engine.CopyFolder(m_sandbox.Path("nothing"), m_sandbox.Path("dst")));
-    EXPECT_EQ(Files{}, enginetest::ListTree(m_sandbox.Path("dst")));
+    EXPECT_EQ(Files{}, zrtest::ListTree(m_sandbox.Path("dst")));
 }
 
 TEST_F(SharedOpsTest, CopyFolderStopsOnCancelEvenInAnEmptyFolder) {
@@ -52,7 +49,7 @@ TEST_F(SharedOpsTest, CopyFolderStopsOnCancelEvenInAnEmptyFolder) {
     m_engine.m_bCancelFlag = 1;
     EXPECT_EQ(1, m_engine.CopyFolder(m_sandbox.Path("empty"), m_sandbox.Path("dst")));
     EXPECT_EQ(1, m_engine.CopyFolder(m_sandbox.Path("src"), m_sandbox.Path("dst")));
-    EXPECT_EQ(Files{}, enginetest::ListTree(m_sandbox.Path("dst")));
+    EXPECT_EQ(Files{}, zrtest::ListTree(m_sandbox.Path("dst")));
 }
 
 TEST_F(SharedOpsTest, CopyFolderFailures) {
@@ -82,7 +79,7 @@ TEST_F(SharedOpsTest, CopyFolderPostsProgressUpToTheTotal) {
     Make("src\\b.txt");
     Make("src\\sub\\c.txt");
     zrtest::MakeFolder(m_sandbox.Path("dst"));
-    enginetest::CProgressWindow window;
+    zrtest::CProgressWindow window;
     m_engine.m_hNotifyWnd = window.Handle();
     m_engine.m_bPostProgress = 1;
     m_engine.m_nProgressTotal = 2;
@@ -170,7 +167,7 @@ TEST_F(SharedOpsTest, InitBackupDataFolderLeavesAnEmptyFolder) {
     Make("Backup\\BackupData\\BackupRestore.ini");
     EXPECT_EQ(0, m_engine.InitBackupDataFolder(m_sandbox.Path("Backup\\BackupData")));
     EXPECT_TRUE(zrtest::FolderExists(m_sandbox.Path("Backup\\BackupData")));
-    EXPECT_EQ(Files{}, enginetest::ListTree(m_sandbox.Path("Backup\\BackupData")));
+    EXPECT_EQ(Files{}, zrtest::ListTree(m_sandbox.Path("Backup\\BackupData")));
 
     EXPECT_EQ(0, m_engine.InitBackupDataFolder(m_sandbox.Path("New\\Parent\\BackupData")));
     EXPECT_TRUE(zrtest::FolderExists(m_sandbox.Path("New\\Parent\\BackupData")));
@@ -186,18 +183,11 @@ TEST_F(SharedOpsTest, InitBackupDataFolderFailsWhenTheOldTreeStays) {
     HANDLE h = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, h);
     EXPECT_EQ(zr::RC_E_FOLDER_CREATE, m_engine.InitBackupDataFolder(backup));
-    EXPECT_EQ((Files{"DB\\", "DB\\NMLDB\\", "DB\\NMLDB\\contents.db"}), enginetest::ListTree(backup));
+    EXPECT_EQ((Files{"DB\\", "DB\\NMLDB\\", "DB\\NMLDB\\contents.db"}), zrtest::ListTree(backup));
     CloseHandle(h);
 
     EXPECT_EQ(0, m_engine.InitBackupDataFolder(backup));
-    EXPECT_EQ(Files{}, enginetest::ListTree(backup));
-}
-
-// Written by the dialog thread while the worker reads it.
-TEST(CancelFlag, IsAnAtomic32BitValue) {
-    EXPECT_TRUE((std::is_same<decltype(zr::CBackupRestore::m_bCancelFlag), std::atomic<LONG>>::value));
-    EXPECT_EQ(4u, sizeof(LONG));
-    EXPECT_TRUE(std::atomic<LONG>::is_always_lock_free);
+    EXPECT_EQ(Files{}, zrtest::ListTree(backup));
 }
 
 TEST_F(SharedOpsTest, InitBackupDataFolderReportsAFolderThatCannotBeMade) {

@@ -4,8 +4,10 @@
 // restore whose destination cannot hold the backup changes nothing.
 #include <gtest/gtest.h>
 
-#include "RestoreTestUtil.h"
 #include "common/PathUtil.h"
+#include "support/FileTree.h"
+#include "support/HostFixture.h"
+#include "support/HostRegistry.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -49,11 +51,11 @@ protected:
         if (m_drive.empty()) {
             GTEST_SKIP() << "!!! SKIPPED: no small drive; run through tests/engine/with-test-drives.sh as root !!!";
         }
-        for (const std::string& name : enginetest::Names(m_drive)) zrtest::RemoveTree(m_drive + "\\" + name);
+        for (const std::string& name : zrtest::Names(m_drive)) zrtest::RemoveTree(m_drive + "\\" + name);
     }
     void TearDown() override {
         if (IsSkipped()) return;
-        for (const std::string& name : enginetest::Names(m_drive)) zrtest::RemoveTree(m_drive + "\\" + name);
+        for (const std::string& name : zrtest::Names(m_drive)) zrtest::RemoveTree(m_drive + "\\" + name);
     }
 
     std::string m_drive;
@@ -62,21 +64,18 @@ protected:
 TEST_P(SpaceTest, FailsBeforeAnythingIsDeletedOrCopied) {
     const SpaceRow& row = GetParam();
     zrtest::CSandbox sandbox;
-    enginetest::RedirectShellFolders(sandbox.Folder());
     hostsim::InstalledHost host;
-    ASSERT_TRUE(enginetest::InstallHost(sandbox.Path("Host"), hostsim::HostKind::Talvane, 7, 0, host));
     hostsim::LibraryOptions library;
     library.tracks = row.tracks;
     library.folders = 2;
     library.fileSize = 64 * 1024;
     library.secureTracks = 1;
     library.missingTracks = 0;
-    std::string error;
-    ASSERT_TRUE(hostsim::CreateLibrary(host, library, error)) << error;
+    ASSERT_TRUE(zrtest::InstallHostWithLibrary(sandbox, library, host));
 
     const std::string backupData = row.backup ? m_drive + "\\Backup\\BackupData" : sandbox.Path("Backup\\BackupData");
     if (!row.backup) {
-        ASSERT_TRUE(enginetest::BackUp(backupData));
+        ASSERT_TRUE(zrtest::BackUp(backupData));
     }
     if (row.earlierKiB) {
         for (unsigned i = 0; i < 4; ++i) {
@@ -84,30 +83,30 @@ TEST_P(SpaceTest, FailsBeforeAnythingIsDeletedOrCopied) {
         }
     }
     if (row.fillerKiB) WriteKiB(m_drive + "\\filler.bin", row.fillerKiB);
-    const auto earlier = enginetest::Snapshot(backupData);
-    const std::string hostBefore = enginetest::HostState(host);
+    const auto earlier = zrtest::Snapshot(backupData);
+    const std::string hostBefore = zrtest::HostState(host);
 
     const std::string restoreTo = m_drive + "\\Restore";
     if (!row.backup) zrtest::MakeFolder(restoreTo);
     HRESULT hr = 0;
     {
-        enginetest::CJob job;
+        zrtest::CJob job;
         ASSERT_EQ(0, job.engine.Initialize(nullptr));
-        enginetest::CStepsOnly runner;
+        zrtest::CStepsOnly runner;
         hr = row.backup ? zr::RunBackupSteps(job.engine, backupData, runner)
                         : zr::RunRestoreSteps(job.engine, backupData, restoreTo, runner);
     }
     EXPECT_EQ(row.expected, hr);
-    EXPECT_EQ(hostBefore, enginetest::HostState(host));
+    EXPECT_EQ(hostBefore, zrtest::HostState(host));
     if (row.expected == 0) {
         EXPECT_TRUE(zrtest::FileExists(backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd"));
         return;
     }
-    EXPECT_TRUE(earlier == enginetest::Snapshot(backupData)) << "the earlier backup changed";
+    EXPECT_TRUE(earlier == zrtest::Snapshot(backupData)) << "the earlier backup changed";
     if (!row.backup) {
-        EXPECT_EQ(std::vector<std::string>{}, enginetest::ListTree(restoreTo));
+        EXPECT_EQ(std::vector<std::string>{}, zrtest::ListTree(restoreTo));
         std::vector<std::string> databases;
-        for (const std::string& name : enginetest::Names(zr::FolderPart(host.databasesFolder))) {
+        for (const std::string& name : zrtest::Names(zr::FolderPart(host.databasesFolder))) {
             if (name.rfind("databases", 0) == 0) databases.push_back(name);
         }
         EXPECT_EQ(std::vector<std::string>{"databases"}, databases);

@@ -15,13 +15,15 @@
 #include "../../res/resource.h"
 #include "common/ResString.h"
 #include "engine/EngineMessages.h"
-#include "engine/EngineTestUtil.h"
 #include "hostsim/core/Faults.h"
 #include "hostsim/core/HostInstall.h"
 #include "hostsim/core/LibraryDb.h"
 #include "hostsim/core/LibraryGen.h"
 #include "job/ExecuteBackupRestore.h"
 #include "job/JobUi.h"
+#include "support/FileTree.h"
+#include "support/HostFixture.h"
+#include "support/HostRegistry.h"
 #include "support/Sandbox.h"
 #include "support/UiDriver.h"
 #include "ui/ResultView.h"
@@ -193,13 +195,8 @@ bool HasColour(const std::vector<DWORD>& pixels, DWORD rgb) {
 class JobDialogTest : public testing::Test {
 protected:
     void SetUp() override {
-        enginetest::RedirectShellFolders(m_sandbox.Folder());
-        hostsim::InstallOptions options;
-        options.root = m_sandbox.Path("Host");
-        options.major = 7;
-        options.moduleSource = enginetest::ExeFolder() + "\\NerithMediaLibrary.dll";
-        std::string error;
-        ASSERT_TRUE(hostsim::Install(options, m_host, error)) << error;
+        zrtest::RedirectShellFolders(m_sandbox.Folder());
+        ASSERT_TRUE(zrtest::InstallHost(m_sandbox.Path("Host"), hostsim::HostKind::Talvane, 7, 0, m_host));
         m_installed = true;
         zrtest::MakeFolder(m_sandbox.Path("Backup"));
         m_backupData = m_sandbox.Path("Backup\\BackupData");
@@ -445,7 +442,7 @@ std::string BlockerIntact(const std::string& sandbox, const std::string&) {
 
 // The job's tree is out of reach; it must not have fallen back on another folder.
 std::string NothingInTheBackupFolder(const std::string& sandbox, const std::string&) {
-    if (!enginetest::ListTree(sandbox + "\\Backup").empty()) return "the job wrote into another folder";
+    if (!zrtest::ListTree(sandbox + "\\Backup").empty()) return "the job wrote into another folder";
     return std::string();
 }
 
@@ -494,7 +491,7 @@ protected:
     // Files below a folder.
     static size_t FileCount(const std::string& folder) {
         size_t n = 0;
-        for (const std::string& item : enginetest::ListTree(folder))
+        for (const std::string& item : zrtest::ListTree(folder))
             if (item.back() != '\\') ++n;
         return n;
     }
@@ -759,7 +756,7 @@ TEST_F(JobRestoreTest, YesJustBeforeTheDatabasePhaseCancelsAndKeepsWhatWasRestor
 // Every file below a folder with its bytes.
 std::map<std::string, std::string> FilesBelow(const std::string& folder) {
     std::map<std::string, std::string> files;
-    for (const std::string& item : enginetest::ListTree(folder)) {
+    for (const std::string& item : zrtest::ListTree(folder)) {
         if (item.back() != '\\') files[item] = zrtest::ReadTextFile(folder + "\\" + item);
     }
     return files;

@@ -11,6 +11,7 @@
 #include "../../res/resource.h"
 #include "common/ResString.h"
 #include "engine/EngineFixture.h"
+#include "support/TestPaths.h"
 #include "job/ExecuteBackupRestore.h"
 #include "job/JobUi.h"
 
@@ -23,13 +24,13 @@ class JobEndTest : public enginetest::CFakeEngineTest {
 protected:
     void SetUp() override {
         CFakeEngineTest::SetUp();
-        enginetest::RedirectShellFolders(m_sandbox.Folder());
-        enginetest::InstallTalvane(m_sandbox.Path("Talvane"), 7, 0);
+        zrtest::RedirectShellFolders(m_sandbox.Folder());
+        zrtest::InstallTalvane(m_sandbox.Path("Talvane"), 7, 0);
         zrtest::SetRegString(HKEY_CURRENT_USER, "Software\\Dovr\\SD-Talvane\\Settings", "MediaPath",
                              m_sandbox.Path("Media"));
         // The fake module in the component's place, handing out the fake library.
         m_modulePath = m_libraryFolder + "\\NerithMediaLibrary.dll";
-        const std::string from = enginetest::ExeFolder() + "\\engine_fake_module.dll";
+        const std::string from = zrtest::ExeFolder() + "\\engine_fake_module.dll";
         ASSERT_TRUE(CopyFileA(from.c_str(), m_modulePath.c_str(), FALSE)) << from;
         m_module = LoadLibraryA(m_modulePath.c_str());
         ASSERT_NE(nullptr, m_module);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "support/TestPaths.h"
 #include "support/UiDriver.h"
 
 namespace jobtest {
@@ -118,11 +119,7 @@ std::vector<unsigned char> EncodePng(const std::vector<DWORD>& pixels, int width
 }
 
 std::string ScreenshotFolder() {
-    char bin[MAX_PATH] = {};
-    GetEnvironmentVariableA("ZR_BIN_DIR", bin, sizeof(bin));
-    std::string folder = std::string("Z:") + bin + "/screenshots";
-    for (char& c : folder)
-        if (c == '/') c = '\\';
+    std::string folder = zrtest::BuiltPath("screenshots");
     CreateDirectoryA(folder.c_str(), nullptr);
     if (zrui::ScreenDpi() != 96) {
         folder += "\\dpi" + std::to_string(zrui::ScreenDpi());

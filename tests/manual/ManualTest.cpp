@@ -10,18 +10,11 @@
 
 #include "../../res/resource.h"
 #include "common/ResString.h"
+#include "support/TestPaths.h"
 
 namespace {
 
-std::string ProgramFolder() {
-    char bin[MAX_PATH] = {};
-    GetEnvironmentVariableA("ZR_BIN_DIR", bin, sizeof(bin));
-    // ZR_BIN_DIR is a Unix path; Wine maps the root to Z:.
-    std::string path = std::string("Z:") + bin + "/src";
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
+std::string ProgramFolder() { return zrtest::BuiltPath("src"); }
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -5,14 +5,15 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "../../res/resource.h"
 #include "hostsim/core/HostInstall.h"
 #include "hostsim/core/HostIo.h"
+#include "support/FileTree.h"
 #include "support/Sandbox.h"
+#include "support/TestPaths.h"
 #include "support/ToolProcess.h"
 #include "support/ToolWindows.h"
 #include "support/UiDriver.h"
@@ -28,21 +29,6 @@ std::string EnvPath(const char* name) {
     return n == 0 || n >= sizeof(value) ? std::string() : std::string(value);
 }
 
-// Names in a folder (files and folders, without "." and "..").
-std::vector<std::string> Entries(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        std::string name = data.cFileName;
-        if (name != "." && name != "..") names.push_back(name);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // A stand-in ".pdf" viewer: the shell's "open" writes the path it was given.
 void RegisterPdfRecorder() {
     zrtest::SetRegString(HKEY_CLASSES_ROOT, ".pdf", "", "ZrTest.PdfRecorder");
@@ -55,7 +41,7 @@ protected:
     void SetUp() override {
         std::string unpacked = EnvPath("ZR_PACKAGE_DIR");
         ASSERT_FALSE(unpacked.empty()) << "run through run-unpacked.sh";
-        unpacked_ = zrui::WinePathOf(unpacked);
+        unpacked_ = zrtest::WinePathOf(unpacked);
     }
     void TearDown() override { hostsim::Uninstall(host_); }
 
@@ -65,9 +51,9 @@ protected:
 
 TEST_F(Package, UnpackedProgramStartsOnAHostAndOpensItsOwnManual) {
     // One folder, the program and the manual side by side.
-    ASSERT_EQ(std::vector<std::string>{"ZuderaRurarizIdir"}, Entries(unpacked_));
+    ASSERT_EQ(std::vector<std::string>{"ZuderaRurarizIdir"}, zrtest::Names(unpacked_));
     const std::string folder = unpacked_ + "\\ZuderaRurarizIdir";
-    ASSERT_EQ((std::vector<std::string>{"Lomvard2.pdf", "ZuderaRurarizIdir.exe"}), Entries(folder));
+    ASSERT_EQ((std::vector<std::string>{"Lomvard2.pdf", "ZuderaRurarizIdir.exe"}), zrtest::Names(folder));
 
     // Copied onto the PC's drive, as a user would.
     zrtest::MakeFolder(kInstallFolder);
@@ -76,7 +62,7 @@ TEST_F(Package, UnpackedProgramStartsOnAHostAndOpensItsOwnManual) {
             << name;
 
     hostsim::InstallOptions options;
-    options.moduleSource = zrui::WinePathOf(EnvPath("ZR_BIN_DIR") + "/hostsim/cli/NerithMediaLibrary.dll");
+    options.moduleSource = zrtest::BuiltPath("hostsim/cli/NerithMediaLibrary.dll");
     std::string error;
     ASSERT_TRUE(hostsim::Install(options, host_, error)) << error;
     RegisterPdfRecorder();

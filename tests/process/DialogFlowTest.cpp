@@ -16,6 +16,7 @@
 #include "hostsim/core/HostInstall.h"
 #include "hostsim/core/LibraryGen.h"
 #include "support/Sandbox.h"
+#include "support/TestPaths.h"
 #include "support/ToolProcess.h"
 #include "support/ToolWindows.h"
 #include "support/UiDriver.h"
@@ -30,16 +31,10 @@ const DWORD kSettleMs = 500;
 
 std::string TestPath(const std::string& relative) { return std::string(kTestRoot) + "\\" + relative; }
 
-std::string BinDir() {
-    char bin[MAX_PATH] = {};
-    DWORD n = GetEnvironmentVariableA("ZR_BIN_DIR", bin, sizeof(bin));
-    return n > 0 && n < sizeof(bin) ? std::string(bin) : std::string();
-}
-
 // At another display scale than 96 DPI: screenshots/dpi<N>/dialogs.
 std::string ScreenshotFolder() {
     const std::string scale = ScreenDpi() == 96 ? std::string() : "/dpi" + std::to_string(ScreenDpi());
-    return WinePathOf(BinDir() + "/screenshots" + scale + "/dialogs");
+    return zrtest::BuiltPath("screenshots" + scale + "/dialogs");
 }
 
 // A folder below the test root whose whole path has exactly `bytes` bytes.
@@ -64,7 +59,7 @@ class HostEnvironment : public testing::Environment {
 public:
     void SetUp() override {
         hostsim::InstallOptions options;
-        options.moduleSource = WinePathOf(BinDir() + "/hostsim/module/NerithMediaLibrary.dll");
+        options.moduleSource = zrtest::BuiltPath("hostsim/module/NerithMediaLibrary.dll");
         std::string error;
         ASSERT_TRUE(hostsim::Install(options, g_host, error)) << error;
         hostsim::LibraryOptions library;
@@ -657,13 +652,13 @@ protected:
 
     void PlaceManual() {
         // The real manual when the build made one, else a stand-in file.
-        std::string built = WinePathOf(BinDir() + "/src/Lomvard2.pdf");
+        std::string built = zrtest::BuiltPath("src/Lomvard2.pdf");
         if (!CopyFileA(built.c_str(), ManualPath().c_str(), FALSE))
             zrtest::WriteTextFile(ManualPath(), "%PDF-1.4\n% stand-in manual\n");
     }
 
     void RegisterViewer() {
-        std::string viewer = WinePathOf(BinDir() + "/tests/process/fake_pdf_viewer.exe");
+        std::string viewer = zrtest::BuiltPath("tests/process/fake_pdf_viewer.exe");
         zrtest::SetRegString(HKEY_CLASSES_ROOT, ".pdf", "", kPdfClass);
         zrtest::SetRegString(HKEY_CLASSES_ROOT, std::string(kPdfClass) + "\\shell\\open\\command", "",
                              "\"" + viewer + "\" \"" + record_ + "\" \"%1\"");

@@ -8,6 +8,7 @@
 
 #include "../../res/resource.h"
 #include "support/Sandbox.h"
+#include "support/TestPaths.h"
 #include "ui/Window.h"
 
 namespace {
@@ -17,15 +18,7 @@ const char kUninstallKey[] =
 const char kSettingsKey[] = "SOFTWARE\\Dovr\\SD-Talvane\\Settings";
 const char kHostFolder[] = "C:\\ZRProcessTest\\SD-Talvane";
 
-std::string ToolPath() {
-    char bin[MAX_PATH] = {};
-    GetEnvironmentVariableA("ZR_BIN_DIR", bin, sizeof(bin));
-    // ZR_BIN_DIR is a Unix path; Wine maps the root to Z:.
-    std::string path = std::string("Z:") + bin + "/src/ZuderaRurarizIdir.exe";
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
+std::string ToolPath() { return zrtest::BuiltPath("src/ZuderaRurarizIdir.exe"); }
 
 class ToolProcess {
 public:

@@ -44,6 +44,8 @@ CSandbox::CSandbox() {
     std::snprintf(name, sizeof(name), "%lu_%d", GetCurrentProcessId(), n);
     m_keyPath = std::string(kSandboxRoot) + "\\" + name;
 
+    // A run that crashed left its keys; a later process with its id must not see them.
+    RegDeleteTreeA(HKEY_CURRENT_USER, m_keyPath.c_str());
     // Opened before the override, so these handles are real keys.
     EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, (m_keyPath + "\\HKLM").c_str(), 0, nullptr, 0,
                                              KEY_ALL_ACCESS, nullptr, &m_hklm, nullptr));
@@ -116,6 +118,11 @@ void WriteTextFile(const std::string& path, const std::string& content) {
     DWORD written = 0;
     EXPECT_TRUE(WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
     CloseHandle(h);
+}
+
+void MakeTextFile(const std::string& path, const std::string& content) {
+    MakeFolder(path.substr(0, path.find_last_of('\\')));
+    WriteTextFile(path, content);
 }
 
 std::string ReadTextFile(const std::string& path) {

@@ -37,6 +37,8 @@ void SetRegDword(HKEY root, const std::string& key, const std::string& name, DWO
 void CreateRegKey(HKEY root, const std::string& key);
 bool ReadRegString(HKEY root, const std::string& key, const std::string& name, std::string& value);
 void WriteTextFile(const std::string& path, const std::string& content);
+// WriteTextFile into a folder made first, with all missing parents.
+void MakeTextFile(const std::string& path, const std::string& content);
 std::string ReadTextFile(const std::string& path);
 bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);

@@ -2,21 +2,13 @@
 
 #include <vector>
 
+#include "support/TestPaths.h"
+
 namespace zrui {
 
-std::string WinePathOf(const std::string& unixPath) {
-    std::string path = "Z:" + unixPath;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
+std::string WinePathOf(const std::string& unixPath) { return zrtest::WinePathOf(unixPath); }
 
-std::string BuiltToolPath() {
-    char bin[MAX_PATH] = {};
-    DWORD n = GetEnvironmentVariableA("ZR_BIN_DIR", bin, sizeof(bin));
-    if (n == 0 || n >= sizeof(bin)) return std::string();
-    return WinePathOf(std::string(bin) + "/src/ZuderaRurarizIdir.exe");
-}
+std::string BuiltToolPath() { return zrtest::BuiltPath("src/ZuderaRurarizIdir.exe"); }
 
 CToolProcess::CToolProcess(const std::string& program, const std::string& workingFolder) {
     STARTUPINFOA startup = {};

@@ -12,19 +12,11 @@
 #include "hostsim/core/HostIo.h"
 #include "hostsim/core/LibraryList.h"
 #include "support/Sandbox.h"
+#include "support/TestPaths.h"
 
 namespace {
 
-std::string BinPath(const char* relative) {
-    char bin[MAX_PATH] = {};
-    GetEnvironmentVariableA("ZR_BIN_DIR", bin, sizeof(bin));
-    std::string path = std::string("Z:") + bin + "/" + relative;  // Wine maps / to Z:
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
-std::string HostSimExe() { return BinPath("hostsim/cli/hostsim.exe"); }
+std::string HostSimExe() { return zrtest::BuiltPath("hostsim/cli/hostsim.exe"); }
 
 // An inheritable pipe; the parent keeps one end, the child gets the other.
 struct Pipe {

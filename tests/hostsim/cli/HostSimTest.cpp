@@ -21,6 +21,7 @@
 #include "hostsim/core/LibraryList.h"
 #include "hostsim/core/RightsDb.h"
 #include "support/Sandbox.h"
+#include "support/TestPaths.h"
 
 namespace {
 
@@ -31,14 +32,7 @@ using hostsim::LibraryOptions;
 using zrtest::CSandbox;
 
 // The module built beside hostsim.exe.
-std::string ModulePath() {
-    char bin[MAX_PATH] = {};
-    GetEnvironmentVariableA("ZR_BIN_DIR", bin, sizeof(bin));
-    std::string path = std::string("Z:") + bin + "/hostsim/cli/NerithMediaLibrary.dll";  // Wine maps / to Z:
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
+std::string ModulePath() { return zrtest::BuiltPath("hostsim/cli/NerithMediaLibrary.dll"); }
 
 InstallOptions Options(const CSandbox& box, HostKind host, unsigned major, unsigned minor, unsigned level = 0) {
     InstallOptions o;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "hostsim/core/Faults.h"
+#include "support/TestPaths.h"
 
 namespace hostsimtest {
 namespace {
@@ -14,15 +15,7 @@ Proc Lookup(HMODULE module, const char* name) {
     return reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-std::string ModulePath() {
-    char bin[MAX_PATH] = {};
-    GetEnvironmentVariableA("ZR_BIN_DIR", bin, sizeof(bin));
-    // ZR_BIN_DIR is a Unix path; Wine maps the root to Z:.
-    std::string path = std::string("Z:") + bin + "/hostsim/module/NerithMediaLibrary.dll";
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
+std::string ModulePath() { return zrtest::BuiltPath("hostsim/module/NerithMediaLibrary.dll"); }
 
 // Loaded once and kept for the whole run, as the tool keeps it for a job.
 NerithMediaLibraryInterfaceProc Export() {

@@ -1,12 +1,16 @@
-#include "RestoreTestUtil.h"
+#include "support/HostFixture.h"
 
-#include <algorithm>
 #include <cstdio>
+#include <map>
 
+#include "common/PathUtil.h"
 #include "hostsim/core/LibraryList.h"
+#include "support/FileTree.h"
+#include "support/HostRegistry.h"
 #include "support/Sandbox.h"
+#include "support/TestPaths.h"
 
-namespace enginetest {
+namespace zrtest {
 
 bool InstallHost(const std::string& root, hostsim::HostKind kind, unsigned major, unsigned minor,
                  hostsim::InstalledHost& host, bool relocate) {
@@ -21,6 +25,20 @@ bool InstallHost(const std::string& root, hostsim::HostKind kind, unsigned major
     bool ok = hostsim::Install(options, host, error);
     EXPECT_TRUE(ok) << error;
     return ok;
+}
+
+bool MakeLibrary(hostsim::InstalledHost& host, const hostsim::LibraryOptions& options) {
+    std::string error;
+    bool ok = hostsim::CreateLibrary(host, options, error);
+    EXPECT_TRUE(ok) << error;
+    return ok;
+}
+
+bool InstallHostWithLibrary(const CSandbox& sandbox, const hostsim::LibraryOptions& library,
+                            hostsim::InstalledHost& host, bool relocate) {
+    RedirectShellFolders(sandbox.Folder());
+    return InstallHost(sandbox.Path("Host"), hostsim::HostKind::Talvane, 7, 0, host, relocate) &&
+           MakeLibrary(host, library);
 }
 
 ::testing::AssertionResult BackUp(const std::string& backupData) {
@@ -74,38 +92,65 @@ std::string HostState(const hostsim::InstalledHost& host) {
     };
     add("playlist", Snapshot(host.playlistFolder));
     for (const std::string& file : {host.mirsDat, host.usrdicDic, host.producerRule}) {
-        if (!file.empty() && zrtest::FileExists(file)) {
-            state += "gui\t" + file + "\t" + Digest(zrtest::ReadTextFile(file)) + "\n";
-        }
+        if (!file.empty() && FileExists(file)) state += "gui\t" + file + "\t" + Digest(ReadTextFile(file)) + "\n";
     }
     std::string serial;
-    zrtest::ReadRegString(HKEY_LOCAL_MACHINE, kNmlKey, "SD-TalvSerial", serial);
+    ReadRegString(HKEY_LOCAL_MACHINE, kNmlKey, "SD-TalvSerial", serial);
     state += "serial\t" + serial + "\n";
     add("music", Snapshot(host.musicRoot));
     add("media", Snapshot(host.mediaFolder));
     return state;
 }
 
-std::map<std::string, std::string> Snapshot(const std::string& folder) {
-    std::map<std::string, std::string> files;
-    for (const std::string& item : ListTree(folder)) {
-        if (item.back() != '\\') files[item] = zrtest::ReadTextFile(folder + "\\" + item);
+bool IsSecure(const hostsim::TrackRow& row) { return (row.attributes & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B)) != 0; }
+
+HRESULT ListedWith(const CJob& job, const std::string& title) {
+    for (std::size_t i = 0; i < job.engine.m_vecFailedItemTitle.size(); ++i) {
+        if (job.engine.m_vecFailedItemTitle[i] == title) return job.engine.m_vecFailedItemCode[i];
     }
-    return files;
+    return 0;
 }
 
-std::vector<std::string> Names(const std::string& folder) {
+CBackedUpHost::CBackedUpHost() {
+    m_library.tracks = 8;
+    m_library.folders = 2;
+    m_library.fileSize = 300;
+    m_library.picturesPerTrack = 2;
+    m_library.secureTracks = 2;
+    m_library.missingTracks = 0;
+}
+
+void CBackedUpHost::SetUp() {
+    ASSERT_TRUE(InstallHostWithLibrary(m_sandbox, m_library, m_host, m_relocate));
+    m_backupData = m_sandbox.Path("Backup\\BackupData");
+    ASSERT_TRUE(BackUp(m_backupData));
+    m_dest = m_sandbox.Path("Dest");
+    MakeFolder(m_dest);
+    m_hostBefore = HostState(m_host);
+}
+
+std::vector<hostsim::TrackRow> CBackedUpHost::BackupTracks() const {
+    return LoadTracks(m_backupData + "\\DB\\NMLDB\\contents.db");
+}
+
+void CBackedUpHost::ExpectLibraryInside(const std::string& restoreData) {
+    for (const hostsim::TrackRow& row : LoadTracks(m_host.contentsDb)) {
+        EXPECT_TRUE(zr::IsSameOrInside(row.path, restoreData + "\\Data\\Audio")) << row.title << ": " << row.path;
+        EXPECT_TRUE(FileExists(row.path)) << row.title << ": " << row.path;
+        if (IsSecure(row)) continue;
+        for (const std::string& picture : row.pictures) {
+            EXPECT_TRUE(zr::IsSameOrInside(picture, restoreData + "\\Data\\Picture")) << row.title << ": " << picture;
+            EXPECT_TRUE(FileExists(picture)) << row.title << ": " << picture;
+        }
+    }
+}
+
+std::vector<std::string> CBackedUpHost::DatabasesFolders() const {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        const std::string name = data.cFileName;
-        if (name != "." && name != "..") names.push_back(name);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    std::sort(names.begin(), names.end());
+    for (const std::string& name : Names(zr::FolderPart(m_host.databasesFolder))) {
+        if (name.rfind("databases", 0) == 0) names.push_back(name);
+    }
     return names;
 }
 
-}  // namespace enginetest
+}  // namespace zrtest
