@@ -429,15 +429,18 @@ UINT ClosestSystemIcon(const RECT& area, size_t& differing) {
 UINT MessageBoxIcon(HWND box) {
     HWND control = nullptr;
     EnumChildWindows(box, &FindIconStatic, reinterpret_cast<LPARAM>(&control));
-    RECT area = {};
-    if (!control || !GetClientRect(control, &area)) return 0;
-    MapWindowPoints(control, nullptr, reinterpret_cast<POINT*>(&area), 2);
-    const size_t pixels = static_cast<size_t>(area.right - area.left) * (area.bottom - area.top);
-    // A box just opened may not have painted its picture yet; anything but a
-    // near match is some other picture.
+    if (!control) return 0;
+    // A box just opened may not have painted its picture yet (a loaded
+    // machine delays it): it is asked to paint now, and read where it is
+    // now. Anything but a near match is some other picture.
     UINT icon = 0;
-    PollUntil(5000, [&] {
+    PollUntil(10000, [&] {
+        RECT area = {};
+        if (!GetClientRect(control, &area)) return false;
+        RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
         Sync(box);
+        MapWindowPoints(control, nullptr, reinterpret_cast<POINT*>(&area), 2);
+        const size_t pixels = static_cast<size_t>(area.right - area.left) * (area.bottom - area.top);
         size_t differing = 0;
         icon = ClosestSystemIcon(area, differing);
         if (differing * 20 > pixels) icon = 0;
