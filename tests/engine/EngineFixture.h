@@ -13,6 +13,7 @@
 #include "support/FakeComponent.h"
 #include "support/HostRegistry.h"
 #include "support/Sandbox.h"
+#include "support/TestPaths.h"
 
 namespace enginetest {
 
@@ -58,6 +59,51 @@ protected:
     zr::CBackupRestore m_engine;
     std::string m_libraryFolder;
     std::string m_backupData;
+};
+
+// The same with a host installed and a module in the component's place, for
+// the tests that start from Initialize, as a job does.
+enum class ModuleKind { None, Fake, NoExport };
+
+class CFakeModuleTest : public CFakeEngineTest {
+protected:
+    typedef void(STDMETHODCALLTYPE* SetLibraryProc)(INMLibrary*, HRESULT);
+
+    void SetUp() override {
+        CFakeEngineTest::SetUp();
+        m_hostFolder = m_sandbox.Path("Talvane");
+        zrtest::InstallTalvane(m_hostFolder, 7, 0);
+        zrtest::SetRegString(HKEY_CURRENT_USER, "Software\\Dovr\\SD-Talvane\\Settings", "MediaPath",
+                             m_sandbox.Path("Media"));
+        // Stored with a trailing backslash, used without it.
+        zrtest::SetLibraryFolder(m_libraryFolder + "\\");
+    }
+
+    void TearDown() override {
+        if (m_engine.m_hMediaLibrary) FreeLibrary(m_engine.m_hMediaLibrary);
+        m_engine.m_hMediaLibrary = nullptr;
+        if (m_module) FreeLibrary(m_module);
+    }
+
+    // Puts a module in the component's place; the fake one hands out the fake library.
+    void PlaceModule(ModuleKind kind, HRESULT exportResult = S_OK) {
+        if (kind == ModuleKind::None) return;
+        const std::string from = zrtest::ExeFolder() +
+                                 (kind == ModuleKind::Fake ? "\\engine_fake_module.dll" : "\\engine_noexport_module.dll");
+        m_modulePath = m_libraryFolder + "\\NerithMediaLibrary.dll";
+        ASSERT_TRUE(CopyFileA(from.c_str(), m_modulePath.c_str(), FALSE)) << from;
+        if (kind != ModuleKind::Fake) return;
+        m_module = LoadLibraryA(m_modulePath.c_str());
+        ASSERT_NE(nullptr, m_module);
+        auto set = reinterpret_cast<SetLibraryProc>(
+            reinterpret_cast<void*>(GetProcAddress(m_module, "FakeModuleSetLibrary")));
+        ASSERT_NE(nullptr, set);
+        set(&m_fake.library, exportResult);
+    }
+
+    std::string m_hostFolder;
+    std::string m_modulePath;
+    HMODULE m_module = nullptr;
 };
 
 }  // namespace enginetest

@@ -7,53 +7,18 @@
 #include "support/HostRegistry.h"
 #include "support/TestPaths.h"
 
-using enginetest::CFakeEngineTest;
 using Log = std::vector<std::string>;
+using enginetest::ModuleKind;
 
 namespace {
 
-typedef void(STDMETHODCALLTYPE* SetLibraryProc)(INMLibrary*, HRESULT);
-
-enum class ModuleKind { None, Fake, NoExport };
-
-class InitializeTest : public CFakeEngineTest {
+class InitializeTest : public enginetest::CFakeModuleTest {
 protected:
     void SetUp() override {
-        CFakeEngineTest::SetUp();
+        CFakeModuleTest::SetUp();
         m_engine.m_strLibraryFolder.clear();
         m_engine.m_strPictureFolder.clear();
-        m_hostFolder = m_sandbox.Path("Talvane");
-        zrtest::InstallTalvane(m_hostFolder, 7, 0);
-        zrtest::SetRegString(HKEY_CURRENT_USER, "Software\\Dovr\\SD-Talvane\\Settings", "MediaPath",
-                             m_sandbox.Path("Media"));
-        // Stored with a trailing backslash, used without it.
-        zrtest::SetLibraryFolder(m_libraryFolder + "\\");
     }
-
-    void TearDown() override {
-        if (m_engine.m_hMediaLibrary) FreeLibrary(m_engine.m_hMediaLibrary);
-        m_engine.m_hMediaLibrary = nullptr;
-        if (m_module) FreeLibrary(m_module);
-    }
-
-    // Puts a module in the component's place; the fake one hands out the fake library.
-    void PlaceModule(ModuleKind kind, HRESULT exportResult = S_OK) {
-        if (kind == ModuleKind::None) return;
-        const std::string from = zrtest::ExeFolder() +
-                                 (kind == ModuleKind::Fake ? "\\engine_fake_module.dll" : "\\engine_noexport_module.dll");
-        const std::string to = m_libraryFolder + "\\NerithMediaLibrary.dll";
-        ASSERT_TRUE(CopyFileA(from.c_str(), to.c_str(), FALSE)) << from;
-        if (kind != ModuleKind::Fake) return;
-        m_module = LoadLibraryA(to.c_str());
-        ASSERT_NE(nullptr, m_module);
-        auto set = reinterpret_cast<SetLibraryProc>(
-            reinterpret_cast<void*>(GetProcAddress(m_module, "FakeModuleSetLibrary")));
-        ASSERT_NE(nullptr, set);
-        set(&m_fake.library, exportResult);
-    }
-
-    std::string m_hostFolder;
-    HMODULE m_module = nullptr;
 };
 
 TEST_F(InitializeTest, LoadsTheComponentAndBindsEverything) {

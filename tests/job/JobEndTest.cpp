@@ -17,36 +17,16 @@
 
 namespace {
 
-typedef void(STDMETHODCALLTYPE* SetLibraryProc)(INMLibrary*, HRESULT);
 using Log = std::vector<std::string>;
 
-class JobEndTest : public enginetest::CFakeEngineTest {
+class JobEndTest : public enginetest::CFakeModuleTest {
 protected:
     void SetUp() override {
-        CFakeEngineTest::SetUp();
+        CFakeModuleTest::SetUp();
         zrtest::RedirectShellFolders(m_sandbox.Folder());
-        zrtest::InstallTalvane(m_sandbox.Path("Talvane"), 7, 0);
-        zrtest::SetRegString(HKEY_CURRENT_USER, "Software\\Dovr\\SD-Talvane\\Settings", "MediaPath",
-                             m_sandbox.Path("Media"));
-        // The fake module in the component's place, handing out the fake library.
-        m_modulePath = m_libraryFolder + "\\NerithMediaLibrary.dll";
-        const std::string from = zrtest::ExeFolder() + "\\engine_fake_module.dll";
-        ASSERT_TRUE(CopyFileA(from.c_str(), m_modulePath.c_str(), FALSE)) << from;
-        m_module = LoadLibraryA(m_modulePath.c_str());
-        ASSERT_NE(nullptr, m_module);
-        auto set = reinterpret_cast<SetLibraryProc>(
-            reinterpret_cast<void*>(GetProcAddress(m_module, "FakeModuleSetLibrary")));
-        ASSERT_NE(nullptr, set);
-        set(&m_fake.library, S_OK);
+        PlaceModule(enginetest::ModuleKind::Fake);
         m_fake.AddTrack("Song", MakeFile("Music\\Song.wav"));
     }
-
-    void TearDown() override {
-        if (m_module) FreeLibrary(m_module);
-    }
-
-    std::string m_modulePath;
-    HMODULE m_module = nullptr;
 };
 
 TEST_F(JobEndTest, LetsGoInTheComponentsOrderThenUnloadsTheModule) {
