@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <wincodec.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -557,11 +558,21 @@ int ScreenDpi() {
 bool SaveScreenshot(HWND window, const std::string& pngPath) {
     RECT rect = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     if (window) {
-        // Let the window paint what it just received before it is captured.
-        Sync(window);
-        Sleep(300);
+        // Let the window paint what it just received before it is captured:
+        // the screen is read once it shows more than one colour (a window not
+        // yet drawn is blank) and holds still (an animation never does).
         Sync(window);
         if (!GetWindowRect(window, &rect)) return false;
+        std::vector<DWORD> last = CaptureScreen(rect);
+        int stillFor = 0;  // polls in a row that saw no change
+        PollUntil(2000, [&] {
+            Sync(window);
+            std::vector<DWORD> now = CaptureScreen(rect);
+            const bool blank = now.empty() || std::all_of(now.begin(), now.end(), [&](DWORD p) { return p == now[0]; });
+            stillFor = !blank && now == last ? stillFor + 1 : 0;
+            last.swap(now);
+            return stillFor >= 2;
+        });
     }
     int width = rect.right - rect.left, height = rect.bottom - rect.top;
     if (width <= 0 || height <= 0) return false;
