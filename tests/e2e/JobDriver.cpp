@@ -18,57 +18,6 @@ namespace {
 
 const DWORD kStartTimeoutMs = 60000;
 
-// Memory in another process, freed on destruction.
-class CRemoteBuffer {
-public:
-    CRemoteBuffer(HWND window, size_t size) : m_size(size) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        m_process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-        if (m_process) m_remote = VirtualAllocEx(m_process, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
-    }
-    ~CRemoteBuffer() {
-        if (m_remote) VirtualFreeEx(m_process, m_remote, 0, MEM_RELEASE);
-        if (m_process) CloseHandle(m_process);
-    }
-    CRemoteBuffer(const CRemoteBuffer&) = delete;
-    CRemoteBuffer& operator=(const CRemoteBuffer&) = delete;
-    char* get() const { return static_cast<char*>(m_remote); }
-    bool Write(size_t offset, const void* data, size_t size) {
-        return m_remote && offset + size <= m_size &&
-               WriteProcessMemory(m_process, get() + offset, data, size, nullptr);
-    }
-    bool Read(size_t offset, void* data, size_t size) {
-        return m_remote && offset + size <= m_size && ReadProcessMemory(m_process, get() + offset, data, size, nullptr);
-    }
-
-private:
-    HANDLE m_process = nullptr;
-    void* m_remote = nullptr;
-    size_t m_size;
-};
-
-// A list view cell of another process, as the list itself gives it.
-std::string ListCellText(HWND list, int item, int column) {
-    const size_t textSize = 1024;
-    CRemoteBuffer remote(list, sizeof(LVITEMA) + textSize);
-    if (!remote.get()) return std::string();
-    LVITEMA request = {};
-    request.mask = LVIF_TEXT;
-    request.iSubItem = column;
-    request.pszText = remote.get() + sizeof(LVITEMA);
-    request.cchTextMax = static_cast<int>(textSize);
-    DWORD_PTR length = 0;
-    char zero = '\0';
-    if (!remote.Write(0, &request, sizeof(request)) || !remote.Write(sizeof(LVITEMA), &zero, 1) ||
-        !SendMessageTimeoutA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(remote.get()),
-                             SMTO_NORMAL, zrui::kDefaultTimeoutMs, &length))
-        return std::string();
-    std::vector<char> text(textSize + 1, '\0');
-    if (!remote.Read(sizeof(LVITEMA), text.data(), textSize)) return std::string();
-    return std::string(text.data());
-}
-
 struct FolderTotals {
     unsigned long long bytes = 0;
     unsigned long files = 0;
@@ -128,7 +77,7 @@ public:
             HWND list = GetDlgItem(window, IDC_RESULT_LIST);
             int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
             for (int i = 0; i < rows; ++i)
-                m_report.failed.emplace_back(ListCellText(list, i, 1), ListCellText(list, i, 2));
+                m_report.failed.emplace_back(zrui::ListCellText(list, i, 1), zrui::ListCellText(list, i, 2));
             what = "result view: " + std::to_string(rows) + " failed item(s)";
         } else if (name.rfind("message-", 0) == 0) {
             std::string text = zrui::MessageBoxText(window);
@@ -243,21 +192,22 @@ bool Restore(const DriveOptions& o, JobReport& report, CJobWatcher& watcher) {
 
 }  // namespace
 
-JobReport DriveBackup(const DriveOptions& options) {
+namespace {
+
+using JobFlow = bool (*)(const DriveOptions&, JobReport&, CJobWatcher&);
+
+JobReport Drive(const char* job, JobFlow flow, const DriveOptions& options) {
     JobReport report;
-    report.job = "backup";
+    report.job = job;
     CJobWatcher watcher(options, report);
-    report.driven = Backup(options, report, watcher);
+    report.driven = flow(options, report, watcher);
     return report;
 }
 
-JobReport DriveRestore(const DriveOptions& options) {
-    JobReport report;
-    report.job = "restore";
-    CJobWatcher watcher(options, report);
-    report.driven = Restore(options, report, watcher);
-    return report;
-}
+}  // namespace
+
+JobReport DriveBackup(const DriveOptions& options) { return Drive("backup", &Backup, options); }
+JobReport DriveRestore(const DriveOptions& options) { return Drive("restore", &Restore, options); }
 
 std::string FormatReport(const JobReport& r) {
     char number[64];

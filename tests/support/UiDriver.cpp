@@ -1,11 +1,13 @@
 #include "support/UiDriver.h"
 
+#include <commctrl.h>
 #include <objbase.h>
 #include <shlobj.h>
 #include <wincodec.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "ui/ScreenDC.h"
@@ -79,13 +81,23 @@ public:
     }
     CRemoteCopy(const CRemoteCopy&) = delete;
     CRemoteCopy& operator=(const CRemoteCopy&) = delete;
-    void* get() const { return m_address; }
+    char* get() const { return static_cast<char*>(m_address); }
+    bool Write(size_t offset, const void* data, size_t size) {
+        SIZE_T written = 0;
+        return m_address && WriteProcessMemory(m_process.get(), get() + offset, data, size, &written) && written == size;
+    }
+    // What the other process has written there since.
+    bool Read(size_t offset, void* data, size_t size) const {
+        SIZE_T read = 0;
+        return m_address && ReadProcessMemory(m_process.get(), get() + offset, data, size, &read) && read == size;
+    }
 
 private:
     static HANDLE OpenProcessOf(HWND window) {
         DWORD pid = 0;
         GetWindowThreadProcessId(window, &pid);
-        return pid ? OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION, FALSE, pid)
+        return pid ? OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
+                                 FALSE, pid)
                    : nullptr;
     }
 
@@ -390,6 +402,26 @@ HWND WaitForMessageBox(DWORD pid, HWND owner, DWORD timeoutMs) {
 }
 
 std::string MessageBoxText(HWND box) { return GetItemText(box, 0xFFFF); }
+
+std::string ListCellText(HWND list, int item, int column) {
+    // The request and the text buffer it names, both in the list's process.
+    const size_t textSize = 1024;
+    std::vector<char> block(sizeof(LVITEMA) + textSize + 1, '\0');
+    CRemoteCopy remote(list, block.data(), block.size());
+    if (!remote.get()) return std::string();
+    LVITEMA request = {};
+    request.mask = LVIF_TEXT;
+    request.iSubItem = column;
+    request.pszText = remote.get() + sizeof(LVITEMA);
+    request.cchTextMax = static_cast<int>(textSize);
+    DWORD_PTR length = 0;
+    if (!remote.Write(0, &request, sizeof(request)) ||
+        !SendMessageTimeoutA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(remote.get()),
+                             SMTO_NORMAL, kDefaultTimeoutMs, &length) ||
+        !remote.Read(sizeof(LVITEMA), block.data(), textSize))
+        return std::string();
+    return std::string(block.data());
+}
 
 std::string MessageBoxButtons(HWND box) {
     static const struct {

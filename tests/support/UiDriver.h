@@ -59,6 +59,8 @@ bool SendSystemCommand(HWND window, UINT command);
 // Message boxes: dialogs whose static control 0xFFFF holds the text.
 HWND WaitForMessageBox(DWORD pid, HWND owner = nullptr, DWORD timeoutMs = kDefaultTimeoutMs);
 std::string MessageBoxText(HWND box);
+// The text of a list view cell (column 0 is the item itself) in any process.
+std::string ListCellText(HWND list, int item, int column);
 // The box's standard buttons in the order OK, Cancel, Yes, No, joined by
 // "+", for example "OK+Cancel" or "Yes+No".
 std::string MessageBoxButtons(HWND box);
