@@ -56,6 +56,68 @@ HWND FindNow(DWORD threadId, const std::string& caption, const std::string& text
     return data.found;
 }
 
+// PNG, 8-bit RGB, stored (uncompressed) deflate blocks: no library needed.
+DWORD Crc(const unsigned char* data, size_t size, DWORD crc = 0xFFFFFFFFu) {
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return crc;
+}
+
+void PutBig32(std::vector<unsigned char>& out, DWORD value) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<unsigned char>(value >> shift));
+}
+
+void PutChunk(std::vector<unsigned char>& out, const char* type, const std::vector<unsigned char>& data) {
+    PutBig32(out, static_cast<DWORD>(data.size()));
+    std::vector<unsigned char> body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    out.insert(out.end(), body.begin(), body.end());
+    PutBig32(out, Crc(body.data(), body.size()) ^ 0xFFFFFFFFu);
+}
+
+std::vector<unsigned char> EncodePng(const std::vector<DWORD>& pixels, int width, int height) {
+    std::vector<unsigned char> raw;
+    for (int y = 0; y < height; ++y) {
+        raw.push_back(0);
+        for (int x = 0; x < width; ++x) {
+            DWORD p = pixels[static_cast<size_t>(y) * width + x];
+            raw.push_back(static_cast<unsigned char>(p >> 16));
+            raw.push_back(static_cast<unsigned char>(p >> 8));
+            raw.push_back(static_cast<unsigned char>(p));
+        }
+    }
+    std::vector<unsigned char> z = {0x78, 0x01};
+    DWORD a = 1, b = 0;
+    for (unsigned char c : raw) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    for (size_t pos = 0; pos < raw.size() || pos == 0;) {
+        size_t n = std::min<size_t>(65535, raw.size() - pos);
+        z.push_back(pos + n >= raw.size() ? 1 : 0);
+        z.push_back(static_cast<unsigned char>(n));
+        z.push_back(static_cast<unsigned char>(n >> 8));
+        z.push_back(static_cast<unsigned char>(~n));
+        z.push_back(static_cast<unsigned char>(~n >> 8));
+        z.insert(z.end(), raw.begin() + static_cast<long>(pos), raw.begin() + static_cast<long>(pos + n));
+        pos += n;
+        if (n == 0) break;
+    }
+    PutBig32(z, (b << 16) | a);
+
+    std::vector<unsigned char> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<unsigned char> header;
+    PutBig32(header, static_cast<DWORD>(width));
+    PutBig32(header, static_cast<DWORD>(height));
+    header.insert(header.end(), {8, 2, 0, 0, 0});
+    PutChunk(png, "IHDR", header);
+    PutChunk(png, "IDAT", z);
+    PutChunk(png, "IEND", {});
+    return png;
+}
+
 std::string ScreenshotFolder() {
     std::string folder = zrtest::BuiltPath("screenshots");
     CreateDirectoryA(folder.c_str(), nullptr);
@@ -154,7 +216,12 @@ std::vector<DWORD> SaveScreenshot(HWND window, const std::string& name, int* wid
     pixels = zrui::CaptureScreen(rect);
     if (pixels.empty()) return pixels;
 
-    zrui::SavePng(pixels, width, height, ScreenshotFolder() + "\\" + name + ".png");
+    const std::vector<unsigned char> png = EncodePng(pixels, width, height);
+    const std::string path = ScreenshotFolder() + "\\" + name + ".png";
+    if (FILE* f = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(png.data(), 1, png.size(), f);
+        std::fclose(f);
+    }
     if (widthOut) *widthOut = width;
     if (heightOut) *heightOut = height;
     return pixels;

@@ -227,14 +227,6 @@ public:
     CSurface(const CSurface&) = delete;
     CSurface& operator=(const CSurface&) = delete;
     HDC dc() const { return m_hOld ? m_hDC : nullptr; }
-    HBITMAP bitmap() const { return m_hBitmap; }
-    // Takes pixels as Pixels gives them; false when the count differs.
-    bool Fill(const std::vector<DWORD>& pixels) {
-        if (!dc() || pixels.size() != m_size) return false;
-        GdiFlush();
-        std::copy(pixels.begin(), pixels.end(), static_cast<DWORD*>(m_pBits));
-        return true;
-    }
     // 0x00RRGGBB, rows top-down; empty when the surface could not be made.
     std::vector<DWORD> Pixels() const {
         if (!dc()) return std::vector<DWORD>();
@@ -595,21 +587,15 @@ int ScreenDpi() {
     return screen.Get() ? GetDeviceCaps(screen.Get(), LOGPIXELSX) : 96;
 }
 
-bool SavePng(const std::vector<DWORD>& pixels, int width, int height, const std::string& pngPath) {
-    CSurface surface(width, height);
-    return surface.Fill(pixels) && WritePng(surface.bitmap(), pngPath);
-}
-
 bool SaveScreenshot(HWND window, const std::string& pngPath) {
     RECT rect = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    std::vector<DWORD> last;
     if (window) {
         // Let the window paint what it just received before it is captured:
         // the screen is read once it shows more than one colour (a window not
         // yet drawn is blank) and holds still (an animation never does).
         Sync(window);
         if (!GetWindowRect(window, &rect)) return false;
-        last = CaptureScreen(rect);
+        std::vector<DWORD> last = CaptureScreen(rect);
         int stillFor = 0;  // polls in a row that saw no change
         PollUntil(2000, [&] {
             Sync(window);
@@ -619,10 +605,24 @@ bool SaveScreenshot(HWND window, const std::string& pngPath) {
             last.swap(now);
             return stillFor >= 2;
         });
-    } else {
-        last = CaptureScreen(rect);
     }
-    return !last.empty() && SavePng(last, rect.right - rect.left, rect.bottom - rect.top, pngPath);
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) return false;
+    HDC screen = GetDC(nullptr);
+    if (!screen) return false;
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    bool captured = false;
+    if (memory && bitmap) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        captured = BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY | CAPTUREBLT) != 0;
+        SelectObject(memory, old);
+    }
+    bool saved = captured && WritePng(bitmap, pngPath);
+    if (bitmap) DeleteObject(bitmap);
+    if (memory) DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return saved;
 }
 
 }  // namespace zrui

@@ -97,9 +97,6 @@ int ScreenDpi();
 // when it could not be read.
 std::vector<DWORD> CaptureScreen(const RECT& rect);
 
-// Saves pixels as CaptureScreen gives them as a PNG file; the folder must exist.
-bool SavePng(const std::vector<DWORD>& pixels, int width, int height, const std::string& pngPath);
-
 // Saves what the screen shows of the window (the whole screen for nullptr)
 // as a PNG file; the folder must exist.
 bool SaveScreenshot(HWND window, const std::string& pngPath);
