@@ -814,7 +814,7 @@ TEST_P(JobRestoreOutcome, EndsWithItsMessageAndDeletesOnlyTheReplacedSecureFiles
     const std::string liveDatabase = zrtest::ReadTextFile(m_host.contentsDb);
     std::vector<std::string> secureFiles, otherFiles;
     for (const hostsim::TrackRow& row : m_tracks)
-        ((row.attributes & (0x08 | 0x10)) ? secureFiles : otherFiles).push_back(row.path);
+        (zrtest::IsSecure(row) ? secureFiles : otherFiles).push_back(row.path);
     ASSERT_FALSE(secureFiles.empty());
     auto run = Start("", m_restoreTo, false);
     const bool completes = GetParam().message == IDS_RESTORE_COMPLETE;
@@ -826,10 +826,7 @@ TEST_P(JobRestoreOutcome, EndsWithItsMessageAndDeletesOnlyTheReplacedSecureFiles
     for (const std::string& file : secureFiles) EXPECT_EQ(!completes, zrtest::FileExists(file)) << file;
     if (completes) {
         EXPECT_FALSE(liveDatabase == zrtest::ReadTextFile(m_host.contentsDb)) << "the library was not swapped";
-        hostsim::CLibraryDb db;
-        std::vector<hostsim::TrackRow> restored;
-        ASSERT_TRUE(db.Open(m_host.contentsDb));
-        ASSERT_TRUE(db.LoadAll(restored));
+        const std::vector<hostsim::TrackRow> restored = zrtest::LoadTracks(m_host.contentsDb);
         EXPECT_EQ(m_tracks.size(), restored.size());
         for (const hostsim::TrackRow& row : restored) EXPECT_TRUE(zrtest::FileExists(row.path)) << row.path;
     } else {
