@@ -9,6 +9,13 @@
 // timed run; each side prints its median and range, and the ratio is median
 // over median.
 //
+// Wall time alone cannot tell a small regression from a noisy machine: each
+// side also gets the CPU time the process spent (GetProcessTimes), and the
+// content cases run the job against the timed module (TimedModule.cpp) in
+// the component's place, which adds up the time inside the component's calls.
+// Per track that gives the bare copy, the component's share and the tool's
+// own: the job less the bare copy less the component.
+//
 // Runs in a registry of its own (HKLM and HKCU redirected to a scratch key)
 // and a scratch folder below %TEMP%, both removed at the end.
 //
@@ -34,6 +41,7 @@
 #include "common/Trace.h"
 #include "engine/BackupRestore.h"
 #include "engine/EngineMessages.h"
+#include "job/JobSteps.h"
 #include "hostsim/core/HostInstall.h"
 #include "hostsim/core/HostIo.h"
 #include "hostsim/core/LibraryDb.h"
@@ -178,33 +186,78 @@ void PrintTenths(const CProgressSink& sink) {
                 last, last / first);
 }
 
-struct StepTimes {
-    double total = 0;  // Initialize to the job end's releases
-    double nml = 0;    // BackupNmlData alone
+// CPU time of this process so far (user and kernel, all threads), in seconds.
+// The system counts it in scheduler ticks: a run must last many of them.
+double ProcessCpuSeconds() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+    auto value = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+    };
+    return (value(kernel) + value(user)) / 1e7;
+}
+
+// One job's figures.
+struct JobTimes {
+    double total = 0;      // wall, Initialize to the job end's releases
+    double cpu = 0;        // this process's CPU time over the same stretch
+    double contents = 0;   // wall of the contents phase: Initialize to the runner's database phase
+    double component = 0;  // wall inside the component's calls (0 without the timed module)
+    long long calls = 0;   // calls into the component
     HRESULT result = 0;
     std::size_t failedItems = 0;
 };
 
-// One backup job in the runner's order, with the runner's releases at the end.
-StepTimes RunBackup(const std::string& backupData, CProgressSink& sink) {
-    StepTimes t;
+// The job runner's side of the steps: never cancelled; marks where the contents phase ends.
+class CBenchRunner : public zr::IJobRunner {
+public:
+    explicit CBenchRunner(Clock::time_point start) : m_start(start) {}
+    bool IsCancelled() override { return false; }
+    void EnterDatabasePhase() override { m_contents = Seconds(m_start, Clock::now()); }
+    void BackupTreeTouched() override {}
+    double Contents() const { return m_contents; }
+
+private:
+    Clock::time_point m_start;
+    double m_contents = 0;
+};
+
+// Ends the job as the runner does, reading the timed module's totals first;
+// the module must be gone afterwards, so that the next job starts from zero.
+void EndJob(zr::CBackupRestore& engine, JobTimes& t) {
+    using TotalsProc = void(STDMETHODCALLTYPE*)(long long*, long long*);
+    HMODULE held = nullptr;
+    TotalsProc totals = nullptr;
+    if (engine.m_hMediaLibrary && GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                                                     reinterpret_cast<const char*>(engine.m_hMediaLibrary), &held)) {
+        totals = reinterpret_cast<TotalsProc>(reinterpret_cast<void*>(GetProcAddress(held, "TimedModuleTotals")));
+    }
+    zr::ReleaseJob(engine);
+    if (!held) return;
+    if (totals) {
+        long long ticks = 0;
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        totals(&ticks, &t.calls);
+        t.component = static_cast<double>(ticks) / frequency.QuadPart;
+    }
+    FreeLibrary(held);
+}
+
+// One backup job: Initialize, the runner's steps, the runner's releases.
+JobTimes RunBackup(const std::string& backupData, CProgressSink& sink) {
+    JobTimes t;
     sink.Reset();
+    const double cpuStart = ProcessCpuSeconds();
     const auto start = Clock::now();
+    CBenchRunner runner(start);
     zr::CBackupRestore engine;
     HRESULT hr = engine.Initialize(sink.Handle());
-    if (SUCCEEDED(hr)) hr = engine.InitBackupDataFolder(backupData);
-    if (SUCCEEDED(hr)) hr = engine.BackupGuiData(backupData);
-    if (SUCCEEDED(hr)) {
-        const auto nmlStart = Clock::now();
-        hr = engine.BackupNmlData(backupData);
-        t.nml = Seconds(nmlStart, Clock::now());
-    }
-    if (SUCCEEDED(hr)) hr = engine.BackupMoveSecureDB(backupData);
-    engine.m_secureDb.Unbind();
-    engine.m_builder.Detach();
-    if (engine.m_hMediaLibrary) FreeLibrary(engine.m_hMediaLibrary);
-    engine.m_hMediaLibrary = nullptr;
+    if (SUCCEEDED(hr)) hr = zr::RunBackupSteps(engine, backupData, runner);
+    EndJob(engine, t);
     t.total = Seconds(start, Clock::now());
+    t.cpu = ProcessCpuSeconds() - cpuStart;
+    t.contents = runner.Contents();
     t.result = hr;
     t.failedItems = engine.m_vecFailedItemTitle.size();
     sink.Drain();
@@ -317,7 +370,8 @@ struct Scratch {
     bool installed = false;
 };
 
-bool Install(Scratch& s, const std::string& root) {
+// timed: the timed module in the component's place, the real one beside it.
+bool Install(Scratch& s, const std::string& root, bool timed) {
     s.root = root;
     hostsim::RemoveTree(root);
     std::string error;
@@ -334,9 +388,14 @@ bool Install(Scratch& s, const std::string& root) {
     hostsim::InstallOptions options;
     options.root = root + "\\Host";
     options.major = 7;
-    options.moduleSource = hostsim::ProgramFolder() + "\\NerithMediaLibrary.dll";
+    const std::string module = hostsim::ProgramFolder() + "\\NerithMediaLibrary.dll";
+    options.moduleSource = timed ? hostsim::ProgramFolder() + "\\timed\\NerithMediaLibrary.dll" : module;
     if (!hostsim::Install(options, s.host, error)) {
         Fail(error);
+        return false;
+    }
+    if (timed && !CopyFileA(module.c_str(), (s.host.libraryFolder + "\\NerithMediaLibrary.inner.dll").c_str(), FALSE)) {
+        Fail("cannot place the real module beside the timed one");
         return false;
     }
     s.installed = true;
@@ -360,37 +419,22 @@ unsigned long long FileBytes(const std::vector<hostsim::TrackRow>& rows) {
     return total;
 }
 
-struct RestoreTimes {
-    double total = 0;     // Initialize to the job end's releases
-    double contents = 0;  // RestoreNmlContents alone
-    HRESULT result = 0;
-};
-
-// One restore job in the runner's order, with the runner's releases at the end.
-RestoreTimes RunRestore(const std::string& backupData, const std::string& restoreTo, CProgressSink* sink) {
-    RestoreTimes t;
+// One restore job: Initialize, the runner's steps, the runner's releases.
+JobTimes RunRestore(const std::string& backupData, const std::string& restoreTo, CProgressSink* sink) {
+    JobTimes t;
     if (sink) sink->Reset();
+    const double cpuStart = ProcessCpuSeconds();
     const auto start = Clock::now();
+    CBenchRunner runner(start);
     zr::CBackupRestore engine;
     HRESULT hr = engine.Initialize(sink ? sink->Handle() : nullptr);
-    if (hr == 0) {
-        const auto contentsStart = Clock::now();
-        hr = engine.RestoreNmlContents(backupData, restoreTo);
-        t.contents = Seconds(contentsStart, Clock::now());
-    }
-    if (hr == 0) {
-        hr = engine.RestoreMoveSecureDB(backupData);
-        if (hr == static_cast<HRESULT>(0x8F005002)) hr = 0;  // no secure backup file: the job goes on
-    }
-    if (hr == 0) hr = engine.RestoreNmlDatabases();
-    if (hr == 0) hr = engine.RestoreGuiData(backupData);
-    if (hr == 0) engine.DeleteUnusableContents();
-    engine.m_secureDb.Unbind();
-    engine.m_builder.Detach();
-    if (engine.m_hMediaLibrary) FreeLibrary(engine.m_hMediaLibrary);
-    engine.m_hMediaLibrary = nullptr;
+    if (SUCCEEDED(hr)) hr = zr::RunRestoreSteps(engine, backupData, restoreTo, runner);
+    EndJob(engine, t);
     t.total = Seconds(start, Clock::now());
+    t.cpu = ProcessCpuSeconds() - cpuStart;
+    t.contents = runner.Contents();
     t.result = hr;
+    t.failedItems = engine.m_vecFailedItemTitle.size();
     if (sink) sink->Drain();
     return t;
 }
@@ -483,26 +527,41 @@ void RemoveRestoreLeftovers(const hostsim::InstalledHost& host) {
     for (const std::string& folder : leftovers) Discard(folder);
 }
 
+// One side's figures per run: wall and CPU seconds, and for a job the time
+// inside the component's calls.
+struct Side {
+    Series wall, cpu, component;
+    std::vector<long long> calls;
+    void Add(double wallSeconds, double cpuSeconds) {
+        wall.seconds.push_back(wallSeconds);
+        cpu.seconds.push_back(cpuSeconds);
+    }
+    void Add(const JobTimes& t) {
+        Add(t.total, t.cpu);
+        component.seconds.push_back(t.component);
+        calls.push_back(t.calls);
+    }
+};
+
 // Backups alternated with bare copies of the library's files; the last backup
 // stays for the restores. False when a backup failed.
 bool CompareBackups(const std::vector<hostsim::TrackRow>& rows, const std::string& root, unsigned runs,
-                    CProgressSink& sink, const std::string& backupData, Series& bare, Series& job, Series& nml) {
+                    CProgressSink& sink, const std::string& backupData, Side& bare, Side& job, unsigned& files) {
     for (unsigned i = 0; i < runs; ++i) {
-        unsigned copied = 0;
         const std::string bareFolder = root + "\\Bare";
+        const double cpuStart = ProcessCpuSeconds();
         const auto start = Clock::now();
-        BareCopy(rows, bareFolder, copied);
-        bare.seconds.push_back(Seconds(start, Clock::now()));
+        BareCopy(rows, bareFolder, files);
+        bare.Add(Seconds(start, Clock::now()), ProcessCpuSeconds() - cpuStart);
         Discard(bareFolder);
 
         hostsim::RemoveTree(zr::FolderPart(backupData));
-        const StepTimes t = RunBackup(backupData, sink);
+        const JobTimes t = RunBackup(backupData, sink);
         if (t.result != 0) {
             Fail("backup returned " + std::to_string(static_cast<long>(t.result)));
             return false;
         }
-        job.seconds.push_back(t.total);
-        nml.seconds.push_back(t.nml);
+        job.Add(t);
         if (i + 1 < runs) Discard(zr::FolderPart(backupData));
     }
     FlushTree(zr::FolderPart(backupData));
@@ -512,20 +571,20 @@ bool CompareBackups(const std::vector<hostsim::TrackRow>& rows, const std::strin
 // Restores of one backup alternated with bare copies of its tree, each into a
 // fresh folder. False when a restore failed.
 bool CompareRestores(const hostsim::InstalledHost& host, const std::string& backupData, const std::string& root,
-                     unsigned runs, unsigned tracks, CProgressSink& sink, Series& bare, Series& job,
-                     Series& contents) {
+                     unsigned runs, unsigned tracks, CProgressSink& sink, Side& bare, Side& job, unsigned& files) {
     for (unsigned i = 0; i < runs; ++i) {
-        unsigned copied = 0;
+        files = 0;
         const std::string bareFolder = root + "\\BareTree";
+        const double cpuStart = ProcessCpuSeconds();
         const auto start = Clock::now();
-        BareTreeCopy(backupData, bareFolder, copied);
-        bare.seconds.push_back(Seconds(start, Clock::now()));
+        BareTreeCopy(backupData, bareFolder, files);
+        bare.Add(Seconds(start, Clock::now()), ProcessCpuSeconds() - cpuStart);
         Discard(bareFolder);
 
         const std::string dest = root + "\\Dest";
         hostsim::RemoveTree(dest);
         CreateDirectoryA(dest.c_str(), nullptr);
-        const RestoreTimes t = RunRestore(backupData, dest, &sink);
+        const JobTimes t = RunRestore(backupData, dest, &sink);
         if (t.result != 0) {
             Fail("restore returned " + std::to_string(static_cast<long>(t.result)));
             return false;
@@ -533,12 +592,53 @@ bool CompareRestores(const hostsim::InstalledHost& host, const std::string& back
         if (sink.Count() != tracks || sink.Last() != tracks) {
             Fail("restore progress posts " + std::to_string(sink.Count()));
         }
-        job.seconds.push_back(t.total);
-        contents.seconds.push_back(t.contents);
+        job.Add(t);
         Discard(dest);
         RemoveRestoreLeftovers(host);
     }
     return true;
+}
+
+void PrintMicros(const char* label, const Series& perTrack, const char* note = "") {
+    std::printf("    %-30s %8.1f  [%.1f .. %.1f]%s\n", label, perTrack.Median() * 1e6, perTrack.Min() * 1e6,
+                perTrack.Max() * 1e6, note);
+}
+
+// Each run's figure divided by `count`.
+Series PerItem(const Series& s, double count) {
+    Series r;
+    for (double v : s.seconds) r.seconds.push_back(count > 0 ? v / count : 0);
+    return r;
+}
+
+// Per track: the bare copy, the whole job, the component's calls and what is
+// left, the tool's own (job - bare copy - component), wall and CPU, each run
+// against the bare copy run just before it. The component's share is wall time
+// inside its calls; its work is CPU bound (an in-memory library, a database
+// written in one transaction), so it is subtracted from the CPU side as well.
+void PrintSplit(const char* job, const Side& bare, const Side& run, unsigned tracks, unsigned bareFiles) {
+    Series ownWall, ownCpu;
+    for (std::size_t i = 0; i < run.wall.seconds.size() && i < bare.wall.seconds.size(); ++i) {
+        const double component = run.component.seconds[i];
+        ownWall.seconds.push_back(run.wall.seconds[i] - bare.wall.seconds[i] - component);
+        ownCpu.seconds.push_back(run.cpu.seconds[i] - bare.cpu.seconds[i] - component);
+    }
+    const long long calls = run.calls.empty() ? 0 : run.calls.back();
+    std::printf("  %s, us per track, median [range] over %zu runs:\n", job, run.wall.seconds.size());
+    PrintMicros("bare copy, wall", PerItem(bare.wall, tracks));
+    PrintMicros("bare copy, CPU", PerItem(bare.cpu, tracks));
+    PrintMicros("job, wall", PerItem(run.wall, tracks));
+    PrintMicros("job, CPU", PerItem(run.cpu, tracks));
+    char note[96];
+    std::snprintf(note, sizeof(note), "  (%.1f calls per track)", tracks ? static_cast<double>(calls) / tracks : 0.0);
+    PrintMicros("component's calls, wall", PerItem(run.component, tracks), note);
+    PrintMicros("tool's own, wall", PerItem(ownWall, tracks));
+    PrintMicros("tool's own, CPU", PerItem(ownCpu, tracks));
+    const double barePerFile = bare.cpu.Median() / (bareFiles ? bareFiles : 1);
+    const double own = ownCpu.Median() / (tracks ? tracks : 1);
+    std::printf("    tool's own CPU per track / bare copy's CPU per file (%u files): %.1f%% (goal at most 10%%)%s\n",
+                bareFiles, barePerFile > 0 ? own / barePerFile * 100 : 0.0,
+                barePerFile > 0 && own <= barePerFile * 0.10 ? "" : "  OVER");
 }
 
 // The engine's peak working set for one job, measured in a child process that
@@ -582,15 +682,10 @@ int RunJobChild(int argc, char** argv) {
     HRESULT hr = 0;
     if (kind == "backup") {
         zr::CBackupRestore engine;
+        CBenchRunner runner(Clock::now());
         hr = engine.Initialize(nullptr);
-        if (hr == 0) hr = engine.InitBackupDataFolder(argv[4]);
-        if (hr == 0) hr = engine.BackupGuiData(argv[4]);
-        if (hr == 0) hr = engine.BackupNmlData(argv[4]);
-        if (hr == 0) hr = engine.BackupMoveSecureDB(argv[4]);
-        engine.m_secureDb.Unbind();
-        engine.m_builder.Detach();
-        if (engine.m_hMediaLibrary) FreeLibrary(engine.m_hMediaLibrary);
-        engine.m_hMediaLibrary = nullptr;
+        if (hr == 0) hr = zr::RunBackupSteps(engine, argv[4], runner);
+        zr::ReleaseJob(engine);
     } else {
         hr = RunRestore(argv[4], argv[5], nullptr).result;
     }
@@ -614,7 +709,7 @@ void ContentCase(const char* label, const std::string& root, unsigned tracks, un
     std::printf("\n== %s: %u tracks of %u bytes\n", label, tracks, size);
     std::fflush(stdout);
     Scratch s;
-    if (!Install(s, root)) return;
+    if (!Install(s, root, true)) return;
     hostsim::LibraryOptions options;
     options.tracks = tracks;
     options.folders = tracks / 10 ? tracks / 10 : 1;
@@ -635,24 +730,24 @@ void ContentCase(const char* label, const std::string& root, unsigned tracks, un
     FlushTree(root);
 
     const std::string backupData = root + "\\Backup\\BackupData";
-    Series bareBackup, backup, nml;
-    if (CompareBackups(rows, root, runs, sink, backupData, bareBackup, backup, nml)) {
+    Side bareBackup, backup;
+    unsigned bareFiles = 0;
+    if (CompareBackups(rows, root, runs, sink, backupData, bareBackup, backup, bareFiles)) {
         if (sink.Count() != tracks || sink.Last() != tracks) Fail("progress posts " + std::to_string(sink.Count()));
         if (!CheckNumbering(rows, backupData + "\\DB\\NMLDB\\contents.db")) Fail("numbering differs from the rule");
         PrintTenths(sink);
-        PrintSeries("bare copy of the files", bareBackup);
-        PrintSeries("backup job", backup);
-        PrintSeries("BackupNmlData", nml);
-        PrintRatio("backup job / bare copy", backup, bareBackup, 1.15);
-        PrintRatio("BackupNmlData / bare copy", nml, bareBackup, 1.15);
+        PrintSeries("bare copy of the files", bareBackup.wall);
+        PrintSeries("backup job", backup.wall);
+        PrintRatio("backup job / bare copy", backup.wall, bareBackup.wall, 1.15);
+        PrintSplit("backup", bareBackup, backup, tracks, bareFiles);
 
-        Series bareRestore, restore, contents;
-        if (CompareRestores(s.host, backupData, root, runs, tracks, sink, bareRestore, restore, contents)) {
-            PrintSeries("bare copy of the tree", bareRestore);
-            PrintSeries("restore job", restore);
-            PrintSeries("RestoreNmlContents", contents);
-            PrintRatio("restore job / bare copy", restore, bareRestore, 1.15);
-            PrintRatio("RestoreNmlContents / bare copy", contents, bareRestore, 1.15);
+        Side bareRestore, restore;
+        unsigned treeFiles = 0;
+        if (CompareRestores(s.host, backupData, root, runs, tracks, sink, bareRestore, restore, treeFiles)) {
+            PrintSeries("bare copy of the tree", bareRestore.wall);
+            PrintSeries("restore job", restore.wall);
+            PrintRatio("restore job / bare copy", restore.wall, bareRestore.wall, 1.15);
+            PrintSplit("restore", bareRestore, restore, tracks, treeFiles);
         }
     }
     std::fflush(stdout);
@@ -718,7 +813,7 @@ NumberingResult NumberingCase(const std::string& root, unsigned tracks, unsigned
                 repeated);
     std::fflush(stdout);
     Scratch s;
-    if (!Install(s, root)) return r;
+    if (!Install(s, root, false)) return r;
     const auto start = Clock::now();
     if (!MakeNumberingLibrary(s, tracks, folders, repeated)) {
         Remove(s, keep);
@@ -728,7 +823,7 @@ NumberingResult NumberingCase(const std::string& root, unsigned tracks, unsigned
     const std::vector<hostsim::TrackRow> rows = Load(s.host.contentsDb);
 
     const std::string backupData = root + "\\Backup\\BackupData";
-    const StepTimes t = RunBackup(backupData, sink);
+    const JobTimes t = RunBackup(backupData, sink);
     r.ok = t.result == 0 && CheckNumbering(rows, backupData + "\\DB\\NMLDB\\contents.db");
     if (t.result != 0) Fail("backup returned " + std::to_string(static_cast<long>(t.result)));
 
@@ -761,9 +856,9 @@ NumberingResult NumberingCase(const std::string& root, unsigned tracks, unsigned
     const double bare = BareCopy(rows, root + "\\Bare", copied);
     hostsim::RemoveTree(root + "\\Bare");
 
-    r.perTrackMicros = t.nml / tracks * 1e6;
+    r.perTrackMicros = t.contents / tracks * 1e6;
     r.barePerTrackMicros = bare / tracks * 1e6;
-    std::printf("  backup job %.2f s, BackupNmlData %.2f s = %.1f us per track; numbering %s\n", t.total, t.nml,
+    std::printf("  backup job %.2f s, contents phase %.2f s = %.1f us per track; numbering %s\n", t.total, t.contents,
                 r.perTrackMicros, r.ok ? "exactly the rule's" : "WRONG");
     std::printf("  bare CopyFileA loop (same folders) %.2f s = %.1f us per track; ratio %.2f\n", bare,
                 r.barePerTrackMicros, r.perTrackMicros / r.barePerTrackMicros);
@@ -784,13 +879,13 @@ NumberingResult NumberingCase(const std::string& root, unsigned tracks, unsigned
         Discard(root + "\\PeakBackup");
     }
 
-    Series bareTree, restore, contents;
-    if (r.ok && CompareRestores(s.host, backupData, root, runs, tracks, sink, bareTree, restore, contents)) {
-        r.restorePerTrackMicros = restore.Median() / tracks * 1e6;
-        r.bareTreePerTrackMicros = bareTree.Median() / tracks * 1e6;
-        PrintSeries("bare copy of the tree", bareTree);
-        PrintSeries("restore job", restore);
-        PrintSeries("RestoreNmlContents", contents);
+    Side bareTree, restore;
+    unsigned treeFiles = 0;
+    if (r.ok && CompareRestores(s.host, backupData, root, runs, tracks, sink, bareTree, restore, treeFiles)) {
+        r.restorePerTrackMicros = restore.wall.Median() / tracks * 1e6;
+        r.bareTreePerTrackMicros = bareTree.wall.Median() / tracks * 1e6;
+        PrintSeries("bare copy of the tree", bareTree.wall);
+        PrintSeries("restore job", restore.wall);
         std::printf("  restore job %.1f us per track, bare copy of the tree %.1f us per track; ratio %.2f\n",
                     r.restorePerTrackMicros, r.bareTreePerTrackMicros,
                     r.restorePerTrackMicros / r.bareTreePerTrackMicros);
