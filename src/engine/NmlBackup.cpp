@@ -7,6 +7,7 @@
 #include <shlwapi.h>
 
 #include <cstdio>
+#include <cstring>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -51,13 +52,15 @@ public:
     // The folder for a source folder, made on first use. RC_E_FAIL when all
     // numbers are taken (error stays ERROR_SUCCESS); a folder error with the
     // system's error in `error` when the folder cannot be made.
-    HRESULT Find(const std::string& sourceFolder, const std::string& name, std::string& folder, DWORD& error) {
+    HRESULT Find(const std::string& sourceFolder, std::string& folder, DWORD& error) {
         error = ERROR_SUCCESS;
         auto known = m_folders.find(sourceFolder);
         if (known != m_folders.end()) {
             folder = known->second;
             return RC_OK;
         }
+        // Worked out once per source folder, not per track.
+        const std::string name = LastName(sourceFolder);
         if (!m_rootMade) {
             if (!CreateFolderPath(m_audioRoot, error)) return FolderCreateError(error);
             m_rootMade = true;
@@ -87,6 +90,15 @@ public:
     }
 
 private:
+    // A folder's last name as the platform strips it; "root" for a drive's root.
+    static std::string LastName(const std::string& sourceFolder) {
+        std::vector<char> buffer(sourceFolder.begin(), sourceFolder.end());
+        buffer.push_back('\0');
+        PathStripPathA(buffer.data());
+        const std::string name = buffer.data();
+        return PathIsRootA((name + "\\").c_str()) ? "root" : name;
+    }
+
     // Makes the folder; `made` false when that name is taken already. False
     // with the system's error when the folder can be made under no name.
     bool TryCreate(const std::string& folder, bool& made, DWORD& error) {
@@ -269,16 +281,12 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
             Trace("Title = %s, Path = %s\n", Text(track->GetTitle()), path.c_str());
 
             const std::string file = PlatformFileName(path);
-            std::vector<char> buffer(path.begin(), path.end());
-            buffer.push_back('\0');
-            StripFileName(buffer.data());
-            const std::string dir = buffer.data();
-            PathStripPathA(buffer.data());
-            std::string name = buffer.data();
-            if (PathIsRootA((name + "\\").c_str())) name = "root";
+            std::string dir = path;
+            StripFileName(&dir[0]);
+            dir.resize(std::strlen(dir.c_str()));
 
             std::string folder;
-            hr = audioFolders.Find(dir, name, folder, error);
+            hr = audioFolders.Find(dir, folder, error);
             if (FAILED(hr)) {
                 // Running out of numbers is no folder failure and goes untraced.
                 if (error != ERROR_SUCCESS) {
@@ -287,15 +295,18 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
                 return hr;
             }
 
-            // A path the system cannot reach counts as a missing file.
-            if (!IsExistingFile(path)) {
-                RecordFailedItem(track.Get(), 1, 1);
-            } else {
-                if (!CopyFileOver(path, audioRoot + folder + "\\" + file)) {
+            // The copy is the test whether the file is there: only a copy that
+            // failed asks, so that a track costs one file-system look-up the
+            // less. A path the system cannot reach counts as a missing file.
+            const std::string stored = folder + "\\" + file;
+            if (!CopyFileOver(path, audioRoot + stored)) {
+                if (IsExistingFile(path)) {
                     Trace("\n\nCBackupRestore::BackupNmlData !CopyFile1 failed\n\n");
                     return RC_E_FILE_COPY;
                 }
-                track->SetFilePath((folder + "\\" + file).c_str());
+                RecordFailedItem(track.Get(), 1, 1);
+            } else {
+                track->SetFilePath(stored.c_str());
                 Trace("pTrack->GetFilePath = %s\n", Text(track->GetFilePath()));
                 if (FAILED(track->Register())) Trace("%s", kRegisterFailed);
 
