@@ -178,8 +178,8 @@ bool IsSameOrBelow(const std::string& item, const std::string& folder) {
     if (item == folder) return true;
     // Both forms start at a character boundary, so the byte after a shared
     // prefix is a real separator when it is a backslash.
-    if (item.compare(0, folder.size(), folder) != 0) return false;
-    return HasTrailingBackslash(folder) || (item.size() > folder.size() && item[folder.size()] == '\\');
+    const std::string prefix = HasTrailingBackslash(folder) ? folder : folder + "\\";
+    return item.compare(0, prefix.size(), prefix) == 0;
 }
 
 bool IsSameOrInside(const std::string& path, const std::string& folder) {
