@@ -201,44 +201,68 @@ double ProcessCpuSeconds() {
 // Every CopyFileA and CreateDirectoryA of this program (the engine's and the
 // bare loops') goes through the import table; the bench points those slots at
 // timers, so that a job's copying (files and the folders they go into) can be
-// told from the rest of its own work.
+// told from the rest of its own work. OutputDebugStringA and PostMessageA are
+// timed the same way: the trace lines and progress posts the job must make
+// cost a call into the system each, and those calls are set apart from the
+// rest of the tool's own code.
 using CopyFileProc = BOOL(WINAPI*)(LPCSTR, LPCSTR, BOOL);
 using CreateDirectoryProc = BOOL(WINAPI*)(LPCSTR, LPSECURITY_ATTRIBUTES);
+using OutputDebugStringProc = void(WINAPI*)(LPCSTR);
+using PostMessageProc = BOOL(WINAPI*)(HWND, UINT, WPARAM, LPARAM);
 CopyFileProc g_copyFile = nullptr;
 CreateDirectoryProc g_createDirectory = nullptr;
+OutputDebugStringProc g_outputDebugString = nullptr;
+PostMessageProc g_postMessage = nullptr;
 double g_copySeconds = 0;
+double g_noticeSeconds = 0;  // trace lines and progress posts
+long long g_notices = 0;
 
-// Adds the time from its making to its end to g_copySeconds; keeps the system's last error.
-class CCopyTimer {
+// Adds the time from its making to its end to `total`; keeps the system's last error.
+class CCallTimer {
 public:
-    CCopyTimer() { QueryPerformanceCounter(&m_start); }
-    ~CCopyTimer() {
+    explicit CCallTimer(double& total) : m_total(total) { QueryPerformanceCounter(&m_start); }
+    ~CCallTimer() {
         const DWORD error = GetLastError();
         LARGE_INTEGER end, frequency;
         QueryPerformanceCounter(&end);
         QueryPerformanceFrequency(&frequency);
-        g_copySeconds += static_cast<double>(end.QuadPart - m_start.QuadPart) / frequency.QuadPart;
+        m_total += static_cast<double>(end.QuadPart - m_start.QuadPart) / frequency.QuadPart;
         SetLastError(error);
     }
+    CCallTimer(const CCallTimer&) = delete;
+    CCallTimer& operator=(const CCallTimer&) = delete;
 
 private:
+    double& m_total;
     LARGE_INTEGER m_start;
 };
 
 BOOL WINAPI TimedCopyFile(LPCSTR from, LPCSTR to, BOOL failIfExists) {
-    CCopyTimer timer;
+    CCallTimer timer(g_copySeconds);
     return g_copyFile(from, to, failIfExists);
 }
 
 BOOL WINAPI TimedCreateDirectory(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
-    CCopyTimer timer;
+    CCallTimer timer(g_copySeconds);
     return g_createDirectory(path, security);
 }
 
-// Points this program's import of kernel32's `name` at `hook`; the real
+void WINAPI TimedOutputDebugString(LPCSTR text) {
+    CCallTimer timer(g_noticeSeconds);
+    ++g_notices;
+    g_outputDebugString(text);
+}
+
+BOOL WINAPI TimedPostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    CCallTimer timer(g_noticeSeconds);
+    ++g_notices;
+    return g_postMessage(hwnd, message, wParam, lParam);
+}
+
+// Points this program's import of `name` from `dll` at `hook`; the real
 // function goes to `original`. False when there is no such import.
 template <class F>
-bool HookImport(const char* name, F hook, F& original) {
+bool HookImport(const char* dll, const char* name, F hook, F& original) {
     auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
     auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
     auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
@@ -246,7 +270,7 @@ bool HookImport(const char* name, F hook, F& original) {
     if (!dir.VirtualAddress) return false;
     bool hooked = false;
     for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
-        if (_stricmp(reinterpret_cast<char*>(base + imp->Name), "kernel32.dll") != 0) continue;
+        if (_stricmp(reinterpret_cast<char*>(base + imp->Name), dll) != 0) continue;
         auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(
             base + (imp->OriginalFirstThunk ? imp->OriginalFirstThunk : imp->FirstThunk));
         auto* addresses = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
@@ -266,9 +290,11 @@ bool HookImport(const char* name, F hook, F& original) {
     return hooked;
 }
 
-bool TimeCopies() {
-    return HookImport("CopyFileA", &TimedCopyFile, g_copyFile) &&
-           HookImport("CreateDirectoryA", &TimedCreateDirectory, g_createDirectory);
+bool TimeSystemCalls() {
+    return HookImport("kernel32.dll", "CopyFileA", &TimedCopyFile, g_copyFile) &&
+           HookImport("kernel32.dll", "CreateDirectoryA", &TimedCreateDirectory, g_createDirectory) &&
+           HookImport("kernel32.dll", "OutputDebugStringA", &TimedOutputDebugString, g_outputDebugString) &&
+           HookImport("user32.dll", "PostMessageA", &TimedPostMessage, g_postMessage);
 }
 
 // One job's figures.
@@ -278,6 +304,8 @@ struct JobTimes {
     double contents = 0;   // wall of the contents phase: Initialize to the runner's database phase
     double component = 0;  // wall inside the component's calls (0 without the timed module)
     double copies = 0;     // wall inside CopyFileA and CreateDirectoryA
+    double notices = 0;    // wall inside OutputDebugStringA and PostMessageA
+    long long noticeCalls = 0;
     long long calls = 0;   // calls into the component
     HRESULT result = 0;
     std::size_t failedItems = 0;
@@ -325,6 +353,8 @@ JobTimes RunBackup(const std::string& backupData, CProgressSink& sink) {
     sink.Reset();
     const double cpuStart = ProcessCpuSeconds();
     const double copyStart = g_copySeconds;
+    const double noticeStart = g_noticeSeconds;
+    const long long noticeCalls = g_notices;
     const auto start = Clock::now();
     CBenchRunner runner(start);
     zr::CBackupRestore engine;
@@ -334,6 +364,8 @@ JobTimes RunBackup(const std::string& backupData, CProgressSink& sink) {
     t.total = Seconds(start, Clock::now());
     t.cpu = ProcessCpuSeconds() - cpuStart;
     t.copies = g_copySeconds - copyStart;
+    t.notices = g_noticeSeconds - noticeStart;
+    t.noticeCalls = g_notices - noticeCalls;
     t.contents = runner.Contents();
     t.result = hr;
     t.failedItems = engine.m_vecFailedItemTitle.size();
@@ -502,6 +534,8 @@ JobTimes RunRestore(const std::string& backupData, const std::string& restoreTo,
     if (sink) sink->Reset();
     const double cpuStart = ProcessCpuSeconds();
     const double copyStart = g_copySeconds;
+    const double noticeStart = g_noticeSeconds;
+    const long long noticeCalls = g_notices;
     const auto start = Clock::now();
     CBenchRunner runner(start);
     zr::CBackupRestore engine;
@@ -511,6 +545,8 @@ JobTimes RunRestore(const std::string& backupData, const std::string& restoreTo,
     t.total = Seconds(start, Clock::now());
     t.cpu = ProcessCpuSeconds() - cpuStart;
     t.copies = g_copySeconds - copyStart;
+    t.notices = g_noticeSeconds - noticeStart;
+    t.noticeCalls = g_notices - noticeCalls;
     t.contents = runner.Contents();
     t.result = hr;
     t.failedItems = engine.m_vecFailedItemTitle.size();
@@ -609,8 +645,8 @@ void RemoveRestoreLeftovers(const hostsim::InstalledHost& host) {
 // One side's figures per run: wall and CPU seconds, and for a job the time
 // inside the component's calls.
 struct Side {
-    Series wall, cpu, component, copies;
-    std::vector<long long> calls;
+    Series wall, cpu, component, copies, notices;
+    std::vector<long long> calls, noticeCalls;
     void Add(double wallSeconds, double cpuSeconds) {
         wall.seconds.push_back(wallSeconds);
         cpu.seconds.push_back(cpuSeconds);
@@ -619,7 +655,9 @@ struct Side {
         Add(t.total, t.cpu);
         component.seconds.push_back(t.component);
         copies.seconds.push_back(t.copies);
+        notices.seconds.push_back(t.notices);
         calls.push_back(t.calls);
+        noticeCalls.push_back(t.noticeCalls);
     }
 };
 
@@ -693,20 +731,27 @@ Series PerItem(const Series& s, double count) {
 
 // Per track, each job run against the bare copy run just before it. Inside
 // the job, its copies (wall inside CopyFileA and CreateDirectoryA, which the
-// bare loops call as well) and the component's calls
-// (wall inside them) are timed; the rest of the job's wall is the tool's own
-// code: path handling, file checks, traces, progress posts. That direct
-// figure counts any wait or preemption of the tool's code too, so it is an
-// upper bound of its CPU; "by CPU" is the job's CPU less the bare copy's and
-// the component's, which the copy's own swings make noisy with big files.
+// bare loops call as well) and the component's calls (wall inside them) are
+// timed; the rest of the job's wall is the tool's own: the trace lines and
+// progress posts the steps must make (wall inside OutputDebugStringA and
+// PostMessageA, timed as well) and its own code: path handling, file checks,
+// lists. That direct figure counts any wait or preemption of the tool's code
+// too, so it is an upper bound of its CPU; "by CPU" is the job's CPU less the
+// bare copy's and the component's, which the copy's own swings make noisy
+// with big files. Under Wine a call into the system that needs its server
+// spends most of its time in the server's process, which the process's CPU
+// time does not count: hence the wall figures.
 void PrintSplit(const char* job, const Side& bare, const Side& run, unsigned tracks, unsigned bareFiles) {
-    Series own, ownByCpu;
+    Series own, code, ownByCpu;
     for (std::size_t i = 0; i < run.wall.seconds.size() && i < bare.wall.seconds.size(); ++i) {
         const double component = run.component.seconds[i];
         own.seconds.push_back(run.wall.seconds[i] - run.copies.seconds[i] - component);
+        code.seconds.push_back(own.seconds.back() - run.notices.seconds[i]);
         ownByCpu.seconds.push_back(run.cpu.seconds[i] - bare.cpu.seconds[i] - component);
     }
+    const double per = tracks ? tracks : 1;
     const long long calls = run.calls.empty() ? 0 : run.calls.back();
+    const long long notices = run.noticeCalls.empty() ? 0 : run.noticeCalls.back();
     std::printf("  %s, us per track, median [range] over %zu runs:\n", job, run.wall.seconds.size());
     PrintMicros("bare copy, wall", PerItem(bare.wall, tracks));
     PrintMicros("bare copy, CPU", PerItem(bare.cpu, tracks));
@@ -714,15 +759,22 @@ void PrintSplit(const char* job, const Side& bare, const Side& run, unsigned tra
     PrintMicros("job, CPU", PerItem(run.cpu, tracks));
     PrintMicros("job's copies and folders, wall", PerItem(run.copies, tracks));
     char note[96];
-    std::snprintf(note, sizeof(note), "  (%.1f calls per track)", tracks ? static_cast<double>(calls) / tracks : 0.0);
+    std::snprintf(note, sizeof(note), "  (%.1f calls per track)", calls / per);
     PrintMicros("component's calls, wall", PerItem(run.component, tracks), note);
     PrintMicros("tool's own (job - copies - component)", PerItem(own, tracks));
+    std::snprintf(note, sizeof(note), "  (%.1f calls per track)", notices / per);
+    PrintMicros("  of it trace lines and progress posts", PerItem(run.notices, tracks), note);
+    PrintMicros("  of it the tool's code", PerItem(code, tracks));
     PrintMicros("tool's own by CPU (job - bare - comp.)", PerItem(ownByCpu, tracks));
     const double barePerFile = bare.cpu.Median() / (bareFiles ? bareFiles : 1);
-    const double ownPerTrack = own.Median() / (tracks ? tracks : 1);
-    std::printf("    tool's own per track / bare copy's CPU per file (%.1f us, %u files): %.1f%% (goal at most 10%%)%s\n",
-                barePerFile * 1e6, bareFiles, barePerFile > 0 ? ownPerTrack / barePerFile * 100 : 0.0,
-                barePerFile > 0 && ownPerTrack <= barePerFile * 0.10 ? "" : "  OVER");
+    auto share = [&](const Series& s, const char* label) {
+        const double perTrack = s.Median() / per;
+        std::printf("    %s per track / bare copy's CPU per file (%.1f us, %u files): %.1f%% (goal at most 10%%)%s\n",
+                    label, barePerFile * 1e6, bareFiles, barePerFile > 0 ? perTrack / barePerFile * 100 : 0.0,
+                    barePerFile > 0 && perTrack <= barePerFile * 0.10 ? "" : "  OVER");
+    };
+    share(own, "tool's own");
+    share(code, "tool's code");
 }
 
 // The engine's peak working set for one job, measured in a child process that
@@ -1024,7 +1076,7 @@ int main(int argc, char** argv) {
     const std::string root = std::string(temp) + name;
 
     if (!traces) zr::SetTraceSink([](const char*) {});
-    if (!TimeCopies()) Fail("CopyFileA and CreateDirectoryA cannot be timed: no import of them found");
+    if (!TimeSystemCalls()) Fail("the copying, trace and progress calls cannot be timed: an import of them is missing");
     CRegistryScope registry;
     CProgressSink sink;
     std::printf("backup_bench%s: scratch folder %s\n", quick ? " (quick)" : "", root.c_str());
