@@ -41,6 +41,7 @@
 #include "common/PathUtil.h"
 #include "common/Trace.h"
 #include "engine/BackupRestore.h"
+#include "engine/ComRef.h"
 #include "engine/EngineMessages.h"
 #include "job/JobSteps.h"
 #include "hostsim/core/HostInstall.h"
@@ -822,6 +823,29 @@ int RunJobChild(int argc, char** argv) {
         hr = engine.Initialize(nullptr);
         if (hr == 0) hr = zr::RunBackupSteps(engine, argv[4], runner);
         zr::ReleaseJob(engine);
+    } else if (kind == "walk") {
+        // The component alone: the host's library mounted and each track read
+        // as a job reads it, so that what the component holds can be told
+        // from what the tool holds.
+        zr::CBackupRestore engine;
+        hr = engine.Initialize(nullptr);
+        if (hr == 0) {
+            const std::string db = engine.GetDatabasesFolder() + "\\contents.db";
+            hr = engine.m_builder.MountHDD(db.c_str(), engine.m_strPictureFolder.c_str());
+        }
+        if (hr == 0 && engine.m_builder.m_pHddVolume) {
+            zr::CRef<INMContent> entry(engine.m_builder.m_pHddVolume->GetFirstContent(zr::IID_INMTrack));
+            for (; entry; entry.Attach(entry->GetNextContent(zr::IID_INMTrack))) {
+                zr::CRef<INMTrack> track;
+                if (zr::QueryRef(entry.Get(), zr::IID_INMTrack, track)) {
+                    track->GetTitle();
+                    track->GetFilePath();
+                }
+            }
+            entry.Reset();
+            engine.m_builder.UnmountHDD();
+        }
+        zr::ReleaseJob(engine);
     } else {
         hr = RunRestore(argv[4], argv[5], nullptr).result;
     }
@@ -1013,6 +1037,10 @@ NumberingResult NumberingCase(const std::string& root, unsigned tracks, unsigned
         std::printf("  peak working set, backup of %u tracks: %.1f MiB (process at start %.1f MiB; goal under 64)%s\n",
                     tracks, backupPeak, baseline, backupPeak > 0 && backupPeak < 64 ? "" : "  OVER or unknown");
         Discard(root + "\\PeakBackup");
+        const double walkPeak = ChildPeakMiB("walk", "-", "-", root + "\\peak.txt", baseline);
+        std::printf("  peak working set, the component alone walking the library: %.1f MiB (process at start %.1f MiB):"
+                    " the tool's own share of the backup's peak is %.1f MiB\n",
+                    walkPeak, baseline, backupPeak - walkPeak);
     }
 
     Side bareTree, restore;
