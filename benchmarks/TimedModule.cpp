@@ -59,6 +59,18 @@ public:
     virtual IUnknown* Inner() = 0;
 
 protected:
+    // What every proxy's QueryInterface asks first: a null pointer, and the
+    // question the tool side uses to find the inner object (answered without
+    // a reference). True when answered, with the result in `hr`.
+    bool AnsweredAsProxy(REFIID id, void** object, HRESULT& hr) {
+        hr = E_POINTER;
+        if (!object) return true;
+        *object = nullptr;
+        if (!IsEqualGUID(id, IID_TimedProxy)) return false;
+        *object = this;
+        hr = S_OK;
+        return true;
+    }
     ULONG AddRefProxy() { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
     ULONG ReleaseProxy() {
         const LONG n = InterlockedDecrement(&m_refs);
@@ -69,6 +81,14 @@ protected:
 private:
     LONG m_refs = 1;
 };
+
+// The proxy itself as the interface asked for, with a reference.
+template <class I, class P>
+HRESULT GiveSelf(P* proxy, void** object) {
+    proxy->AddRef();
+    *object = static_cast<I*>(proxy);
+    return S_OK;
+}
 
 // The inner object of an interface the tool passes back in: a proxy's inner
 // one, or the pointer itself when it is none of ours.
@@ -111,16 +131,10 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
         CTimed timed;
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (IsEqualGUID(id, IID_TimedProxy)) {
-            *object = static_cast<CProxyBase*>(this);
-            return S_OK;  // no reference: only to find the inner object
-        }
+        HRESULT hr = S_OK;
+        if (AnsweredAsProxy(id, object, hr)) return hr;
         if (IsEqualGUID(id, IID_IUnknown) || IsEqualGUID(id, zr::IID_INMPicture)) {
-            AddRef();
-            *object = static_cast<INMPicture*>(this);
-            return S_OK;
+            return GiveSelf<INMPicture>(this, object);
         }
         return m_inner->QueryInterface(id, object);
     }
@@ -152,16 +166,10 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
         CTimed timed;
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (IsEqualGUID(id, IID_TimedProxy)) {
-            *object = static_cast<CProxyBase*>(this);
-            return S_OK;
-        }
+        HRESULT hr = S_OK;
+        if (AnsweredAsProxy(id, object, hr)) return hr;
         if (IsEqualGUID(id, IID_IUnknown) || IsEqualGUID(id, zr::IID_INMContent)) {
-            AddRef();
-            *object = static_cast<INMContent*>(this);
-            return S_OK;
+            return GiveSelf<INMContent>(this, object);
         }
         if (IsEqualGUID(id, zr::IID_INMTrack)) {
             return QueryOwn(m_entry, id, m_track, static_cast<INMTrack*>(this), object);
@@ -251,16 +259,10 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
         CTimed timed;
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (IsEqualGUID(id, IID_TimedProxy)) {
-            *object = static_cast<CProxyBase*>(this);
-            return S_OK;
-        }
+        HRESULT hr = S_OK;
+        if (AnsweredAsProxy(id, object, hr)) return hr;
         if (IsEqualGUID(id, IID_IUnknown) || IsEqualGUID(id, zr::IID_INMHddVolume)) {
-            AddRef();
-            *object = static_cast<INMHddVolume*>(this);
-            return S_OK;
+            return GiveSelf<INMHddVolume>(this, object);
         }
         if (IsEqualGUID(id, zr::IID_INMVolumeSettings)) {
             return QueryOwn(m_inner, id, m_settings, static_cast<INMVolumeSettings*>(this), object);
@@ -303,16 +305,10 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
         CTimed timed;
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (IsEqualGUID(id, IID_TimedProxy)) {
-            *object = static_cast<CProxyBase*>(this);
-            return S_OK;
-        }
+        HRESULT hr = S_OK;
+        if (AnsweredAsProxy(id, object, hr)) return hr;
         if (IsEqualGUID(id, IID_IUnknown) || IsEqualGUID(id, zr::IID_INMSecureDevice)) {
-            AddRef();
-            *object = static_cast<INMSecureDevice*>(this);
-            return S_OK;
+            return GiveSelf<INMSecureDevice>(this, object);
         }
         return m_inner->QueryInterface(id, object);
     }
@@ -338,16 +334,10 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
         CTimed timed;
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (IsEqualGUID(id, IID_TimedProxy)) {
-            *object = static_cast<CProxyBase*>(this);
-            return S_OK;
-        }
+        HRESULT hr = S_OK;
+        if (AnsweredAsProxy(id, object, hr)) return hr;
         if (IsEqualGUID(id, IID_IUnknown) || IsEqualGUID(id, zr::IID_INMDeviceManager)) {
-            AddRef();
-            *object = static_cast<INMDeviceManager*>(this);
-            return S_OK;
+            return GiveSelf<INMDeviceManager>(this, object);
         }
         return m_inner->QueryInterface(id, object);
     }
@@ -393,12 +383,8 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
         CTimed timed;
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (IsEqualGUID(id, IID_TimedProxy)) {
-            *object = static_cast<CProxyBase*>(this);
-            return S_OK;
-        }
+        HRESULT hr = S_OK;
+        if (AnsweredAsProxy(id, object, hr)) return hr;
         return m_inner->QueryInterface(id, object);
     }
     TIMED_REFCOUNT
@@ -421,12 +407,8 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
         CTimed timed;
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (IsEqualGUID(id, IID_TimedProxy)) {
-            *object = static_cast<CProxyBase*>(this);
-            return S_OK;
-        }
+        HRESULT hr = S_OK;
+        if (AnsweredAsProxy(id, object, hr)) return hr;
         return m_inner->QueryInterface(id, object);
     }
     TIMED_REFCOUNT
