@@ -637,6 +637,8 @@ void RemoveRestoreLeftovers(const hostsim::InstalledHost& host) {
     if (find == INVALID_HANDLE_VALUE) return;
     std::vector<std::string> leftovers;
     do {
+        // The pattern matches the live folder's own name too (an empty extension).
+        if (_stricmp(data.cFileName, name.c_str()) == 0) continue;
         leftovers.push_back(parent + "\\" + data.cFileName);
     } while (FindNextFileA(find, &data));
     FindClose(find);
