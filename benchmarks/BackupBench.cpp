@@ -48,6 +48,7 @@
 #include "hostsim/core/HostIo.h"
 #include "hostsim/core/LibraryDb.h"
 #include "hostsim/core/LibraryGen.h"
+#include "support/ImportSlots.h"
 
 namespace {
 
@@ -264,31 +265,12 @@ BOOL WINAPI TimedPostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
 // function goes to `original`. False when there is no such import.
 template <class F>
 bool HookImport(const char* dll, const char* name, F hook, F& original) {
-    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (!dir.VirtualAddress) return false;
-    bool hooked = false;
-    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
-        if (_stricmp(reinterpret_cast<char*>(base + imp->Name), dll) != 0) continue;
-        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(
-            base + (imp->OriginalFirstThunk ? imp->OriginalFirstThunk : imp->FirstThunk));
-        auto* addresses = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
-        for (; names->u1.AddressOfData; ++names, ++addresses) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<char*>(byName->Name), name) != 0) continue;
-            void** slot = reinterpret_cast<void**>(&addresses->u1.Function);
-            DWORD old = 0;
-            VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old);
-            original = reinterpret_cast<F>(*slot);
-            *slot = reinterpret_cast<void*>(hook);
-            VirtualProtect(slot, sizeof(void*), old, &old);
-            hooked = true;
-        }
+    const std::vector<void**> slots = zrtest::ImportSlots(dll, name);
+    for (void** slot : slots) {
+        original = reinterpret_cast<F>(*slot);
+        zrtest::WriteSlot(slot, reinterpret_cast<void*>(hook));
     }
-    return hooked;
+    return !slots.empty();
 }
 
 bool TimeSystemCalls() {

@@ -56,18 +56,12 @@ double Now() {
 
 double Mib(SIZE_T bytes) { return bytes / 1048576.0; }
 
-SIZE_T PeakWorkingSet(HANDLE process) {
+// The process's memory counters; all 0 when they cannot be read.
+PROCESS_MEMORY_COUNTERS Memory(HANDLE process) {
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof(counters);
-    if (!process || !GetProcessMemoryInfo(process, &counters, sizeof(counters))) return 0;
-    return counters.PeakWorkingSetSize;
-}
-
-SIZE_T WorkingSet(HANDLE process) {
-    PROCESS_MEMORY_COUNTERS counters = {};
-    counters.cb = sizeof(counters);
-    if (!process || !GetProcessMemoryInfo(process, &counters, sizeof(counters))) return 0;
-    return counters.WorkingSetSize;
+    if (!process || !GetProcessMemoryInfo(process, &counters, sizeof(counters))) return PROCESS_MEMORY_COUNTERS{};
+    return counters;
 }
 
 // The bar's position, or -1 when the dialog's thread did not answer at once.
@@ -148,7 +142,7 @@ bool FollowJob(DWORD pid, HANDLE process, HWND main, double start, bool restore,
     HWND job = zrui::WaitForWindow(query, kStartTimeoutMs);
     if (!job) return Fail("no progress dialog");
     HWND bar = GetDlgItem(job, IDC_JOB_PROGRESS);
-    f.atStart = WorkingSet(process);
+    f.atStart = Memory(process).WorkingSetSize;
 
     double lastAnswer = Now();
     double lastMemory = 0;
@@ -164,7 +158,7 @@ bool FollowJob(DWORD pid, HANDLE process, HWND main, double start, bool restore,
             last = position;
         }
         if ((now - lastMemory) * 1000 >= kMemoryEveryMs) {
-            f.peak = std::max(f.peak, PeakWorkingSet(process));
+            f.peak = std::max(f.peak, Memory(process).PeakWorkingSetSize);
             lastMemory = now;
         }
         Sleep(kPollMs);
@@ -176,7 +170,7 @@ bool FollowJob(DWORD pid, HANDLE process, HWND main, double start, bool restore,
     }
     // Read while the tool is still there, at the end of its job.
     HWND box = zrui::WaitForMessageBox(pid, job);
-    f.peak = std::max(f.peak, PeakWorkingSet(process));
+    f.peak = std::max(f.peak, Memory(process).PeakWorkingSetSize);
     if (!box) return Fail("no closing message");
     std::string error;
     if (!zrui::AnswerToolMessage(pid, job, restore ? IDS_RESTORE_COMPLETE : IDS_BACKUP_COMPLETE, "OK",

@@ -32,44 +32,17 @@ base=$work/base
 
 . "$root/cmake/wine-env.sh"
 zr_skip_32bit "$bin/src/ZuderaRurarizIdir.exe"
-export WINEDEBUG=-all WINEARCH=win64 LC_ALL=ja_JP.UTF-8
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-unset WINEPREFIX
-
-winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
-now() { date +%s.%N; }
-since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
-
-new_pc() {
-    local pc=$work/$1
-    rm -rf "$pc"
-    zr_copy_prefix "$base" "$pc"
-    zr_unmanaged_windows "$pc"
-    ln -sfn "$work/disk" "$pc/dosdevices/e:"
-    zr_start_wineserver "$pc"
-}
-on_pc() {
-    local pc=$1
-    shift
-    WINEPREFIX=$work/$pc wine "$@" </dev/null 2> >(grep -v 'FS volume label and serial are not available' >&2)
-}
-stop_pc() { WINEPREFIX=$work/$1 wineserver -k >/dev/null 2>&1; WINEPREFIX=$work/$1 wineserver -w >/dev/null 2>&1; }
-hostsim() { local pc=$1; shift; on_pc "$pc" "$bin/hostsim/cli/hostsim.exe" "$@" | iconv -f CP932 -t UTF-8; return "${PIPESTATUS[0]}"; }
-bench() { local pc=$1; shift; on_pc "$pc" "$bin/benchmarks/scale_bench.exe" "$@" | iconv -f CP932 -t UTF-8; return "${PIPESTATUS[0]}"; }
+. "$root/scripts/pcs.sh"
+bench() { local pc=$1; shift; on_pc_utf8 "$pc" "$bin/benchmarks/scale_bench.exe" "$@"; }
 
 . "$root/scripts/xvfb.sh"
 zr_start_xvfb
-cleanup() {
-    for pc in pc1 pc2; do [ -d "$work/$pc" ] && stop_pc "$pc"; done
-    zr_stop_xvfb
-}
-trap cleanup EXIT
+trap stop_pcs_and_display EXIT
 
 tool=$(winpath "$bin/src/ZuderaRurarizIdir.exe")
 rm -rf "$work/disk" "$work/pc1" "$work/pc2"
 mkdir -p "$work/disk/Backup"
-[ -f "$base/.zr-booted" ] || echo "Preparing a Wine prefix (once, about a minute)..."
-zr_boot_prefix "$base"
+boot_base
 
 echo "== PC 1: SD-Talvane 7.0, $tracks tracks of $size bytes, $missing without their files"
 new_pc pc1

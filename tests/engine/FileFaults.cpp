@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/ImportSlots.h"
+
 namespace enginetest {
 namespace {
 
@@ -82,37 +84,6 @@ int WINAPI HookShFileOperation(LPSHFILEOPSTRUCTA op) {
     return Fail(FileOp::ShellDelete, op ? op->pFrom : nullptr) ? 1 : g_shFileOperation(op);
 }
 
-// Every import slot of `name` from `dll` in the test program.
-std::vector<void**> ImportSlots(const char* dll, const char* name) {
-    std::vector<void**> slots;
-    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (!dir.VirtualAddress) return slots;
-    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
-        if (_stricmp(reinterpret_cast<char*>(base + imp->Name), dll) != 0) continue;
-        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(
-            base + (imp->OriginalFirstThunk ? imp->OriginalFirstThunk : imp->FirstThunk));
-        auto* addresses = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
-        for (; names->u1.AddressOfData; ++names, ++addresses) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (!std::strcmp(reinterpret_cast<char*>(byName->Name), name)) {
-                slots.push_back(reinterpret_cast<void**>(&addresses->u1.Function));
-            }
-        }
-    }
-    return slots;
-}
-
-void WriteSlot(void** slot, void* value) {
-    DWORD old = 0;
-    VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old);
-    *slot = value;
-    VirtualProtect(slot, sizeof(void*), old, &old);
-}
-
 struct Hook {
     const char* dll;
     const char* name;
@@ -142,12 +113,12 @@ std::vector<Hook> Hooks() {
 
 void Patch(bool install) {
     for (const Hook& h : Hooks()) {
-        const std::vector<void**> slots = ImportSlots(h.dll, h.name);
+        const std::vector<void**> slots = zrtest::ImportSlots(h.dll, h.name);
         if (install) {
             *h.original = slots.empty() ? reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(h.dll), h.name))
                                         : *slots.front();
         }
-        for (void** slot : slots) WriteSlot(slot, install ? h.hook : *h.original);
+        for (void** slot : slots) zrtest::WriteSlot(slot, install ? h.hook : *h.original);
     }
 }
 
