@@ -15,7 +15,7 @@ namespace {
 const char* const kNames[] = {"LoadPlugins",    "CreateDevice1",     "CreateDevice3",  "OpenDeviceManager",
                               "OpenSecureDevice", "NoComponentA",    "InitComponentB", "InitComponentMove",
                               "AddMoveContent", "ApplyImport",       "EndImport",      "OpenDatabase",
-                              "Register",       "CloseDatabase",     "Unregister"};
+                              "Register",       "CloseDatabase",     "Unregister",     "StrictLiveDatabase"};
 static_assert(sizeof(kNames) / sizeof(kNames[0]) == static_cast<size_t>(Fault::Count), "one name per switch");
 
 constexpr DWORD kMaxTextValue = 4096;
@@ -78,7 +78,10 @@ CFaults CFaults::Load() {
         HRESULT hr = static_cast<HRESULT>(code);
         if (fault == Fault::NoComponentA && hr > 0) hr = E_NOINTERFACE;
         // Only these have a subject; elsewhere a text would silently disarm the switch.
-        if (fault != Fault::AddMoveContent && fault != Fault::Register && fault != Fault::Unregister) text.clear();
+        if (fault != Fault::AddMoveContent && fault != Fault::Register && fault != Fault::Unregister &&
+            fault != Fault::StrictLiveDatabase) {
+            text.clear();
+        }
         if (hr < 0) faults.Set(fault, hr, text);
     }
     DWORD delay = 0;

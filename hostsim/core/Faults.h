@@ -38,6 +38,10 @@
 // | CloseDatabase      | INMHddVolume::CloseDatabase (changes rolled back)  |             |
 // | Unregister         | INMTrack::Unregister does nothing (the interface   | track title |
 // |                    | has no result): the track stays in the library     |             |
+// | StrictLiveDatabase | INMHddVolume::OpenDatabase outside a secure export | file path   |
+// |                    | (between ExportTo and FinishExport): a component   |             |
+// |                    | that lets only its own export open the host's live |             |
+// |                    | database (name it as text)                         |             |
 //
 // A slow job, for cancelling at a chosen point: RegisterDelayMs (REG_DWORD
 // milliseconds, or REG_SZ "ms|text" for titles containing text) makes every
@@ -68,6 +72,7 @@ enum class Fault {
     Register,
     CloseDatabase,
     Unregister,
+    StrictLiveDatabase,
     Count
 };
 

@@ -167,6 +167,10 @@ HRESULT STDMETHODCALLTYPE CHddVolume::OpenDatabase(const char* contentsDbPath) {
     if (m_db.IsOpen()) return E_FAIL;  // one database per volume
     HRESULT fault = m_context->faults.Check(Fault::OpenDatabase);
     if (FAILED(fault)) return fault;
+    if (!m_context->exporting) {
+        fault = m_context->faults.Check(Fault::StrictLiveDatabase, contentsDbPath);
+        if (FAILED(fault)) return fault;
+    }
     if (!FileExistsA(contentsDbPath)) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     // Exactly the file named: whatever folder it is in, that copy is the one changed.
     if (!m_db.Open(contentsDbPath)) return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);

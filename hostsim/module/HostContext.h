@@ -16,6 +16,7 @@ namespace hostsim {
 struct CHostContext {
     CFaults faults;
     std::string coreFolder;  // SetProperty(4): where the secure database lives
+    bool exporting = false;  // the Move component is between ExportTo and FinishExport
 };
 using HostContextPtr = std::shared_ptr<CHostContext>;
 

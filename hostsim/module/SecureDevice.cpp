@@ -127,6 +127,7 @@ HRESULT STDMETHODCALLTYPE CMoveComponent::QueryInterface(REFIID id, void** objec
 }
 
 void CMoveComponent::Reset() {
+    if (m_state == kExporting) m_context->exporting = false;
     if (m_pStream) m_pStream->Release();
     m_pStream = nullptr;
     m_rights.Close();
@@ -165,6 +166,7 @@ HRESULT STDMETHODCALLTYPE CMoveComponent::ExportTo(ISDMoveBackupFile* stream, co
     stream->AddRef();
     m_pStream = stream;
     m_state = kExporting;
+    m_context->exporting = true;
     return S_OK;
 }
 

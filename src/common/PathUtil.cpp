@@ -260,4 +260,11 @@ bool CopyFileOver(const std::string& from, const std::string& to) {
     return FitsBuffer(from, MAX_PATH) && FitsBuffer(to, MAX_PATH) && CopyFileA(from.c_str(), to.c_str(), FALSE);
 }
 
+void MakeWritable(const std::string& path) {
+    if (!FitsBuffer(path, MAX_PATH)) return;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return;
+    SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
 }  // namespace zr

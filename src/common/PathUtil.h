@@ -97,4 +97,8 @@ bool CreateFolderPath(const std::string& folderWithBackslash, DWORD& error);
 // does not fit a MAX_PATH buffer.
 bool CopyFileOver(const std::string& from, const std::string& to);
 
+// Clears the read-only attribute of a file that has it: a copy from a disc
+// keeps it, and the host must be able to write what a restore gave it.
+void MakeWritable(const std::string& path);
+
 }  // namespace zr

@@ -22,12 +22,16 @@ constexpr HRESULT RC_E_UNEXPECTED = static_cast<HRESULT>(0x8000FFFF);  // job co
 constexpr HRESULT RC_E_FILE_COPY = static_cast<HRESULT>(0x86FF0002);      // file not created or copied
 constexpr HRESULT RC_E_FOLDER_CREATE = static_cast<HRESULT>(0x86FF0003);  // folder not created
 constexpr HRESULT RC_E_NO_BACKUPDATA = static_cast<HRESULT>(0x86FF0004);  // the backup tree is missing or no folder
+// An earlier backup tree holds data of the host (its library's files, its GUI
+// data): replacing the backup would delete them.
+constexpr HRESULT RC_E_HOLDS_HOST_DATA = static_cast<HRESULT>(0x86FF0005);
 
 // Codes of the items a job lists as not handled (besides 1, a missing content
 // file, 0x80070057, a picture, and 0x80004005, rights not exported).
 constexpr HRESULT RC_ITEM_MISSING = 1;
 constexpr HRESULT RC_E_BAD_NAME = static_cast<HRESULT>(0x8007007B);        // a stored path of no shape a backup writes
 constexpr HRESULT RC_E_NOT_REGISTERED = static_cast<HRESULT>(0x800710D9);  // the library refused the track's new path
+constexpr HRESULT RC_E_NOT_RESTORED = static_cast<HRESULT>(0x86FF0006);    // a GUI item kept as the host had it
 
 // Secure backup file stream.
 constexpr HRESULT RC_E_STREAM_STATE = static_cast<HRESULT>(0x8F000001);

@@ -12,6 +12,7 @@
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
 #include "engine/BackupRestore.h"
+#include "engine/BackupTree.h"
 #include "engine/ComRef.h"
 
 namespace zr {
@@ -93,6 +94,19 @@ ULONGLONG TreeOnDisk(const std::string& folder, ULONGLONG cluster) {
     return total;
 }
 
+bool IsRequiredDatabaseFile(const char* name) {
+    return name == kDatabaseFileNames[2] || name == kDatabaseFileNames[4];  // contents.db, the .cdb
+}
+
+// A GUI folder of a backup whose three files, where present, are files.
+bool GuiFilesAreFiles(const std::string& guiFolder) {
+    for (const char* name : kGuiFiles) {
+        const std::string path = guiFolder + name;
+        if (FitsBuffer(path, MAX_PATH) && PathIsDirectoryA(path.c_str())) return false;
+    }
+    return true;
+}
+
 ULONGLONG GuiItemsOnDisk(const GuiDataLocation& location, ULONGLONG cluster) {
     ULONGLONG total = TreeOnDisk(location.playlistFolder, cluster) + 2 * cluster;  // GUI(...) and UPL
     for (const std::string* file : {&location.mirsDat, &location.usrdicDic, &location.ruleDat}) {
@@ -104,7 +118,8 @@ ULONGLONG GuiItemsOnDisk(const GuiDataLocation& location, ULONGLONG cluster) {
 }  // namespace
 
 HRESULT CBackupRestore::CheckRestoreDestination(const std::string& backupData, const std::string& restoreTo) {
-    if (IsRefusedRestoreDestination(restoreTo, backupData, GetDatabasesFolder())) {
+    const CHostPlaces places = CHostPlaces::Read();
+    if (places.IsRefusedRestoreSource(backupData) || places.IsRefusedRestoreDestination(restoreTo, backupData)) {
         Trace("\n\nCBackupRestore::CheckRestoreDestination restore folder refused\n\n");
         return RC_E_INVALIDARG;
     }
@@ -118,6 +133,12 @@ HRESULT CBackupRestore::CheckBackupData(const std::string& backupData, const std
     }
     HRESULT hr = CheckRestoreDestination(backupData, restoreTo);
     if (FAILED(hr)) return hr;
+    // The swap moves the live folder aside by name: a name that is no folder
+    // below a drive would put its siblings somewhere else.
+    if (!IsPlainAbsolutePath(GetDatabasesFolder())) {
+        Trace("\n\nCBackupRestore::CheckBackupData databases folder unusable\n\n");
+        return RC_E_FAIL;
+    }
 
     // What the later steps read: each of them fails only after the host was changed.
     std::string serial;
@@ -130,7 +151,7 @@ HRESULT CBackupRestore::CheckBackupData(const std::string& backupData, const std
     // playlist folder; only the three files may be absent (the host had none).
     std::string hostSource, sharedSource;
     if (!ChooseGuiSources(backupData, hostSource, sharedSource) || !IsFolder(hostSource + "\\UPL") ||
-        !IsFolder(sharedSource + "\\UPL")) {
+        !IsFolder(sharedSource + "\\UPL") || !GuiFilesAreFiles(hostSource) || !GuiFilesAreFiles(sharedSource)) {
         Trace("\n\nCBackupRestore::CheckBackupData no GUI data\n\n");
         return RC_E_FAIL;
     }
@@ -168,39 +189,99 @@ HRESULT CBackupRestore::CheckRestoreSpace(const std::string& backupData, const s
     return RC_OK;
 }
 
-HRESULT CBackupRestore::CheckBackupSpace(const std::string& backupData) {
+HRESULT CBackupRestore::CheckBackupFolder(const std::string& backupData) {
+    const CHostPlaces places = CHostPlaces::Read();
+    if (places.IsRefusedBackupTarget(backupData)) {
+        Trace("\n\nCBackupRestore::CheckBackupFolder backup folder refused\n\n");
+        return RC_E_INVALIDARG;
+    }
+    // An earlier backup there is deleted first: it must hold nothing of the host's.
+    const bool replacing = GetFileAttributesA(backupData.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (replacing && places.HasPlaceInside(backupData)) {
+        Trace("\n\nCBackupRestore::CheckBackupFolder BackupData holds the host's data\n\n");
+        return RC_E_HOLDS_HOST_DATA;
+    }
     const Drive drive = DriveOf(backupData);
-    if (!drive.known) return RC_OK;
+    if (!drive.known && !replacing) return RC_OK;
     const ULONGLONG cluster = drive.cluster;
 
     // Folders of the tree, BackupRestore.ini and MovePlugIn.bkd: a cluster each at least.
     ULONGLONG need = 8 * cluster;
-    const std::string databases = GetDatabasesFolder();
-    for (const char* file : kDatabaseFileNames) need += FileOnDisk(databases + file, cluster);
+    for (const GuiDataLocation& location : InstalledGuiData()) need += GuiItemsOnDisk(location, cluster);
 
-    if (CheckTalvaneVersion()) {
-        GuiDataLocation location;
-        if (LocateHostGuiData(location)) need += GuiItemsOnDisk(location, cluster);
-        if (location.bShared == 0 && CheckCorvellVersion() && LocateSharedGuiData(location)) {
-            need += GuiItemsOnDisk(location, cluster);
-        }
-    } else if (CheckCorvellVersion()) {
-        GuiDataLocation location;
-        if (LocateSharedGuiData(location)) need += GuiItemsOnDisk(location, cluster);
-    }
-
-    // The tracks' files that are there, their folders, and the pictures of
-    // tracks without secure content (each picture file once), read from the
-    // live library without changing it.
-    HRESULT hr = m_builder.MountHDD((databases + "\\contents.db").c_str(), m_strPictureFolder.c_str());
+    // The library is read from a copy: the host's own database is opened only
+    // by the secure export. The copy is what the backup copies too.
+    std::string copy;
+    HRESULT hr = CopyLibraryForReading(copy);
     if (FAILED(hr)) {
-        Trace("\n\nCBackupRestore::CheckBackupSpace m_builder.MountHDD failed\n\n");
+        Trace("\n\nCBackupRestore::CheckBackupFolder library copy failed\n\n");
+        return hr;
+    }
+    for (const char* file : kDatabaseFileNames) need += FileOnDisk(copy + file, cluster);
+    LibraryUse use;
+    hr = WalkLibrary(copy + "\\contents.db", cluster, replacing ? ComparablePath(backupData) : std::string(), use);
+    DeleteFolder(copy);
+    if (hr != RC_OK) return hr;
+    if (use.insideBackupData) {
+        Trace("\n\nCBackupRestore::CheckBackupFolder BackupData holds the library's files\n\n");
+        return RC_E_HOLDS_HOST_DATA;
+    }
+    if (!drive.known) return RC_OK;
+    need += use.bytes;
+
+    // The earlier backup there is deleted first: its space counts as free.
+    const ULONGLONG available = drive.free + (IsFolder(backupData) ? TreeOnDisk(backupData, cluster) : 0);
+    if (need > available) {
+        Trace("\n\nCBackupRestore::CheckBackupFolder the drive is too small\n\n");
+        return RC_E_FILE_COPY;
+    }
+    return RC_OK;
+}
+
+HRESULT CBackupRestore::CopyLibraryForReading(std::string& copy) {
+    char temp[MAX_PATH] = {};
+    const DWORD n = GetTempPathA(MAX_PATH, temp);
+    if (n == 0 || n >= MAX_PATH) return RC_E_FOLDER_CREATE;
+    std::string base = temp;
+    if (!HasTrailingBackslash(base)) base += "\\";
+    base += "BackupCheck";
+    DWORD error = 0;
+    if (!FitsBuffer(base + "00000" + kDatabaseFileNames[3], MAX_PATH) || FAILED(CreateUniqueFolderName(base, copy)) ||
+        !CreateFolderPath(copy + "\\", error)) {
+        return FolderCreateError(error);
+    }
+    const std::string databases = GetDatabasesFolder();
+    for (const char* file : kDatabaseFileNames) {
+        // contents.db and its .cdb make the library; the others may be missing.
+        if (!CopyFileOver(databases + file, copy + file) && IsRequiredDatabaseFile(file)) {
+            DeleteFolder(copy);
+            return RC_E_FILE_COPY;
+        }
+        MakeWritable(copy + file);
+    }
+    return RC_OK;
+}
+
+// The tracks' files that are there, their folders, and the pictures of tracks
+// without secure content (each picture file once); and whether a file of the
+// library lies in the folder `inside` (a comparable form; empty: not asked).
+// Folders are compared, not files, each once.
+HRESULT CBackupRestore::WalkLibrary(const std::string& contentsDb, ULONGLONG cluster, const std::string& inside,
+                                    LibraryUse& use) {
+    HRESULT hr = m_builder.MountHDD(contentsDb.c_str(), m_strPictureFolder.c_str());
+    if (FAILED(hr)) {
+        Trace("\n\nCBackupRestore::CheckBackupFolder m_builder.MountHDD failed\n\n");
         return hr;
     }
     INMHddVolume* volume = m_builder.m_pHddVolume;
     if (!volume) return RC_E_FAIL;
-    std::unordered_set<std::string> folders;
+    std::unordered_set<std::string> folders;        // of every track
+    std::unordered_set<std::string> copiedFolders;  // of the tracks whose files are there
     std::unordered_set<std::string> pictures;
+    std::unordered_set<std::string> pictureFolders;
+    auto checkFolder = [&](const std::string& path) {
+        if (!inside.empty() && IsSameOrBelow(ComparablePath(FolderPart(path)), inside)) use.insideBackupData = true;
+    };
     HRESULT result = RC_OK;
     CRef<INMContent> entry(volume->GetFirstContent(IID_INMTrack));
     for (; entry; entry.Attach(entry->GetNextContent(IID_INMTrack))) {
@@ -211,26 +292,22 @@ HRESULT CBackupRestore::CheckBackupSpace(const std::string& backupData) {
         CRef<INMTrack> track;
         if (!QueryRef(entry.Get(), IID_INMTrack, track)) continue;
         const std::string path = Text(track->GetFilePath());
+        const std::string folder = FoldCase(FolderPart(path));
+        if (folders.insert(folder).second) checkFolder(path);
         const ULONGLONG file = FileOnDisk(path, cluster);
-        if (file == 0) continue;
-        need += file;
-        if (folders.insert(FoldCase(FolderPart(path))).second) need += cluster;
-        if (IsSecureTrack(track.Get())) continue;
+        const bool secure = IsSecureTrack(track.Get());
+        if (file > 0) use.bytes += file + (copiedFolders.insert(folder).second ? cluster : 0);
         for (const std::string& source : PicturePathsOf(track.Get())) {
-            if (!source.empty() && pictures.insert(FoldCase(source)).second) need += FileOnDisk(source, cluster);
+            if (source.empty()) continue;
+            if (pictureFolders.insert(FoldCase(FolderPart(source))).second) checkFolder(source);
+            if (file > 0 && !secure && pictures.insert(FoldCase(source)).second) {
+                use.bytes += FileOnDisk(source, cluster);
+            }
         }
     }
     entry.Reset();
     m_builder.UnmountHDD();
-    if (result != RC_OK) return result;
-
-    // The earlier backup there is deleted first: its space counts as free.
-    const ULONGLONG available = drive.free + (IsFolder(backupData) ? TreeOnDisk(backupData, cluster) : 0);
-    if (need > available) {
-        Trace("\n\nCBackupRestore::CheckBackupSpace the drive is too small\n\n");
-        return RC_E_FILE_COPY;
-    }
-    return RC_OK;
+    return result;
 }
 
 }  // namespace zr

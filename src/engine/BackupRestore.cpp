@@ -130,9 +130,13 @@ HRESULT CBackupRestore::InitBackupDataFolder(const std::string& backupData) {
 void CBackupRestore::RecordFailedItem(INMTrack* track, HRESULT code, int remove) {
     if (!track) return;
     const char* title = track->GetTitle();
-    m_vecFailedItemTitle.push_back(title ? title : "");
-    m_vecFailedItemCode.push_back(code);
+    RecordFailedItem(title ? title : "", code);
     if (remove == 1) track->Unregister();
+}
+
+void CBackupRestore::RecordFailedItem(const std::string& title, HRESULT code) {
+    m_vecFailedItemTitle.push_back(title);
+    m_vecFailedItemCode.push_back(code);
 }
 
 std::string CBackupRestore::GetDatabasesFolder() const { return DatabasesFolderOf(m_strLibraryFolder); }
@@ -158,11 +162,6 @@ std::vector<std::string> PicturePathsOf(INMTrack* track) {
         if (picture) paths.push_back(path ? path : "");
     }
     return paths;
-}
-
-bool IsRefusedRestoreDestination(const std::string& restoreTo, const std::string& backupData,
-                                 const std::string& liveDatabases) {
-    return restoreTo.empty() || IsSameOrInside(restoreTo, backupData) || IsSameOrInside(restoreTo, liveDatabases);
 }
 
 void CBackupRestore::PostProgress(DWORD done, DWORD total) {

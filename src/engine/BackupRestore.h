@@ -11,20 +11,11 @@
 #include <vector>
 
 #include "engine/Builder.h"
+#include "engine/HostPlaces.h"
 #include "engine/NMInterfaces.h"
 #include "securedb/SecureDbComponents.h"
 
 namespace zr {
-
-// Where the first host keeps its GUI data, and whether that is the shared
-// per-machine layout (1) or the host's program folder (0).
-struct GuiDataLocation {
-    std::string playlistFolder;
-    std::string mirsDat;
-    std::string usrdicDic;
-    std::string ruleDat;  // empty when the per-user data folder is unknown
-    int bShared = 0;
-};
 
 // The media library's database files, by the names a backup keeps them under
 // in DB\NMLDB; each begins with a backslash.
@@ -35,12 +26,6 @@ extern const char* const kDatabaseFileNames[5];
 bool IsSecureTrack(INMTrack* track);
 // The paths of a track's pictures, in order.
 std::vector<std::string> PicturePathsOf(INMTrack* track);
-
-// A restore destination the tool refuses: none, the backup tree or a folder
-// inside it (the copy would go into the backup itself), or a folder inside
-// the host's live databases folder (into the library it replaces).
-bool IsRefusedRestoreDestination(const std::string& restoreTo, const std::string& backupData,
-                                 const std::string& liveDatabases);
 
 class CBackupRestore {
 public:
@@ -57,9 +42,12 @@ public:
     HRESULT BackupGuiData(const std::string& backupData);
     HRESULT BackupNmlData(const std::string& backupData);
     HRESULT BackupMoveSecureDB(const std::string& backupData);
-    // Before a backup deletes an earlier one: the drive holds what the backup
-    // will copy, counting what the deletion frees. RC_E_FILE_COPY when not.
-    HRESULT CheckBackupSpace(const std::string& backupData);
+    // Before a backup deletes an earlier one: the backup tree lies in no place
+    // of the host it copies from (RC_E_INVALIDARG), an earlier one there holds
+    // none of the host's data or library files (RC_E_HOLDS_HOST_DATA), and the
+    // drive holds what the backup will copy, counting what the deletion frees
+    // (RC_E_FILE_COPY).
+    HRESULT CheckBackupFolder(const std::string& backupData);
     // Before a restore changes anything: the backup holds what the later steps
     // need, the destination is safe (RC_E_INVALIDARG otherwise) and its drive
     // has room (RC_E_FILE_COPY). RC_E_NO_BACKUPDATA when the backup tree is no
@@ -84,6 +72,8 @@ public:
     // Ends the string at its last real backslash; 1, or 0 for no buffer.
     static int StripFileName(char* buffer);
     void RecordFailedItem(INMTrack* track, HRESULT code, int remove);
+    // An item that is no track (a GUI item), under its own name.
+    void RecordFailedItem(const std::string& title, HRESULT code);
 
     // GUI data of the installed hosts. False when a folder it needs is unknown.
     bool LocateHostGuiData(GuiDataLocation& location);
@@ -131,6 +121,13 @@ public:
     HWND m_hNotifyWnd;
 
 private:
+    struct LibraryUse {
+        ULONGLONG bytes = 0;            // what the backup copies of the tracks and pictures
+        bool insideBackupData = false;  // a file of the library lies in the backup tree
+    };
+    // The live library's database files copied into a new temporary folder.
+    HRESULT CopyLibraryForReading(std::string& copy);
+    HRESULT WalkLibrary(const std::string& contentsDb, ULONGLONG cluster, const std::string& inside, LibraryUse& use);
     HRESULT CheckRestoreDestination(const std::string& backupData, const std::string& restoreTo);
     HRESULT CheckMoveBackupFile(const std::string& backupData);
     HRESULT CheckRestoreSpace(const std::string& backupData, const std::string& restoreTo);
@@ -140,6 +137,8 @@ private:
     HRESULT BackupGuiItems(const GuiDataLocation& location, const std::string& destination);
     static bool LocateSharedGuiData(GuiDataLocation& location);
     void ReplaceGuiItems(const GuiDataLocation& location, const std::string& source);
+    bool RestoreGuiFile(const std::string& source, const std::string& target);
+    bool RestoreGuiFolder(const std::string& source, const std::string& target);
     void PostProgress(DWORD done, DWORD total);
 };
 

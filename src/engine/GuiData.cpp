@@ -2,51 +2,22 @@
 // rule file, backed up into GUI(new) / GUI(old) and put back on restore.
 #include <windows.h>
 
-#include <shlobj.h>
 #include <shlwapi.h>
 
 #include "app/HostSettings.h"
 #include "common/PathUtil.h"
-#include "common/ResString.h"
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
 #include "engine/BackupRestore.h"
+#include "engine/BackupTree.h"
 
 namespace zr {
 namespace {
 
-// String 106 of the tool's string table: the host's own name of its playlist folder.
-constexpr UINT kUserPlaylistStringId = 106;
-const char kUserPlaylistFallback[] = "ユーザープレイリスト";
-
-const char kGuiNew[] = "\\GUI(new)";
-const char kGuiOld[] = "\\GUI(old)";
-const char kTalvane[] = "\\Talvane";
-const char kUpl[] = "\\UPL";
-const char kMirsDat[] = "\\mirs.dat";
-const char kUsrdicDic[] = "\\usrdic.dic";
-const char kRuleDat[] = "\\SDProducerRule.dat";
-
 // RestoreGuiData's answer for a backup without GUI data; the job reports it like a cancel.
 constexpr HRESULT kNoGuiData = 1;
 
-std::string UserPlaylistName() {
-    std::string name = LoadResString(kUserPlaylistStringId);
-    return name.empty() ? kUserPlaylistFallback : name;
-}
-
-// Layout of the first host: shared from 6.7 on.
-bool HostUsesSharedLayout(const std::string& hostFolder) {
-    DeviceVersion v = ReadDeviceVersion(hostFolder);
-    return v.major > 6 || (v.major == 6 && v.minor >= 7);
-}
-
 bool IsFolder(const std::string& path) { return FitsBuffer(path, MAX_PATH) && PathIsDirectoryA(path.c_str()); }
-
-void CopyFileIfAny(const std::string& from, const std::string& to) {
-    if (from.empty() || to.empty()) return;
-    CopyFileA(from.c_str(), to.c_str(), FALSE);
-}
 
 // A copy that failed: access denied or write protection of the backup is the
 // user's folder choice; anything else (a full disk, a file held open, a host
@@ -68,51 +39,32 @@ HRESULT BackupFile(const std::string& from, const std::string& to) {
     return CopyError(error, !IsReadableFile(from));
 }
 
-}  // namespace
-
-bool CBackupRestore::LocateSharedGuiData(GuiDataLocation& location) {
-    char common[MAX_PATH] = {};
-    if (!SHGetSpecialFolderPathA(nullptr, common, CSIDL_COMMON_APPDATA, TRUE) || !common[0]) return false;
-    const std::string shared = std::string(common) + "\\Nerith\\SDTL";
-    location.playlistFolder = shared + "\\UserPlaylist";
-    location.mirsDat = shared + kMirsDat;
-    location.usrdicDic = shared + kUsrdicDic;
-    location.ruleDat = shared + kRuleDat;
-    location.bShared = 1;
-    return true;
+// Moves a name onto a free one, or puts a file in the place of another.
+bool MoveItem(const std::string& from, const std::string& to, bool replaceFile) {
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replaceFile ? MOVEFILE_REPLACE_EXISTING : 0);
+    return FitsBuffer(from, MAX_PATH) && FitsBuffer(to, MAX_PATH) && MoveFileExA(from.c_str(), to.c_str(), flags);
 }
 
-bool CBackupRestore::LocateHostGuiData(GuiDataLocation& location) {
-    std::string programFolder;
-    GetTalvaneProgramPath(programFolder);
-    if (HostUsesSharedLayout(programFolder)) return LocateSharedGuiData(location);
+}  // namespace
 
-    // Relative to nothing these names would land on the drive root.
-    if (m_strHostFolder.empty()) return false;
-    location.playlistFolder = m_strHostFolder + "\\" + UserPlaylistName();
-    location.mirsDat = m_strHostFolder + kMirsDat;
-    location.usrdicDic = m_strHostFolder + kUsrdicDic;
-    location.ruleDat.clear();
-    char appData[MAX_PATH] = {};
-    if (SHGetSpecialFolderPathA(nullptr, appData, CSIDL_APPDATA, FALSE) && appData[0]) {
-        location.ruleDat = std::string(appData) + "\\SDTalvane" + kRuleDat;
-    }
-    location.bShared = 0;
-    return true;
+bool CBackupRestore::LocateSharedGuiData(GuiDataLocation& location) { return LocateSharedGuiDataPaths(location); }
+
+bool CBackupRestore::LocateHostGuiData(GuiDataLocation& location) {
+    return LocateFirstHostGuiDataPaths(m_strHostFolder, location);
 }
 
 HRESULT CBackupRestore::BackupGuiItems(const GuiDataLocation& location, const std::string& destination) {
     if (!MakeSureFolderPathExists((destination + "\\").c_str())) return FolderCreateError(GetLastError());
-    MakeSureFolderPathExists((destination + kUpl + "\\").c_str());
+    MakeSureFolderPathExists((destination + kPlaylistCopyFolder + "\\").c_str());
     // A host need not have every item; one it has must reach the backup, or
     // its restore would delete the item on the target PC. A cancel seen by
     // the copy is left to the job's own check after the step.
-    HRESULT hr = CopyFolder(location.playlistFolder, destination + kUpl);
+    HRESULT hr = CopyFolder(location.playlistFolder, destination + kPlaylistCopyFolder);
     if (hr == RC_E_FILE_COPY) return CopyError(GetLastError(), m_bCopySourceUnreadable);
     if (FAILED(hr)) return hr;
-    hr = BackupFile(location.mirsDat, destination + kMirsDat);
-    if (SUCCEEDED(hr)) hr = BackupFile(location.usrdicDic, destination + kUsrdicDic);
-    if (SUCCEEDED(hr)) hr = BackupFile(location.ruleDat, destination + kRuleDat);
+    hr = BackupFile(location.mirsDat, destination + kMirsDatFile);
+    if (SUCCEEDED(hr)) hr = BackupFile(location.usrdicDic, destination + kUsrdicDicFile);
+    if (SUCCEEDED(hr)) hr = BackupFile(location.ruleDat, destination + kRuleDatFile);
     return hr;
 }
 
@@ -123,7 +75,7 @@ HRESULT CBackupRestore::BackupGuiData(const std::string& backupData) {
             Trace("\n\nCBackupRestore::BackupGuiData LocateHostGuiData failed\n\n");
             return RC_E_FAIL;
         }
-        HRESULT hr = BackupGuiItems(location, backupData + (location.bShared ? kGuiNew : kGuiOld));
+        HRESULT hr = BackupGuiItems(location, backupData + (location.bShared ? kGuiNewFolder : kGuiOldFolder));
         if (FAILED(hr)) return hr;
         // The second host reads the same shared data.
         if (location.bShared) return RC_OK;
@@ -134,24 +86,85 @@ HRESULT CBackupRestore::BackupGuiData(const std::string& backupData) {
             Trace("\n\nCBackupRestore::BackupGuiData LocateSharedGuiData failed\n\n");
             return RC_E_FAIL;
         }
-        HRESULT hr = BackupGuiItems(location, backupData + kGuiNew);
+        HRESULT hr = BackupGuiItems(location, backupData + kGuiNewFolder);
         if (FAILED(hr)) return hr;
     }
     return RC_OK;
 }
 
-// The current data goes first: an item that the backup lacks is then gone.
-void CBackupRestore::ReplaceGuiItems(const GuiDataLocation& location, const std::string& source) {
-    DeleteFolder(location.playlistFolder);
-    DeleteFileA(location.mirsDat.c_str());
-    DeleteFileA(location.usrdicDic.c_str());
-    if (!location.ruleDat.empty()) DeleteFileA(location.ruleDat.c_str());
+// A file of the backup put in the host's place: copied to a free name beside
+// it first, so that the host's own file goes only once its replacement is
+// whole. A file the backup does not hold (the host it came from had none) takes
+// the host's away. False, with the host's file as it was, when the backup's
+// cannot be taken.
+bool CBackupRestore::RestoreGuiFile(const std::string& source, const std::string& target) {
+    if (target.empty()) return true;
+    const DWORD attributes = FitsBuffer(source, MAX_PATH) ? GetFileAttributesA(source.c_str()) : INVALID_FILE_ATTRIBUTES;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        // Only a folder that is still there can say that a file is not in it.
+        if (GetLastError() != ERROR_FILE_NOT_FOUND || !IsFolder(FolderPart(source))) return false;
+        DeleteFileA(target.c_str());
+        return true;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
 
-    MakeSureFolderPathExists((location.playlistFolder + "\\").c_str());
-    CopyFolder(source + kUpl, location.playlistFolder);
-    CopyFileIfAny(source + kMirsDat, location.mirsDat);
-    CopyFileIfAny(source + kUsrdicDic, location.usrdicDic);
-    CopyFileIfAny(source + kRuleDat, location.ruleDat);
+    std::string temporary;
+    if (!FitsBuffer(target + ".tmp00000", MAX_PATH) || FAILED(CreateUniqueFolderName(target + ".tmp", temporary))) {
+        return false;
+    }
+    MakeSureFolderPathExists(target.c_str());  // a folder the host has not made yet
+    if (!CopyFileA(source.c_str(), temporary.c_str(), TRUE)) {
+        DeleteFileA(temporary.c_str());
+        return false;
+    }
+    MakeWritable(temporary);
+    if (MoveItem(temporary, target, true)) return true;
+    DeleteFileA(temporary.c_str());
+    return false;
+}
+
+// The backup's playlist folder put in the host's place: copied whole beside
+// it, then the two folders swap names and the host's old one goes.
+bool CBackupRestore::RestoreGuiFolder(const std::string& source, const std::string& target) {
+    if (!IsFolder(source)) return false;
+    std::string temporary;
+    if (!FitsBuffer(target + ".tmp00000\\", MAX_PATH) || FAILED(CreateUniqueFolderName(target + ".tmp", temporary))) {
+        return false;
+    }
+    DWORD error = 0;
+    if (!CreateFolderPath(temporary + "\\", error)) return false;
+    if (CopyFolder(source, temporary) != RC_OK) {
+        DeleteFolder(temporary);
+        return false;
+    }
+    std::string aside;
+    const bool hostHasOne = GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (hostHasOne && (FAILED(CreateUniqueFolderName(target + ".bak", aside)) || !MoveItem(target, aside, false))) {
+        DeleteFolder(temporary);
+        return false;
+    }
+    if (!MoveItem(temporary, target, false)) {
+        if (hostHasOne) MoveItem(aside, target, false);
+        DeleteFolder(temporary);
+        return false;
+    }
+    if (hostHasOne) DeleteFolder(aside);
+    return true;
+}
+
+// Each item of the host is replaced only by a whole copy of the backup's; one
+// that cannot be is kept as it was and listed under its own name.
+void CBackupRestore::ReplaceGuiItems(const GuiDataLocation& location, const std::string& source) {
+    if (!RestoreGuiFolder(source + kPlaylistCopyFolder, location.playlistFolder)) {
+        RecordFailedItem(PlatformFileName(location.playlistFolder), RC_E_NOT_RESTORED);
+    }
+    const std::pair<const char*, const std::string*> files[] = {
+        {kMirsDatFile, &location.mirsDat}, {kUsrdicDicFile, &location.usrdicDic}, {kRuleDatFile, &location.ruleDat}};
+    for (const auto& file : files) {
+        if (!RestoreGuiFile(source + file.first, *file.second)) {
+            RecordFailedItem(PlatformFileName(*file.second), RC_E_NOT_RESTORED);
+        }
+    }
 }
 
 int CBackupRestore::RestoreHostGuiData(const std::string& source) {
@@ -170,10 +183,10 @@ HRESULT CBackupRestore::RestoreSharedGuiData(const std::string& source) {
 
 bool CBackupRestore::ChooseGuiSources(const std::string& backupData, std::string& hostSource,
                                       std::string& sharedSource) {
-    const std::string guiNew = backupData + kGuiNew;
-    const std::string guiOld = backupData + kGuiOld;
-    if (IsFolder(backupData + kTalvane)) {
-        hostSource = sharedSource = backupData + kTalvane;
+    const std::string guiNew = backupData + kGuiNewFolder;
+    const std::string guiOld = backupData + kGuiOldFolder;
+    if (IsFolder(backupData + kTalvaneFolder)) {
+        hostSource = sharedSource = backupData + kTalvaneFolder;
     } else if (IsFolder(guiNew) && IsFolder(guiOld)) {
         // Each layout takes the data that was saved from the same layout.
         GuiDataLocation location;

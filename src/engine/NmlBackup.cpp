@@ -209,13 +209,21 @@ void BackupPictures(CBackupRestore& engine, INMTrack* track, CPictureCopies& cop
         pictures.emplace_back(picture);
     }
 
+    // A picture list the library would not take keeps names that point at
+    // other files, or at none: the track is listed and kept out instead.
+    auto registerOrDrop = [&]() {
+        if (SUCCEEDED(track->Register())) return true;
+        Trace("%s", kRegisterFailed);
+        engine.RecordFailedItem(track, RC_E_NOT_REGISTERED, 1);
+        return false;
+    };
     bool renamed = false;
     for (const CRef<INMPicture>& picture : pictures) {
         const std::string source = Text(picture->GetFilePath());
         std::string copyName;
         if (!copies.Copy(source, copyName)) {
             track->RemovePicture(picture.Get());
-            if (FAILED(track->Register())) Trace("%s", kRegisterFailed);
+            if (!registerOrDrop()) return;
             engine.RecordFailedItem(track, RC_E_INVALIDARG, 0);
             continue;
         }
@@ -224,7 +232,7 @@ void BackupPictures(CBackupRestore& engine, INMTrack* track, CPictureCopies& cop
         picture->SetFilePath(renamedPath.c_str());
         renamed = true;
     }
-    if (renamed && FAILED(track->Register())) Trace("%s", kRegisterFailed);
+    if (renamed) registerOrDrop();
 }
 
 }  // namespace
@@ -308,9 +316,11 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
             } else {
                 track->SetFilePath(stored.c_str());
                 Trace("pTrack->GetFilePath = %s\n", Text(track->GetFilePath()));
-                if (FAILED(track->Register())) Trace("%s", kRegisterFailed);
-
-                if (IsSecureTrack(track.Get())) {
+                if (FAILED(track->Register())) {
+                    Trace("%s", kRegisterFailed);
+                    // Its stored path is still the host's: listed, and kept out of the backup.
+                    RecordFailedItem(track.Get(), RC_E_NOT_REGISTERED, 1);
+                } else if (IsSecureTrack(track.Get())) {
                     secure = 1;  // rights-protected content: its pictures stay behind
                 } else {
                     BackupPictures(*this, track.Get(), pictureCopies);

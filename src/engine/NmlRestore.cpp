@@ -36,7 +36,9 @@ const char kLongestDatabaseFile[] = "\\5e1b9c37-2d84-4a6f-9c03-7b2e6f18d4a5.hdb"
 // The widest name CreateUniqueFolderName can give: the path and five digits.
 const char kWidestNumber[] = "00000";
 
-const DWORD kMoveFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH;
+// Never MOVEFILE_REPLACE_EXISTING: a file that holds a name the move wants is
+// the user's, and the move fails rather than replace it.
+const DWORD kMoveFlags = MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH;
 
 const char* Text(const char* s) { return s ? s : ""; }
 
@@ -136,15 +138,16 @@ void RepointPictures(CBackupRestore& engine, INMTrack* track, CRestoredPaths& pa
     LONG kept = 0;
     for (const CRef<INMPicture>& picture : pictures) {
         std::string restored;
-        if (!paths.Picture(Text(picture->GetFilePath()), restored)) {
+        if (paths.Picture(Text(picture->GetFilePath()), restored)) {
+            picture->SetFilePath(restored.c_str());
+            track->RemovePicture(picture.Get());
+            track->InsertPicture(picture.Get(), kept == 0 ? -1 : kept);
+            ++kept;
+        } else {
             track->RemovePicture(picture.Get());
             engine.RecordFailedItem(track, RC_E_INVALIDARG, 0);
-            continue;
         }
-        picture->SetFilePath(restored.c_str());
-        track->RemovePicture(picture.Get());
-        track->InsertPicture(picture.Get(), kept == 0 ? -1 : kept);
-        ++kept;
+        // Once per picture of the track, kept or not.
         track->SetTrackProperty(NM_TRACK_PROP_PICTURE_STATE, &zero);
     }
 }
@@ -209,7 +212,9 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
 
     HRESULT result = RC_OK;
     for (const DatabaseFile& file : kDatabaseFiles) {
-        if (!CopyFileOver(backupDb + file.name, temporary + file.name) && file.failureTrace) {
+        if (CopyFileOver(backupDb + file.name, temporary + file.name)) {
+            MakeWritable(temporary + file.name);  // the host's library must be writable
+        } else if (file.failureTrace) {
             Trace("%s", file.failureTrace);
             result = RC_E_FILE_COPY;
         }

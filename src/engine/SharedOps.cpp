@@ -100,6 +100,9 @@ HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string&
                 m_bCopySourceUnreadable = !IsReadableFile(from);
                 return RC_E_FILE_COPY;
             }
+            // The copy keeps the source's attributes; a backup read from a
+            // disc would give the host files it cannot write.
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) MakeWritable(to);
             if (m_bPostProgress != 0 && m_nProgressDone < m_nProgressTotal) {
                 ++m_nProgressDone;
                 PostProgress(m_nProgressDone, m_nProgressTotal);
@@ -114,14 +117,16 @@ HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string&
     return RC_OK;
 }
 
+// Any item takes a name, a file as much as a folder: a folder cannot be made
+// under a file's name, and a move must never land on one.
 HRESULT CBackupRestore::CreateUniqueFolderName(const std::string& path, std::string& result) {
     result = path;
-    if (!PathIsDirectoryA(path.c_str())) return RC_OK;
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return RC_OK;
     for (int i = 0; i < kMaxFolderNumbers; ++i) {
         char suffix[16];
         std::snprintf(suffix, sizeof(suffix), "%05d", i);
         std::string candidate = path + suffix;
-        if (!PathIsDirectoryA(candidate.c_str())) {
+        if (GetFileAttributesA(candidate.c_str()) == INVALID_FILE_ATTRIBUTES) {
             result = candidate;
             return RC_OK;
         }

@@ -238,6 +238,8 @@ UINT CExecuteBackupRestore::FailureText(HRESULT result) const {
     case 0x86FF0004:
         // The backup tree is gone or no folder: the same words as when it is chosen.
         return IsRestore() ? IDS_NO_BACKUPDATA : IDS_BACKUP_FAILED;
+    case 0x86FF0005:
+        return IDS_BACKUP_HOLDS_HOST_DATA;
     default:
         return IsRestore() ? IDS_RESTORE_FAILED : IDS_BACKUP_FAILED;
     }

@@ -7,8 +7,8 @@ namespace zr {
 
 namespace {
 
-const char kTraceCheckBackupSpace[] =
-    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.CheckBackupSpace failed\n\n";
+const char kTraceCheckBackupFolder[] =
+    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.CheckBackupFolder failed\n\n";
 const char kTraceCheckBackupData[] =
     "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.CheckBackupData failed\n\n";
 const char kTraceInitBackupDataFolder[] =
@@ -31,10 +31,11 @@ const char kTraceRestoreGuiData[] =
 }  // namespace
 
 HRESULT RunBackupSteps(CBackupRestore& engine, const std::string& backupData, IJobRunner& runner) {
-    // A backup that cannot fit must not delete the earlier one first.
-    HRESULT r = engine.CheckBackupSpace(backupData);
+    // A backup that cannot fit, or whose earlier backup holds the host's own
+    // files, must not delete the earlier one first.
+    HRESULT r = engine.CheckBackupFolder(backupData);
     if (r != RC_OK) {
-        if (FAILED(r)) Trace("%s", kTraceCheckBackupSpace);
+        if (FAILED(r)) Trace("%s", kTraceCheckBackupFolder);
         return r;
     }
     if (runner.IsCancelled()) return RC_CANCELLED;

@@ -53,6 +53,9 @@ std::string FormatResultDetail(HRESULT code) {
     case 0x80070057:
         message = IDS_DETAIL_NO_PICTURE;
         break;
+    case 0x86FF0006:
+        message = IDS_DETAIL_NOT_RESTORED;
+        break;
     default:
         break;
     }

@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 
 #include "../../res/resource.h"
+#include "engine/HostPlaces.h"
 #include "ui/BrowseFolder.h"
 #include "ui/UserMessage.h"
 
@@ -30,7 +31,9 @@ void CSelectBackupFolder::OnBrowse() {
         SetItemText(IDC_FOLDER_EDIT, "");
         return;
     }
-    if (UINT refusal = CheckFolder(path, IDS_SELECT_BACKUP_FOLDER, false)) {
+    UINT refusal = CheckFolder(path, IDS_SELECT_BACKUP_FOLDER, false);
+    if (!refusal && CHostPlaces::Read().IsRefusedBackupTarget(BackupDataPath(path))) refusal = IDS_FOLDER_WRITE_FORBIDDEN;
+    if (refusal) {
         ShowMessage(refusal, MB_OK | MB_ICONERROR);
         return;
     }
@@ -43,9 +46,21 @@ void CSelectBackupFolder::OnExecute() {
         ShowMessage(IDS_SELECT_FOLDER, MB_OK | MB_ICONERROR);
         return;
     }
-    if (PathIsDirectoryA(BackupDataPath(m_strBackupFolder).c_str()) &&
-        ShowMessage(IDS_BACKUP_EXISTS, MB_YESNO | MB_ICONWARNING) != IDYES) {
+    // Inside the host's playlists or library the backup would copy itself or
+    // go with what a restore replaces; an earlier backup that holds the
+    // host's data must not be deleted for a new one.
+    const std::string backupData = BackupDataPath(m_strBackupFolder);
+    const CHostPlaces places = CHostPlaces::Read();
+    if (places.IsRefusedBackupTarget(backupData)) {
+        ShowMessage(IDS_FOLDER_WRITE_FORBIDDEN, MB_OK | MB_ICONERROR);
         return;
+    }
+    if (PathIsDirectoryA(backupData.c_str())) {
+        if (places.HasPlaceInside(backupData)) {
+            ShowMessage(IDS_BACKUP_HOLDS_HOST_DATA, MB_OK | MB_ICONERROR);
+            return;
+        }
+        if (ShowMessage(IDS_BACKUP_EXISTS, MB_YESNO | MB_ICONWARNING) != IDYES) return;
     }
     EndDialog(IDOK);
 }

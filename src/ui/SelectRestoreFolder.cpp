@@ -2,7 +2,7 @@
 
 #include "../../res/resource.h"
 #include "app/HostSettings.h"
-#include "engine/BackupRestore.h"
+#include "engine/HostPlaces.h"
 #include "ui/BrowseFolder.h"
 #include "ui/UserMessage.h"
 
@@ -56,7 +56,9 @@ void CSelectRestoreFolder::OnBrowseBackupFolder() {
         SetItemText(IDC_SOURCE_EDIT, "");
         return;
     }
-    if (UINT refusal = CheckFolder(path, IDS_SELECT_BACKUP_SOURCE, true)) {
+    UINT refusal = CheckFolder(path, IDS_SELECT_BACKUP_SOURCE, true);
+    if (!refusal) refusal = CheckBackupSource(path);
+    if (refusal) {
         ShowMessage(refusal, MB_OK | MB_ICONERROR);
         return;
     }
@@ -96,17 +98,25 @@ void CSelectRestoreFolder::OnNext() {
         EndDialog(IDOK);
         return;
     }
-    if (UINT refusal = CheckFolder(m_strBackupFolder, IDS_SELECT_FOLDER, true)) {
+    UINT refusal = CheckFolder(m_strBackupFolder, IDS_SELECT_FOLDER, true);
+    if (!refusal) refusal = CheckBackupSource(m_strBackupFolder);
+    if (refusal) {
         ShowMessage(refusal, MB_OK | MB_ICONERROR);
         return;
     }
     ShowPage(true);
 }
 
+UINT CSelectRestoreFolder::CheckBackupSource(const std::string& folder) const {
+    // A backup inside the library or the GUI data that the restore replaces
+    // would be gone before it is read to the end.
+    return CHostPlaces::Read().IsRefusedRestoreSource(BackupDataPath(folder)) ? IDS_FOLDER_WRITE_FORBIDDEN : 0;
+}
+
 UINT CSelectRestoreFolder::CheckDestination(const std::string& folder) const {
     // Restored into the backup, the copy would copy itself; into the live
-    // library, it would be moved aside with the library it replaces.
-    if (IsRefusedRestoreDestination(folder, BackupDataPath(m_strBackupFolder), GetLiveDatabasesFolder())) {
+    // library or the GUI data, it would be moved or deleted with what it replaces.
+    if (CHostPlaces::Read().IsRefusedRestoreDestination(folder, BackupDataPath(m_strBackupFolder))) {
         return IDS_FOLDER_WRITE_FORBIDDEN;
     }
     return 0;

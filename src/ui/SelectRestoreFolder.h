@@ -28,6 +28,8 @@ private:
     void OnBrowseRestoreFolder();
     void OnNext();
     void OnBack();
+    // The message that refuses a folder holding the backup to restore, or 0.
+    UINT CheckBackupSource(const std::string& folder) const;
     // The message that refuses a destination for the chosen backup, or 0.
     UINT CheckDestination(const std::string& folder) const;
     bool IsOnPage2() const;

@@ -228,15 +228,20 @@ INSTANTIATE_TEST_SUITE_P(
                       RestoreRow{"BothOntoCorvellOnly", {"GUI(new)", "GUI(old)"}, 0, 0, true, "current", "GUI(new)"}),
     [](const ::testing::TestParamInfo<RestoreRow>& info) { return std::string(info.param.name); });
 
-TEST_F(GuiDataTest, RestoreRemovesItemsTheBackupLacks) {
+// A file the backup lacks, the host it came from had none of; a playlist
+// folder it lacks cannot be read, so the host keeps its own and it is listed.
+TEST_F(GuiDataTest, RestoreRemovesFilesTheBackupLacksAndKeepsPlaylistsItCannotGive) {
     Install(7, 0, false);
     FillShared("current");
+    const Files playlists = zrtest::ListTree(Shared("UserPlaylist"));
     zrtest::MakeTextFile(m_backupData + "\\GUI(new)\\mirs.dat", "backup");
     zrtest::WriteTextFile(m_backupData + "\\BackupRestore.ini", "[BackupData]\r\nSdTalvSerial=S\r\n");
     ASSERT_EQ(0, m_engine.RestoreGuiData(m_backupData));
     EXPECT_EQ("backup", zrtest::ReadTextFile(Shared("mirs.dat")));
     EXPECT_FALSE(zrtest::FileExists(Shared("usrdic.dic")));
-    EXPECT_EQ(Files{}, zrtest::ListTree(Shared("UserPlaylist")));
+    EXPECT_EQ(playlists, zrtest::ListTree(Shared("UserPlaylist")));
+    EXPECT_EQ(std::vector<std::string>{"UserPlaylist"}, m_engine.m_vecFailedItemTitle);
+    EXPECT_EQ(std::vector<HRESULT>{zr::RC_E_NOT_RESTORED}, m_engine.m_vecFailedItemCode);
 }
 
 TEST_F(GuiDataTest, RestoreWithoutSerialFailsAndTouchesNothing) {

@@ -123,7 +123,10 @@ INSTANTIATE_TEST_SUITE_P(
                       UniqueCase{"Taken", {"X\\Album"}, "X\\Album00000"},
                       UniqueCase{"TwoTaken", {"X\\Album", "X\\Album00000"}, "X\\Album00001"},
                       UniqueCase{"GapIsUsed", {"X\\Album", "X\\Album00001"}, "X\\Album00000"},
-                      UniqueCase{"FileIsNoFolder", {"file:X\\Album"}, "X\\Album"}),
+                      // A file takes a name as much as a folder does.
+                      UniqueCase{"FileTakesTheName", {"file:X\\Album"}, "X\\Album00000"},
+                      UniqueCase{"FilesAndFolders", {"file:X\\Album", "X\\Album00000", "file:X\\Album00001"},
+                                 "X\\Album00002"}),
     [](const ::testing::TestParamInfo<UniqueCase>& info) { return std::string(info.param.name); });
 
 TEST_F(SharedOpsTest, DeleteFolderRemovesATree) {

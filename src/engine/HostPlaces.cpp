@@ -1,0 +1,141 @@
+#include "engine/HostPlaces.h"
+
+#include <windows.h>
+
+#include <shlobj.h>
+
+#include "../../res/resource.h"
+#include "app/HostSettings.h"
+#include "common/PathUtil.h"
+#include "common/ResString.h"
+
+namespace zr {
+namespace {
+
+const char kUserPlaylistFallback[] = "ユーザープレイリスト";
+
+std::string UserPlaylistName() {
+    std::string name = LoadResString(IDS_USER_PLAYLIST);
+    return name.empty() ? kUserPlaylistFallback : name;
+}
+
+// The first host keeps its data in the shared folder from 6.7 on.
+bool FirstHostUsesSharedLayout(const std::string& hostFolder) {
+    DeviceVersion v = ReadDeviceVersion(hostFolder);
+    return v.major > 6 || (v.major == 6 && v.minor >= 7);
+}
+
+std::string SpecialFolder(int id, BOOL create) {
+    char folder[MAX_PATH] = {};
+    if (!SHGetSpecialFolderPathA(nullptr, folder, id, create)) return std::string();
+    return folder;
+}
+
+// The ".bak" and ".tmp" folders a restore makes beside the live databases
+// folder, numbered or not ("databases.bak", "databases.tmp00003"), and what
+// lies below them; both forms comparable.
+bool IsInsideDatabasesSibling(const std::string& item, const std::string& live) {
+    for (const char* suffix : {".BAK", ".TMP"}) {
+        const std::string base = live + suffix;
+        if (item.compare(0, base.size(), base) != 0) continue;
+        std::size_t i = base.size();
+        while (i < item.size() && i - base.size() < 5 && item[i] >= '0' && item[i] <= '9') ++i;
+        if (i == item.size() || item[i] == '\\') return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool LocateSharedGuiDataPaths(GuiDataLocation& location) {
+    const std::string common = SpecialFolder(CSIDL_COMMON_APPDATA, TRUE);
+    if (common.empty()) return false;
+    const std::string shared = common + "\\Nerith\\SDTL";
+    location.playlistFolder = shared + "\\UserPlaylist";
+    location.mirsDat = shared + "\\mirs.dat";
+    location.usrdicDic = shared + "\\usrdic.dic";
+    location.ruleDat = shared + "\\SDProducerRule.dat";
+    location.bShared = 1;
+    return true;
+}
+
+bool LocateFirstHostGuiDataPaths(const std::string& hostFolder, GuiDataLocation& location) {
+    std::string programFolder;
+    GetTalvaneProgramPath(programFolder);
+    if (FirstHostUsesSharedLayout(programFolder)) return LocateSharedGuiDataPaths(location);
+
+    // Relative to nothing these names would land on the drive root.
+    if (hostFolder.empty()) return false;
+    location.playlistFolder = hostFolder + "\\" + UserPlaylistName();
+    location.mirsDat = hostFolder + "\\mirs.dat";
+    location.usrdicDic = hostFolder + "\\usrdic.dic";
+    const std::string appData = SpecialFolder(CSIDL_APPDATA, FALSE);
+    location.ruleDat = appData.empty() ? std::string() : appData + "\\SDTalvane\\SDProducerRule.dat";
+    location.bShared = 0;
+    return true;
+}
+
+std::vector<GuiDataLocation> InstalledGuiData() {
+    std::vector<GuiDataLocation> result;
+    GuiDataLocation location;
+    bool sharedTaken = false;
+    if (CheckTalvaneVersion()) {
+        std::string hostFolder;
+        GetTalvaneProgramPath(hostFolder);
+        if (LocateFirstHostGuiDataPaths(hostFolder, location)) {
+            sharedTaken = location.bShared == 1;
+            result.push_back(location);
+        }
+    }
+    if (!sharedTaken && CheckCorvellVersion() && LocateSharedGuiDataPaths(location)) result.push_back(location);
+    return result;
+}
+
+CHostPlaces CHostPlaces::Read() { return CHostPlaces(GetLiveDatabasesFolder(), InstalledGuiData()); }
+
+CHostPlaces::CHostPlaces(const std::string& liveDatabases, const std::vector<GuiDataLocation>& guiData)
+    : m_liveDatabases(ComparablePath(liveDatabases)) {
+    for (const GuiDataLocation& location : guiData) {
+        for (const std::string* item : {&location.playlistFolder, &location.mirsDat, &location.usrdicDic,
+                                        &location.ruleDat}) {
+            const std::string form = ComparablePath(*item);
+            if (!form.empty()) m_guiItems.push_back(form);
+        }
+    }
+}
+
+bool CHostPlaces::IsInsidePlace(const std::string& item) const {
+    if (item.empty()) return false;
+    if (IsSameOrBelow(item, m_liveDatabases)) return true;
+    if (!m_liveDatabases.empty() && IsInsideDatabasesSibling(item, m_liveDatabases)) return true;
+    for (const std::string& place : m_guiItems) {
+        if (IsSameOrBelow(item, place)) return true;
+    }
+    return false;
+}
+
+bool CHostPlaces::HasPlaceInside(const std::string& folder) const {
+    const std::string form = ComparablePath(folder);
+    if (form.empty()) return false;
+    if (IsSameOrBelow(m_liveDatabases, form)) return true;
+    for (const std::string& place : m_guiItems) {
+        if (IsSameOrBelow(place, form)) return true;
+    }
+    return false;
+}
+
+bool CHostPlaces::IsRefusedRestoreSource(const std::string& backupData) const {
+    return IsInsidePlace(ComparablePath(backupData)) || HasPlaceInside(backupData);
+}
+
+bool CHostPlaces::IsRefusedRestoreDestination(const std::string& restoreTo, const std::string& backupData) const {
+    if (restoreTo.empty()) return true;
+    const std::string form = ComparablePath(restoreTo);
+    return IsSameOrBelow(form, ComparablePath(backupData)) || IsInsidePlace(form);
+}
+
+bool CHostPlaces::IsRefusedBackupTarget(const std::string& backupData) const {
+    return IsInsidePlace(ComparablePath(backupData));
+}
+
+}  // namespace zr
