@@ -221,6 +221,20 @@ protected:
         for (const auto& file : m_oldFiles) zrtest::WriteTextFile(m_host.musicRoot + "\\" + file.first, file.second);
         zrtest::RemoveTree(m_dest);
         zrtest::MakeFolder(m_dest);
+        if (m_guiFolder.empty()) return;
+        zrtest::RemoveTree(m_guiFolder);
+        for (const auto& file : m_pristineGui) zrtest::MakeTextFile(m_guiFolder + "\\" + file.first, file.second);
+    }
+
+    // The host's GUI data: the backup came from this host, so whichever
+    // items a run put back or kept, they read the same; a missing one was lost.
+    std::string GuiData(const std::string& playlistFolder) const {
+        std::string state;
+        for (const auto& file : zrtest::Snapshot(playlistFolder)) state += file.first + "=" + file.second + "\n";
+        for (const std::string& file : {m_host.mirsDat, m_host.usrdicDic, m_host.producerRule}) {
+            state += file + "=" + (zrtest::FileExists(file) ? zrtest::ReadTextFile(file) : "<missing>") + "\n";
+        }
+        return state;
     }
 
     // The host's library after a run, checked whole.
@@ -254,6 +268,9 @@ protected:
         bool movedLive = false;
         bool copiedIntoRestoreData = false;
         const std::string restoreData = m_dest + "\\RestoreData";
+        const std::string guiData = GuiData(m_host.playlistFolder);
+        m_guiFolder = zr::FolderPart(m_host.mirsDat);
+        m_pristineGui = zrtest::Snapshot(m_guiFolder);
         for (int n = 1;; ++n) {
             Reset();
             HRESULT hr;
@@ -289,6 +306,11 @@ protected:
             EXPECT_EQ(outcome != Outcome::Restored, FAILED(hr) || hr == 1)
                 << "N=" << n << ": " << OutcomeName(outcome) << ", result 0x" << std::hex << hr;
             EXPECT_TRUE(m_backup == zrtest::Snapshot(m_backupData)) << "N=" << n << ": the backup changed";
+            // With every operation failing, playlists moved aside cannot come
+            // back either: they stay whole beside their own name.
+            const bool playlistsAside = persistent && !zrtest::FolderExists(m_host.playlistFolder) &&
+                                        GuiData(m_host.playlistFolder + ".bak") == guiData;
+            if (!playlistsAside) EXPECT_EQ(guiData, GuiData(m_host.playlistFolder)) << "N=" << n << ": GUI data lost";
             if (calls < n) {
                 last = n;
                 lastCalls = calls;
@@ -315,6 +337,8 @@ protected:
     std::string m_oldDb;
     std::string m_live;
     std::string m_pristineDatabases;
+    std::string m_guiFolder;  // the shared GUI data folder, put back before each run
+    std::map<std::string, std::string> m_pristineGui;
 };
 
 TEST_F(RestoreFaults, TheNthFileOperationFailsOnce) { Run(false); }

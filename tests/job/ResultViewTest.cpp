@@ -41,17 +41,26 @@ INSTANTIATE_TEST_SUITE_P(Codes, FormatResultDetailTest,
                                                     IDS_DETAIL_SECURE_FAILED, "80004005"},
                                          DetailCase{"MissingPicture", static_cast<HRESULT>(0x80070057),
                                                     IDS_DETAIL_NO_PICTURE, "80070057"},
+                                         DetailCase{"GuiItemNotRestored", static_cast<HRESULT>(0x86FF0006),
+                                                    IDS_DETAIL_NOT_RESTORED, "86FF0006"},
+                                         // A crafted stored path, a track the library would not re-point.
+                                         DetailCase{"StoredPathOfNoBackupShape", static_cast<HRESULT>(0x8007007B),
+                                                    IDS_DETAIL_FAILED, "8007007B"},
+                                         DetailCase{"TrackNotRegistered", static_cast<HRESULT>(0x800710D9),
+                                                    IDS_DETAIL_FAILED, "800710D9"},
                                          DetailCase{"OtherPositive", 2, IDS_DETAIL_FAILED, "00000002"},
                                          DetailCase{"OtherFailure", static_cast<HRESULT>(0x86FF0002),
                                                     IDS_DETAIL_FAILED, "86FF0002"}),
                          [](const testing::TestParamInfo<DetailCase>& info) { return std::string(info.param.name); });
 
-const std::vector<std::string> kTitles = {"Opening", "\x83\x65\x83\x58\x83\x67\x8B\xC8", "Third track", "Last"};
-const std::vector<HRESULT> kCodes = {1, static_cast<HRESULT>(0x80004005), static_cast<HRESULT>(0x80070057), 2};
+const std::vector<std::string> kTitles = {"Opening", "\x83\x65\x83\x58\x83\x67\x8B\xC8", "Third track", "Last",
+                                          "mirs.dat"};
+const std::vector<HRESULT> kCodes = {1, static_cast<HRESULT>(0x80004005), static_cast<HRESULT>(0x80070057), 2,
+                                     static_cast<HRESULT>(0x86FF0006)};
 
 const char kCaption[] = "\x8C\x8B\x89\xCA";  // "結果"
 
-// A result view with the four rows above (or others), open on a thread of its
+// A result view with the rows above (or others), open on a thread of its
 // own, over an owner window at `owner` when one is given.
 class OpenResultView {
 public:
@@ -126,8 +135,9 @@ bool HasColour(const std::vector<DWORD>& pixels, COLORREF colour) {
 }
 
 void CheckRows(const OpenResultView& view) {
-    ASSERT_EQ(4, SendMessageA(view.List(), LVM_GETITEMCOUNT, 0, 0));
-    for (int i = 0; i < 4; ++i) {
+    const int rows = static_cast<int>(kTitles.size());
+    ASSERT_EQ(rows, SendMessageA(view.List(), LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < rows; ++i) {
         EXPECT_EQ("", view.CellText(i, 0));
         EXPECT_EQ(kTitles[i], view.CellText(i, 1));
         EXPECT_EQ(zr::FormatResultDetail(kCodes[i]), view.CellText(i, 2));

@@ -12,9 +12,13 @@
 #include <string>
 
 #include "../../res/resource.h"
+#include "common/PathUtil.h"
 #include "common/ResString.h"
 #include "hostsim/core/HostInstall.h"
+#include "hostsim/core/LibraryDb.h"
 #include "hostsim/core/LibraryGen.h"
+#include "hostsim/core/StoredPath.h"
+#include "support/FileTree.h"
 #include "support/Sandbox.h"
 #include "support/TestPaths.h"
 #include "support/ToolProcess.h"
@@ -69,7 +73,8 @@ public:
         zrtest::RemoveTree(kTestRoot);
         for (const std::string& folder :
              {TestPath("Backup"), TestPath("Other"), PathOfBytes(150), PathOfBytes(151), DoubleBytePath(),
-              TestPath("歌ソ"), TestPath("Holds\\BackupData\\Sub"), TestPath("Empty")})
+              TestPath("歌ソ"), TestPath("Holds\\BackupData\\Sub"), TestPath("Empty"),
+              g_host.playlistFolder + "\\Kept\\BackupData"})
             zrtest::MakeFolder(folder);
         zrtest::MakeFolder(ScreenshotFolder());
         // There is no window manager under Xvfb: Wine draws the title bars
@@ -280,8 +285,18 @@ TEST_F(ToolWindowTest, CancelledBrowserClearsChosenFolder) {
 enum class Field { Backup, RestoreSource, RestoreDestination };
 
 // One folder chosen in a field's browser after a good one.
-// Stands for the stand-in host's live databases folder, known once it is installed.
+// Stand for the stand-in host's live databases folder and playlist folder,
+// known once it is installed.
 const char kLiveDatabases[] = "<live databases>";
+const char kPlaylists[] = "<playlists>";
+
+std::string HostFolder(const std::string& folder) {
+    if (folder == kLiveDatabases) return g_host.databasesFolder;
+    if (folder.compare(0, sizeof(kPlaylists) - 1, kPlaylists) == 0) {
+        return g_host.playlistFolder + folder.substr(sizeof(kPlaylists) - 1);
+    }
+    return folder;
+}
 
 struct BrowseCase {
     const char* name;
@@ -321,7 +336,7 @@ TEST_P(BrowseRule, AcceptsOrRefusesKeepingTheEarlierFolder) {
     BrowseTo(dialog, browse, good);
     ASSERT_EQ(good, GetItemText(dialog, edit));
 
-    BrowseTo(dialog, browse, row.folder == kLiveDatabases ? g_host.databasesFolder : row.folder);
+    BrowseTo(dialog, browse, HostFolder(row.folder));
     if (row.message) {
         ExpectAndAnswer(dialog, row.message, "OK", MB_ICONERROR, IDOK, std::string("browse-") + row.name);
         EXPECT_EQ(good, GetItemText(dialog, edit));
@@ -356,7 +371,13 @@ INSTANTIATE_TEST_SUITE_P(
         BrowseCase{"DestinationIsTheLiveDatabases", Field::RestoreDestination, kLiveDatabases,
                    IDS_FOLDER_WRITE_FORBIDDEN, ""},
         BrowseCase{"DestinationHoldsTheBackupData", Field::RestoreDestination, TestPath("Holds"), 0,
-                   TestPath("Holds")}),
+                   TestPath("Holds")},
+        // Inside the playlists a restore replaces (or a backup copies): gone with them.
+        BrowseCase{"DestinationInsideThePlaylists", Field::RestoreDestination, kPlaylists,
+                   IDS_FOLDER_WRITE_FORBIDDEN, ""},
+        BrowseCase{"SourceInsideThePlaylists", Field::RestoreSource, std::string(kPlaylists) + "\\Kept",
+                   IDS_FOLDER_WRITE_FORBIDDEN, ""},
+        BrowseCase{"BackupInsideThePlaylists", Field::Backup, kPlaylists, IDS_FOLDER_WRITE_FORBIDDEN, ""}),
     CaseName);
 
 // --- Restore flow ---
@@ -519,6 +540,105 @@ TEST_F(ToolWindowTest, WholeBackupOverAnEarlierOneThenRestore) {
     ExpectNothingOver(main_);
     // The restore copies the backup tree below the proposed destination.
     EXPECT_EQ(g_library.filesWritten, CountFiles(g_host.mediaFolder + "\\RestoreData\\Data\\Audio"));
+}
+
+// An earlier backup that holds the host's own files is not replaced: the
+// dialog sees the library's databases folder in it, the job a track's file.
+class LibraryMoved {
+public:
+    // The live library moved into `folder` and listed as relocated there.
+    explicit LibraryMoved(const std::string& folder) : m_from(g_host.databasesFolder), m_to(folder) {
+        zrtest::MakeFolder(zr::FolderPart(m_to));
+        m_moved = MoveFileExA(m_from.c_str(), m_to.c_str(), 0) != FALSE;
+        zrtest::SetRegString(HKEY_LOCAL_MACHINE, kNmlKey, "Db_Path_00_Old", g_host.libraryFolder + "\\databases");
+        zrtest::SetRegString(HKEY_LOCAL_MACHINE, kNmlKey, "Db_Path_00_New", m_to);
+    }
+    ~LibraryMoved() {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kNmlKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+            RegDeleteValueA(key, "Db_Path_00_Old");
+            RegDeleteValueA(key, "Db_Path_00_New");
+            RegCloseKey(key);
+        }
+        if (m_moved) MoveFileExA(m_to.c_str(), m_from.c_str(), 0);
+    }
+    bool Moved() const { return m_moved; }
+
+private:
+    static constexpr const char* kNmlKey = "Software\\Nerith\\Kovex\\SD-NML";
+    std::string m_from, m_to;
+    bool m_moved = false;
+};
+
+TEST_F(ToolWindowTest, ExecuteRefusesToReplaceABackupHoldingTheLibrary) {
+    const std::string folder = TestPath("HoldsLibrary");
+    LibraryMoved moved(folder + "\\BackupData\\Library\\databases");
+    ASSERT_TRUE(moved.Moved());
+    const auto before = zrtest::Snapshot(folder);
+
+    HWND dialog = OpenBackupFolderDialog();
+    ASSERT_NE(nullptr, dialog);
+    BrowseTo(dialog, IDC_BROWSE_FOLDER, folder);
+    ASSERT_TRUE(ClickButton(dialog, IDOK));
+    ExpectAndAnswer(dialog, IDS_BACKUP_HOLDS_HOST_DATA, "OK", MB_ICONERROR, IDOK, "message-160-backup-holds-library");
+    ExpectNothingOver(dialog);
+    ASSERT_TRUE(ClickButton(dialog, IDCANCEL));
+    ASSERT_TRUE(WaitForWindowGone(dialog));
+    EXPECT_TRUE(before == zrtest::Snapshot(folder));
+}
+
+// A track's file moved into the earlier backup, the library pointing at it there.
+class TrackFileMoved {
+public:
+    explicit TrackFileMoved(const std::string& folder) {
+        hostsim::CLibraryDb db;
+        std::vector<hostsim::TrackRow> rows;
+        if (!db.Open(g_host.contentsDb) || !db.LoadAll(rows)) return;
+        for (const hostsim::TrackRow& row : rows) {
+            ++m_track;
+            if (!zrtest::FileExists(row.path)) continue;
+            m_path = row.path;
+            break;
+        }
+        db.Close();
+        const std::string moved = folder + "\\" + zr::FileNamePart(m_path);
+        zrtest::MakeFolder(folder);
+        std::string error;
+        m_moved = !m_path.empty() && MoveFileExA(m_path.c_str(), moved.c_str(), 0) &&
+                  hostsim::SetStoredPath(g_host.contentsDb, m_track, 0, moved, error);
+        m_at = moved;
+    }
+    ~TrackFileMoved() {
+        if (!m_moved) return;
+        std::string error;
+        MoveFileExA(m_at.c_str(), m_path.c_str(), 0);
+        hostsim::SetStoredPath(g_host.contentsDb, m_track, 0, m_path, error);
+    }
+    bool Moved() const { return m_moved; }
+
+private:
+    unsigned m_track = 0;
+    std::string m_path, m_at;
+    bool m_moved = false;
+};
+
+TEST_F(ToolWindowTest, BackupOverOneHoldingATrackFileEndsWith160AndKeepsIt) {
+    const std::string folder = TestPath("HoldsTrack");
+    zrtest::MakeFolder(folder + "\\BackupData");
+    zrtest::WriteTextFile(folder + "\\BackupData\\earlier.txt", "an earlier backup");
+    TrackFileMoved moved(folder + "\\BackupData\\Kept");
+    ASSERT_TRUE(moved.Moved());
+    const auto before = zrtest::Snapshot(folder);
+
+    HWND dialog = OpenBackupFolderDialog();
+    ASSERT_NE(nullptr, dialog);
+    BrowseTo(dialog, IDC_BROWSE_FOLDER, folder);
+    ASSERT_TRUE(ClickButton(dialog, IDOK));
+    ExpectAndAnswer(dialog, IDS_BACKUP_EXISTS, "Yes+No", MB_ICONWARNING, IDYES);
+    std::string error;
+    ASSERT_TRUE(FollowJob(Pid(), main_, IDS_BACKUP_HOLDS_HOST_DATA, error, ShotAs("backup-holds-track-"))) << error;
+    ExpectNothingOver(main_);
+    EXPECT_TRUE(before == zrtest::Snapshot(folder)) << "the earlier backup changed";
 }
 
 // --- About ---

@@ -35,9 +35,9 @@ bool MakeLibrary(hostsim::InstalledHost& host, const hostsim::LibraryOptions& op
 }
 
 bool InstallHostWithLibrary(const CSandbox& sandbox, const hostsim::LibraryOptions& library,
-                            hostsim::InstalledHost& host, bool relocate) {
+                            hostsim::InstalledHost& host, bool relocate, unsigned major, unsigned minor) {
     RedirectShellFolders(sandbox.Folder());
-    return InstallHost(sandbox.Path("Host"), hostsim::HostKind::Talvane, 7, 0, host, relocate) &&
+    return InstallHost(sandbox.Path("Host"), hostsim::HostKind::Talvane, major, minor, host, relocate) &&
            MakeLibrary(host, library);
 }
 
@@ -121,7 +121,7 @@ CBackedUpHost::CBackedUpHost() {
 }
 
 void CBackedUpHost::SetUp() {
-    ASSERT_TRUE(InstallHostWithLibrary(m_sandbox, m_library, m_host, m_relocate));
+    ASSERT_TRUE(InstallHostWithLibrary(m_sandbox, m_library, m_host, m_relocate, m_major, m_minor));
     m_backupData = m_sandbox.Path("Backup\\BackupData");
     ASSERT_TRUE(BackUp(m_backupData));
     m_dest = m_sandbox.Path("Dest");

@@ -34,10 +34,11 @@ bool InstallHost(const std::string& root, hostsim::HostKind kind, unsigned major
                  hostsim::InstalledHost& host, bool relocate = false);
 // Generates the host's library; false (and the test failed) with the generator's message.
 bool MakeLibrary(hostsim::InstalledHost& host, const hostsim::LibraryOptions& options);
-// The first host 7.0 below <sandbox>\Host with a generated library, the
+// The first host (7.0 unless told) below <sandbox>\Host with a generated library, the
 // shell's data folders (and so the GUI data) inside the sandbox.
 bool InstallHostWithLibrary(const CSandbox& sandbox, const hostsim::LibraryOptions& library,
-                            hostsim::InstalledHost& host, bool relocate = false);
+                            hostsim::InstalledHost& host, bool relocate = false, unsigned major = 7,
+                            unsigned minor = 0);
 // Backs the installed host up: Initialize, then the job's own step sequence.
 ::testing::AssertionResult BackUp(const std::string& backupData);
 // A restore: Initialize, then the job's own step sequence.
@@ -74,6 +75,8 @@ protected:
 
     hostsim::LibraryOptions m_library;
     bool m_relocate = false;  // the library in a relocated databases folder
+    unsigned m_major = 7;     // the first host's version
+    unsigned m_minor = 0;
     CSandbox m_sandbox;
     hostsim::InstalledHost m_host;
     std::string m_backupData;

@@ -121,7 +121,7 @@ void WriteTextFile(const std::string& path, const std::string& content) {
 }
 
 void MakeTextFile(const std::string& path, const std::string& content) {
-    MakeFolder(path.substr(0, path.find_last_of('\\')));
+    MakeFolder(zr::FolderPart(path));  // a name may end in the trail byte 0x5C
     WriteTextFile(path, content);
 }
 

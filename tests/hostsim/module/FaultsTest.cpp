@@ -194,6 +194,8 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"RegisterAll", "Register", 0x80004005, nullptr, {{RegisterAlpha, kFail}, {RegisterBeta, kFail}}},
         FaultCase{"RegisterForTitle", "Register", 0, "0x80004005|Beta", {{RegisterBeta, kFail}}},
         FaultCase{"CloseDatabase", "CloseDatabase", 0x80004005, nullptr, {{CloseDatabase, kFail}}},
+        FaultCase{"StrictLiveDatabase", "StrictLiveDatabase", 0, "0x80070005|contents.db", {{OpenDatabase, kDenied}}},
+        FaultCase{"StrictOtherDatabase", "StrictLiveDatabase", 0, "0x80070005|other.db", {}},
         FaultCase{"NonFailureCodeIsOff", "Register", 1, nullptr, {}},
         FaultCase{"UnreadableTextIsOff", "Register", 0, "soon|Beta", {}}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
@@ -230,4 +232,45 @@ TEST_F(FaultsTest, FailedCloseDatabaseWritesNothing) {
 }
 
 }  // namespace
+
+// A strict component opens the named database only for its own secure export.
+TEST_F(FaultsTest, StrictLiveDatabaseOpensOnlyDuringAnExport) {
+    SetFault("StrictLiveDatabase", std::string("0x80070005|contents.db"));
+    CComRef<INMLibrary> library;
+    ASSERT_EQ(S_OK, CreateLibrary(library));
+    CComRef<INMServices> services;
+    library->GetServices(services.Out());
+    CComRef<INMDeviceManager> manager;
+    ASSERT_EQ(S_OK, services->QueryService(zr::SID_NMDeviceManager, manager.Out()));
+    ASSERT_EQ(S_OK, manager->Open());
+    manager->SetProperty(NM_PROP_CORE_FOLDER, m_coreFolder.c_str());
+    Results r;
+    CComRef<ISDMoveComponent> move = RunSecure(manager.Get(), r);
+    ASSERT_TRUE(move);
+
+    auto open = [&]() {
+        NMCreateDeviceInfo info(NM_DEVICE_HDD_VOLUME);
+        CComRef<INMHddVolume> volume;
+        EXPECT_EQ(S_OK, manager->CreateDevice(zr::IID_INMHddVolume, &info, volume.OutVoid(), 0, 0));
+        const HRESULT hr = volume->OpenDatabase(m_db.c_str());
+        if (SUCCEEDED(hr)) volume->CloseDatabase();
+        manager->RemoveDevice(volume.Get());
+        return hr;
+    };
+    EXPECT_EQ(kDenied, open());
+    {
+        const BYTE id[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+        zr::CSDMoveBackupFile stream;
+        ASSERT_EQ(S_OK, stream.OpenFile(m_sandbox.Path("MovePlugIn.bkd").c_str(), zr::CSDMoveBackupFile::MODE_WRITE));
+        ASSERT_EQ(S_OK, move->ExportTo(&stream, id, 8));
+        EXPECT_EQ(S_OK, open());
+        EXPECT_EQ(S_OK, move->FinishExport());
+        stream.CloseFile();
+    }
+    EXPECT_EQ(kDenied, open());
+    move->Terminate();
+    manager->Close();
+    library->Terminate();
+}
+
 }  // namespace hostsimtest
