@@ -8,7 +8,7 @@
 #include <new>
 #include <vector>
 
-#include "../../res/resource.h"
+#include "resource.h"
 #include "app/HostSettings.h"
 #include "app/SystemFacts.h"
 #include "ui/ComApartment.h"

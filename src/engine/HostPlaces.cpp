@@ -4,7 +4,7 @@
 
 #include <shlobj.h>
 
-#include "../../res/resource.h"
+#include "resource.h"
 #include "app/HostSettings.h"
 #include "common/PathUtil.h"
 #include "common/ResString.h"

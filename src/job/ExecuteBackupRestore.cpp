@@ -2,7 +2,7 @@
 
 #include <shellapi.h>
 
-#include "../../res/resource.h"
+#include "resource.h"
 #include "common/ResString.h"
 #include "common/ResultCodes.h"
 #include "common/Trace.h"

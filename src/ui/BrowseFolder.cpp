@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "../../res/resource.h"
+#include "resource.h"
 #include "common/PathUtil.h"
 #include "ui/ComApartment.h"
 

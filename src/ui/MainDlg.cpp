@@ -3,7 +3,7 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
-#include "../../res/resource.h"
+#include "resource.h"
 #include "common/PathUtil.h"
 #include "job/ExecuteBackupRestore.h"
 #include "ui/BrowseFolder.h"

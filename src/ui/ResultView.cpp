@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "../../res/resource.h"
+#include "resource.h"
 #include "common/PathUtil.h"
 #include "common/ResString.h"
 #include "ui/Dpi.h"

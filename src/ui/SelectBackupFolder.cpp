@@ -2,7 +2,7 @@
 
 #include <shlwapi.h>
 
-#include "../../res/resource.h"
+#include "resource.h"
 #include "engine/HostPlaces.h"
 #include "ui/BrowseFolder.h"
 #include "ui/UserMessage.h"

@@ -1,6 +1,6 @@
 #include "ui/SelectRestoreFolder.h"
 
-#include "../../res/resource.h"
+#include "resource.h"
 #include "app/HostSettings.h"
 #include "engine/HostPlaces.h"
 #include "ui/BrowseFolder.h"
