@@ -41,7 +41,7 @@
 #include "common/PathUtil.h"
 #include "common/Trace.h"
 #include "engine/BackupRestore.h"
-#include "engine/ComRef.h"
+#include "common/ComRef.h"
 #include "engine/EngineMessages.h"
 #include "job/JobSteps.h"
 #include "hostsim/core/HostInstall.h"

@@ -13,7 +13,7 @@
 #include "common/Trace.h"
 #include "engine/BackupRestore.h"
 #include "engine/BackupTree.h"
-#include "engine/ComRef.h"
+#include "common/ComRef.h"
 
 namespace zr {
 namespace {
@@ -273,7 +273,7 @@ HRESULT CBackupRestore::WalkLibrary(const std::string& contentsDb, ULONGLONG clu
         Trace("\n\nCBackupRestore::CheckBackupFolder m_builder.MountHDD failed\n\n");
         return hr;
     }
-    INMHddVolume* volume = m_builder.m_pHddVolume;
+    INMHddVolume* volume = m_builder.Volume();
     if (!volume) return RC_E_FAIL;
     std::unordered_set<std::string> folders;        // of every track
     std::unordered_set<std::string> copiedFolders;  // of the tracks whose files are there

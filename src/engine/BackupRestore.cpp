@@ -7,7 +7,7 @@
 #include "app/HostSettings.h"
 #include "common/PathUtil.h"
 #include "common/ResultCodes.h"
-#include "engine/ComRef.h"
+#include "common/ComRef.h"
 #include "engine/EngineMessages.h"
 
 namespace zr {
@@ -107,7 +107,7 @@ HRESULT CBackupRestore::Initialize(HWND notifyWnd) {
     if (FAILED(hr)) return hr;
     library.Detach();  // now held by m_builder
 
-    return m_secureDb.Bind(m_builder.m_pSecureDevice);
+    return m_secureDb.Bind(m_builder.m_pSecureDevice.Get());
 }
 
 HRESULT CBackupRestore::InitBackupDataFolder(const std::string& backupData) {

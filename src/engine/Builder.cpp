@@ -1,44 +1,35 @@
 #include "engine/Builder.h"
 
 #include <string>
+#include <utility>
 
 #include "app/HostSettings.h"
+#include "common/ComRef.h"
 #include "common/ResultCodes.h"
-#include "engine/ComRef.h"
 
 namespace zr {
 namespace {
 
 const char kDefaultCoreFolder[] = "C:\\Program Files\\Common Files\\Nerith\\Kovex\\";
 
-template <class T>
-void ReleaseRef(T*& ref) {
-    if (!ref) return;
-    T* p = ref;
-    ref = nullptr;
-    p->Release();
-}
-
 }  // namespace
 
-CBuilder::CBuilder()
-    : m_pLibrary(nullptr), m_pServices(nullptr), m_pDeviceManager(nullptr), m_pHddVolume(nullptr),
-      m_pSecureDevice(nullptr) {}
+CBuilder::CBuilder() = default;
 
 CBuilder::~CBuilder() {
-    ReleaseRef(m_pSecureDevice);
-    ReleaseRef(m_pHddVolume);
-    ReleaseRef(m_pDeviceManager);
-    ReleaseRef(m_pServices);
-    ReleaseRef(m_pLibrary);
+    m_pSecureDevice.Reset();
+    m_pHddVolume.Reset();
+    m_pDeviceManager.Reset();
+    m_pServices.Reset();
+    m_pLibrary.Reset();
 }
 
 HRESULT CBuilder::Attach(INMLibrary* library) {
     if (!library) return RC_E_POINTER;
     if (m_pLibrary) return RC_E_FAIL;
 
-    m_pLibrary = library;
-    m_pLibrary->GetServices(&m_pServices);
+    m_pLibrary.Attach(library);
+    m_pLibrary->GetServices(m_pServices.Put());
 
     // Read afresh: the plug-ins lie below the library's own program folder.
     std::string plugins;
@@ -49,9 +40,12 @@ HRESULT CBuilder::Attach(INMLibrary* library) {
 
     // Failures from here on show as a missing secure device when the secure
     // components are bound.
-    INMDeviceManager* manager = nullptr;
-    if (FAILED(m_pServices->QueryService(SID_NMDeviceManager, &manager)) || !manager) return RC_OK;
-    m_pDeviceManager = manager;
+    CRef<INMDeviceManager> manager;
+    if (FAILED(m_pServices->QueryService(SID_NMDeviceManager, manager.Put())) || !manager) {
+        manager.Detach();  // a failing query may leave garbage in the slot
+        return RC_OK;
+    }
+    m_pDeviceManager = std::move(manager);
     if (FAILED(m_pDeviceManager->Open())) return RC_OK;
     CreateSecureDevice();
     return RC_OK;
@@ -66,7 +60,7 @@ HRESULT CBuilder::CreateSecureDevice() {
     if (m_pDeviceManager->CreateDevice(IID_INMSecureDevice, &info, device.PutVoid(), 0, 0) != RC_OK || !device) {
         return RC_E_FAIL;
     }
-    m_pSecureDevice = device.Detach();
+    m_pSecureDevice = std::move(device);
 
     std::string core;
     GetCoreProgramPath(core);
@@ -75,8 +69,8 @@ HRESULT CBuilder::CreateSecureDevice() {
 
     HRESULT hr = m_pSecureDevice->Open(0);
     if (FAILED(hr)) {
-        m_pDeviceManager->RemoveDevice(m_pSecureDevice);
-        ReleaseRef(m_pSecureDevice);
+        m_pDeviceManager->RemoveDevice(m_pSecureDevice.Get());
+        m_pSecureDevice.Reset();
     }
     return hr;
 }
@@ -91,17 +85,17 @@ HRESULT CBuilder::MountHDD(const char* contentsDbPath, const char* pictureFolder
     HRESULT hr = m_pDeviceManager->CreateDevice(IID_INMHddVolume, &info, volume.PutVoid(), 0, 0);
     if (FAILED(hr)) return hr;
     if (!volume) return RC_E_FAIL;
-    m_pHddVolume = volume.Detach();
+    m_pHddVolume = std::move(volume);
 
     {
         CRef<INMVolumeSettings> settings;
-        if (QueryRef(m_pHddVolume, IID_INMVolumeSettings, settings)) settings->SetPictureFolder(pictureFolder);
+        if (QueryRef(m_pHddVolume.Get(), IID_INMVolumeSettings, settings)) settings->SetPictureFolder(pictureFolder);
     }
 
     hr = m_pHddVolume->OpenDatabase(contentsDbPath);
     if (FAILED(hr)) {
-        m_pDeviceManager->RemoveDevice(m_pHddVolume);
-        ReleaseRef(m_pHddVolume);
+        m_pDeviceManager->RemoveDevice(m_pHddVolume.Get());
+        m_pHddVolume.Reset();
     }
     return hr;
 }
@@ -110,8 +104,8 @@ HRESULT CBuilder::UnmountHDD() {
     if (!m_pHddVolume) return 1;
     HRESULT hr = m_pHddVolume->CloseDatabase();
     if (SUCCEEDED(hr)) {
-        if (m_pDeviceManager) m_pDeviceManager->RemoveDevice(m_pHddVolume);
-        ReleaseRef(m_pHddVolume);
+        if (m_pDeviceManager) m_pDeviceManager->RemoveDevice(m_pHddVolume.Get());
+        m_pHddVolume.Reset();
     }
     return hr;
 }
@@ -120,16 +114,16 @@ HRESULT CBuilder::Detach() {
     UnmountHDD();
     // A volume that would not close is still let go here: the module is
     // unloaded right after the job, and nothing may call into it later.
-    ReleaseRef(m_pHddVolume);
+    m_pHddVolume.Reset();
     if (m_pSecureDevice) {
         m_pSecureDevice->Close();
-        ReleaseRef(m_pSecureDevice);
+        m_pSecureDevice.Reset();
     }
     if (m_pDeviceManager) m_pDeviceManager->Close();
     if (m_pLibrary) m_pLibrary->Terminate();
-    ReleaseRef(m_pDeviceManager);
-    ReleaseRef(m_pServices);
-    ReleaseRef(m_pLibrary);
+    m_pDeviceManager.Reset();
+    m_pServices.Reset();
+    m_pLibrary.Reset();
     return RC_OK;
 }
 

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "common/ComRef.h"
 #include "engine/NMInterfaces.h"
 
 namespace zr {
@@ -32,11 +33,14 @@ public:
     // Job end: unmounts, closes and releases everything; 0.
     HRESULT Detach();
 
-    INMLibrary* m_pLibrary;
-    INMServices* m_pServices;
-    INMDeviceManager* m_pDeviceManager;
-    INMHddVolume* m_pHddVolume;
-    INMSecureDevice* m_pSecureDevice;
+    // The mounted volume, or none: what a step walks after MountHDD.
+    INMHddVolume* Volume() const { return m_pHddVolume.Get(); }
+
+    CRef<INMLibrary> m_pLibrary;
+    CRef<INMServices> m_pServices;
+    CRef<INMDeviceManager> m_pDeviceManager;
+    CRef<INMHddVolume> m_pHddVolume;
+    CRef<INMSecureDevice> m_pSecureDevice;
 };
 
 }  // namespace zr

@@ -17,7 +17,7 @@
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
 #include "engine/BackupRestore.h"
-#include "engine/ComRef.h"
+#include "common/ComRef.h"
 
 namespace zr {
 namespace {
@@ -264,7 +264,7 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
         Trace("\n\nCBackupRestore::BackupNmlData m_builder.MountHDD failed\n\n");
         return hr;
     }
-    INMHddVolume* volume = m_builder.m_pHddVolume;
+    INMHddVolume* volume = m_builder.Volume();
     if (!volume) {
         Trace("\n\nCBackupRestore::BackupNmlData pHddVolume failed\n\n");
         return RC_E_FAIL;

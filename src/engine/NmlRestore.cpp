@@ -15,7 +15,7 @@
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
 #include "engine/BackupRestore.h"
-#include "engine/ComRef.h"
+#include "common/ComRef.h"
 
 namespace zr {
 namespace {
@@ -160,7 +160,7 @@ HRESULT CheckPreparedLibrary(CBuilder& builder, const std::string& contentsDb, c
                              const CRestoredPaths& paths) {
     HRESULT hr = builder.MountHDD(contentsDb.c_str(), pictureFolder.c_str());
     if (FAILED(hr)) return hr;
-    INMHddVolume* volume = builder.m_pHddVolume;
+    INMHddVolume* volume = builder.Volume();
     if (!volume) return RC_E_FAIL;
     HRESULT result = RC_OK;
     CRef<INMContent> entry(volume->GetFirstContent(IID_INMTrack));
@@ -231,7 +231,7 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
         DeleteFolder(temporary);
         return hr;
     }
-    INMHddVolume* volume = m_builder.m_pHddVolume;
+    INMHddVolume* volume = m_builder.Volume();
     if (!volume) return RC_E_FAIL;
 
     std::string restoreData;
@@ -350,7 +350,7 @@ HRESULT CBackupRestore::RestoreNmlDatabases() {
 HRESULT CBackupRestore::DeleteUnusableContents() {
     HRESULT hr = m_builder.MountHDD((m_strOldDatabasesFolder + "\\contents.db").c_str(), m_strPictureFolder.c_str());
     if (FAILED(hr)) return hr;
-    INMHddVolume* volume = m_builder.m_pHddVolume;
+    INMHddVolume* volume = m_builder.Volume();
     if (!volume) return RC_E_FAIL;
 
     // What a replaced track may never take along, however its path is spelt.

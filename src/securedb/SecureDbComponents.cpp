@@ -1,6 +1,7 @@
 #include "securedb/SecureDbComponents.h"
 
 #include <cstring>
+#include <utility>
 
 #include "common/ComponentIds.h"
 #include "common/ResultCodes.h"
@@ -15,50 +16,32 @@ constexpr BYTE kMoveIdentifier[8] = {0x5A, 0x52, 0x4D, 0x56, 0x01, 0x00, 0x3C, 0
 
 constexpr HRESULT kAlreadyBound = 1;
 
-template <class T>
-void ReleaseRef(T*& ref) {
-    if (!ref) return;
-    ref->Release();
-    ref = nullptr;
-}
-
 // Takes the plug-in for pluginId from the host, loads it and creates the
 // component: its instance is queried for componentIid and released at once.
 // On failure the plug-in is left in `plugin` only when it was loaded, so the
 // caller's Unbind unloads exactly what was loaded.
 template <class TComponent>
 HRESULT LoadComponent(ISDPluginHost* host, REFGUID pluginId, REFGUID instanceId, REFIID componentIid,
-                      ISDPlugin*& plugin, TComponent*& component) {
-    ISDPlugin* got = nullptr;
-    if (FAILED(host->GetPlugin(pluginId, &got)) || !got) return RC_E_FAIL;
-    plugin = got;
-    if (FAILED(plugin->Load())) {
-        ReleaseRef(plugin);
+                      CRef<ISDPlugin>& plugin, CRef<TComponent>& component) {
+    CRef<ISDPlugin> got;
+    if (FAILED(host->GetPlugin(pluginId, got.Put())) || !got) {
+        got.Detach();  // a failing call may leave garbage in the slot
         return RC_E_FAIL;
     }
+    if (FAILED(got->Load())) return RC_E_FAIL;
+    plugin = std::move(got);
 
-    IUnknown* instance = nullptr;
-    if (FAILED(plugin->CreateInstance(instanceId, &instance)) || !instance) return RC_E_FAIL;
-    TComponent* queried = nullptr;
-    const HRESULT hr = instance->QueryInterface(componentIid, reinterpret_cast<void**>(&queried));
-    instance->Release();
-    if (FAILED(hr) || !queried) return RC_E_FAIL;
-    component = queried;
-    return RC_OK;
+    CRef<IUnknown> instance;
+    if (FAILED(plugin->CreateInstance(instanceId, instance.Put())) || !instance) {
+        instance.Detach();
+        return RC_E_FAIL;
+    }
+    return QueryRef(instance.Get(), componentIid, component) ? RC_OK : RC_E_FAIL;
 }
 
 }  // namespace
 
-SecureDbComponents::SecureDbComponents()
-    : m_bBound(0),
-      m_pPluginHost(nullptr),
-      m_pPluginA(nullptr),
-      m_pInstanceA(nullptr),
-      m_pPluginB(nullptr),
-      m_pMovePlugin(nullptr),
-      m_pComponentA(nullptr),
-      m_pComponentB(nullptr),
-      m_pMoveComponent(nullptr) {
+SecureDbComponents::SecureDbComponents() : m_bBound(0) {
     std::memcpy(m_moveIdentifier, kMoveIdentifier, sizeof(m_moveIdentifier));
 }
 
@@ -69,55 +52,48 @@ HRESULT SecureDbComponents::Bind(INMSecureDevice* device) {
     if (!device) return RC_E_POINTER;
     Unbind();
 
-    ISDPluginHost* host = nullptr;
-    if (FAILED(device->QueryInterface(IID_ISDPluginHost, reinterpret_cast<void**>(&host))) || !host) {
-        return RC_E_FAIL;
-    }
-    m_pPluginHost = host;
+    if (!QueryRef(device, IID_ISDPluginHost, m_pPluginHost)) return RC_E_FAIL;
 
     // Plug-in A and its instance; component A is optional.
-    ISDPlugin* pluginA = nullptr;
-    if (FAILED(m_pPluginHost->GetPlugin(SDID_PluginA, &pluginA)) || !pluginA) {
-        ReleaseRef(m_pPluginHost);
+    CRef<ISDPlugin> pluginA;
+    if (FAILED(m_pPluginHost->GetPlugin(SDID_PluginA, pluginA.Put())) || !pluginA) {
+        pluginA.Detach();
+        m_pPluginHost.Reset();
         return RC_E_FAIL;
     }
-    m_pPluginA = pluginA;
-    if (FAILED(m_pPluginA->Load())) {
-        ReleaseRef(m_pPluginA);  // not loaded: Unbind must not unload it
+    if (FAILED(pluginA->Load())) {
+        pluginA.Reset();  // not loaded: Unbind must not unload it
         Unbind();
         return RC_E_FAIL;
     }
-    IUnknown* instanceA = nullptr;
-    if (FAILED(m_pPluginA->CreateInstance(SDID_InstanceA, &instanceA)) || !instanceA) {
+    m_pPluginA = std::move(pluginA);
+    if (FAILED(m_pPluginA->CreateInstance(SDID_InstanceA, m_pInstanceA.Put())) || !m_pInstanceA) {
+        m_pInstanceA.Detach();
         Unbind();
         return RC_E_FAIL;
     }
-    m_pInstanceA = instanceA;
-    ISDComponentA* componentA = nullptr;
-    if (SUCCEEDED(m_pInstanceA->QueryInterface(IID_ISDComponentA, reinterpret_cast<void**>(&componentA)))) {
-        m_pComponentA = componentA;
-    }
+    QueryRef(m_pInstanceA.Get(), IID_ISDComponentA, m_pComponentA);
 
-    if (FAILED(LoadComponent(m_pPluginHost, SDID_PluginB, SDID_InstanceB, IID_ISDComponentB, m_pPluginB,
+    if (FAILED(LoadComponent(m_pPluginHost.Get(), SDID_PluginB, SDID_InstanceB, IID_ISDComponentB, m_pPluginB,
                              m_pComponentB))) {
         Unbind();
         return RC_E_FAIL;
     }
     HRESULT hr = m_pComponentB->InitComponent(0);
     if (FAILED(hr)) {
-        ReleaseRef(m_pComponentB);  // not initialised: Unbind must not terminate it
+        m_pComponentB.Reset();  // not initialised: Unbind must not terminate it
         Unbind();
         return hr;
     }
 
-    if (FAILED(LoadComponent(m_pPluginHost, SDID_MovePlugin, SDID_MoveInstance, IID_ISDMoveComponent,
+    if (FAILED(LoadComponent(m_pPluginHost.Get(), SDID_MovePlugin, SDID_MoveInstance, IID_ISDMoveComponent,
                              m_pMovePlugin, m_pMoveComponent))) {
         Unbind();
         return RC_E_FAIL;
     }
     hr = m_pMoveComponent->InitComponent(0);
     if (FAILED(hr)) {
-        ReleaseRef(m_pMoveComponent);
+        m_pMoveComponent.Reset();
         Unbind();
         return hr;
     }
@@ -129,27 +105,27 @@ HRESULT SecureDbComponents::Bind(INMSecureDevice* device) {
 HRESULT SecureDbComponents::Unbind() {
     if (m_pComponentB) {
         m_pComponentB->Terminate();
-        ReleaseRef(m_pComponentB);
+        m_pComponentB.Reset();
     }
     if (m_pPluginB) {
         m_pPluginB->Unload();
-        ReleaseRef(m_pPluginB);
+        m_pPluginB.Reset();
     }
     if (m_pMoveComponent) {
         m_pMoveComponent->Terminate();
-        ReleaseRef(m_pMoveComponent);
+        m_pMoveComponent.Reset();
     }
     if (m_pMovePlugin) {
         m_pMovePlugin->Unload();
-        ReleaseRef(m_pMovePlugin);
+        m_pMovePlugin.Reset();
     }
-    ReleaseRef(m_pComponentA);
-    ReleaseRef(m_pInstanceA);
+    m_pComponentA.Reset();
+    m_pInstanceA.Reset();
     if (m_pPluginA) {
         m_pPluginA->Unload();
-        ReleaseRef(m_pPluginA);
+        m_pPluginA.Reset();
     }
-    ReleaseRef(m_pPluginHost);
+    m_pPluginHost.Reset();
     m_bBound = 0;
     return RC_OK;
 }
@@ -178,5 +154,15 @@ HRESULT SecureDbComponents::ImportFrom(ISDMoveBackupFile* stream) {
     if (IsAllZero(m_moveIdentifier)) return RC_E_FAIL;
     return m_pMoveComponent->ImportFrom(stream, m_moveIdentifier, sizeof(m_moveIdentifier));
 }
+
+HRESULT SecureDbComponents::AddMoveContent(const char* filePath) {
+    return m_pMoveComponent ? m_pMoveComponent->AddMoveContent(filePath) : RC_E_FAIL;
+}
+
+HRESULT SecureDbComponents::FinishExport() { return m_pMoveComponent ? m_pMoveComponent->FinishExport() : RC_E_FAIL; }
+
+HRESULT SecureDbComponents::ApplyImport() { return m_pMoveComponent ? m_pMoveComponent->ApplyImport() : RC_E_FAIL; }
+
+HRESULT SecureDbComponents::EndImport() { return m_pMoveComponent ? m_pMoveComponent->EndImport() : RC_E_FAIL; }
 
 }  // namespace zr

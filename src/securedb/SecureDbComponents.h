@@ -6,6 +6,7 @@
 
 #include <cstddef>  // offsetof, used by NMInterfaces.h
 
+#include "common/ComRef.h"
 #include "engine/NMInterfaces.h"
 #include "securedb/SDInterfaces.h"
 
@@ -28,18 +29,23 @@ public:
     // (component held, bound, stream given, identifier not all zero).
     HRESULT ExportTo(ISDMoveBackupFile* stream);
     HRESULT ImportFrom(ISDMoveBackupFile* stream);
+    // The rest of an export or an import; RC_E_FAIL without a Move component.
+    HRESULT AddMoveContent(const char* filePath);
+    HRESULT FinishExport();
+    HRESULT ApplyImport();
+    HRESULT EndImport();
 
     // Handed to the Move component with every export and import; never all zero.
     BYTE m_moveIdentifier[8];
     int m_bBound;
-    ISDPluginHost* m_pPluginHost;
-    ISDPlugin* m_pPluginA;
-    IUnknown* m_pInstanceA;
-    ISDPlugin* m_pPluginB;
-    ISDPlugin* m_pMovePlugin;
-    ISDComponentA* m_pComponentA;
-    ISDComponentB* m_pComponentB;
-    ISDMoveComponent* m_pMoveComponent;
+    CRef<ISDPluginHost> m_pPluginHost;
+    CRef<ISDPlugin> m_pPluginA;
+    CRef<IUnknown> m_pInstanceA;
+    CRef<ISDPlugin> m_pPluginB;
+    CRef<ISDPlugin> m_pMovePlugin;
+    CRef<ISDComponentA> m_pComponentA;
+    CRef<ISDComponentB> m_pComponentB;
+    CRef<ISDMoveComponent> m_pMoveComponent;
 };
 
 }  // namespace zr

@@ -9,7 +9,7 @@
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
 #include "engine/BackupRestore.h"
-#include "engine/ComRef.h"
+#include "common/ComRef.h"
 #include "securedb/SDMoveBackupFile.h"
 
 namespace zr {
@@ -50,7 +50,7 @@ HRESULT CBackupRestore::BackupMoveSecureDB(const std::string& backupData) {
     // finished; an export given up is finished all the same, so that nothing
     // is left pointing at the stream when it goes.
     auto giveUp = [&](HRESULT failure) {
-        m_secureDb.m_pMoveComponent->FinishExport();
+        m_secureDb.FinishExport();
         stream.CloseFile();
         return failure;
     };
@@ -58,7 +58,7 @@ HRESULT CBackupRestore::BackupMoveSecureDB(const std::string& backupData) {
     if (!FileFound(contentsDb)) return giveUp(RC_E_FAIL);
     hr = m_builder.MountHDD(contentsDb.c_str(), m_strPictureFolder.c_str());
     if (FAILED(hr)) return giveUp(hr);
-    INMHddVolume* volume = m_builder.m_pHddVolume;
+    INMHddVolume* volume = m_builder.Volume();
     if (!volume) return giveUp(RC_E_FAIL);
 
     // Every track with rights information is named to the component; one it
@@ -73,14 +73,14 @@ HRESULT CBackupRestore::BackupMoveSecureDB(const std::string& backupData) {
         // A text of the track lives only until the track's next call.
         const std::string path = Text(track->GetFilePath());
         Trace("Title = %s, Path = %s\n", Text(track->GetTitle()), path.c_str());
-        if (FAILED(m_secureDb.m_pMoveComponent->AddMoveContent(path.c_str()))) {
+        if (FAILED(m_secureDb.AddMoveContent(path.c_str()))) {
             RecordFailedItem(track.Get(), RC_E_FAIL, 0);
         }
     }
     Trace("**********************\n");
 
     m_builder.UnmountHDD();
-    hr = m_secureDb.m_pMoveComponent->FinishExport();
+    hr = m_secureDb.FinishExport();
     stream.CloseFile();
     return hr;
 }
@@ -101,8 +101,8 @@ HRESULT CBackupRestore::RestoreMoveSecureDB(const std::string& backupData) {
     }
 
     // The import is ended whatever happened to it.
-    HRESULT applied = m_secureDb.m_pMoveComponent->ApplyImport();
-    HRESULT ended = m_secureDb.m_pMoveComponent->EndImport();
+    HRESULT applied = m_secureDb.ApplyImport();
+    HRESULT ended = m_secureDb.EndImport();
     stream.CloseFile();
     return FAILED(applied) ? applied : ended;
 }

@@ -59,7 +59,7 @@ TEST_P(AttachFailureTest, LeavesNoSecureDevice) {
     EXPECT_EQ(tail, Log(entries.end() - static_cast<std::ptrdiff_t>(tail.size()), entries.end()));
     EXPECT_EQ(nullptr, Builder().m_pSecureDevice);
     EXPECT_EQ(row.managerHeld, Builder().m_pDeviceManager != nullptr);
-    EXPECT_EQ(zr::RC_E_POINTER, m_engine.m_secureDb.Bind(Builder().m_pSecureDevice));
+    EXPECT_EQ(zr::RC_E_POINTER, m_engine.m_secureDb.Bind(Builder().m_pSecureDevice.Get()));
 
     Builder().Detach();
     EXPECT_EQ(Log{}, m_fake.Leaks());

@@ -39,7 +39,7 @@ protected:
     // What Initialize does once the module handed out its library.
     void Bind() {
         ASSERT_EQ(0, m_engine.m_builder.Attach(m_fake.NewLibraryRef()));
-        ASSERT_EQ(0, m_engine.m_secureDb.Bind(m_engine.m_builder.m_pSecureDevice));
+        ASSERT_EQ(0, m_engine.m_secureDb.Bind(m_engine.m_builder.m_pSecureDevice.Get()));
         m_fake.log.Clear();
     }
 

@@ -23,6 +23,10 @@ public:
     T* Get() const { return m_p; }
     T* operator->() const { return m_p; }
     explicit operator bool() const { return m_p != nullptr; }
+    friend bool operator==(const CRef& ref, const T* p) { return ref.m_p == p; }
+    friend bool operator==(const T* p, const CRef& ref) { return ref.m_p == p; }
+    friend bool operator!=(const CRef& ref, const T* p) { return ref.m_p != p; }
+    friend bool operator!=(const T* p, const CRef& ref) { return ref.m_p != p; }
 
     // For out-parameters: drops what is held and hands out the slot.
     T** Put() {
