@@ -351,7 +351,7 @@ JobTimes RunBackup(const std::string& backupData, CProgressSink& sink) {
     t.noticeCalls = g_notices - noticeCalls;
     t.contents = runner.Contents();
     t.result = hr;
-    t.failedItems = engine.m_vecFailedItemTitle.size();
+    t.failedItems = engine.FailedTitles().size();
     sink.Drain();
     return t;
 }
@@ -532,7 +532,7 @@ JobTimes RunRestore(const std::string& backupData, const std::string& restoreTo,
     t.noticeCalls = g_notices - noticeCalls;
     t.contents = runner.Contents();
     t.result = hr;
-    t.failedItems = engine.m_vecFailedItemTitle.size();
+    t.failedItems = engine.FailedTitles().size();
     if (sink) sink->Drain();
     return t;
 }

@@ -135,9 +135,28 @@ void CBackupRestore::RecordFailedItem(INMTrack* track, HRESULT code, int remove)
 }
 
 void CBackupRestore::RecordFailedItem(const std::string& title, HRESULT code) {
-    m_vecFailedItemTitle.push_back(title);
-    m_vecFailedItemCode.push_back(code);
+    m_vecFailedItems.push_back(FailedItem{title, code});
 }
+
+std::vector<std::string> CBackupRestore::FailedTitles() const {
+    std::vector<std::string> titles;
+    for (const FailedItem& item : m_vecFailedItems) titles.push_back(item.title);
+    return titles;
+}
+
+std::vector<HRESULT> CBackupRestore::FailedCodes() const {
+    std::vector<HRESULT> codes;
+    for (const FailedItem& item : m_vecFailedItems) codes.push_back(item.code);
+    return codes;
+}
+
+void CBackupRestore::BeginCopyProgress(DWORD total) {
+    m_bPostProgress = 1;
+    m_nProgressDone = 0;
+    m_nProgressTotal = total;
+}
+
+void CBackupRestore::EndCopyProgress() { m_bPostProgress = 0; }
 
 std::string CBackupRestore::GetDatabasesFolder() const { return DatabasesFolderOf(m_strLibraryFolder); }
 

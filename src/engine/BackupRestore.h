@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "common/FailedItem.h"
 #include "engine/Builder.h"
+#include "engine/CancelState.h"
 #include "engine/HostPlaces.h"
 #include "engine/NMInterfaces.h"
 #include "securedb/SecureDbComponents.h"
@@ -96,29 +98,30 @@ public:
     // finishing step never deletes below them.
     std::string m_strBackupDataFolder;
     std::string m_strRestoreDataFolder;
-    std::vector<std::string> m_vecFailedItemTitle;
-    std::vector<HRESULT> m_vecFailedItemCode;
     // Set to 1 by the dialog thread while the worker is held; read by the
     // steps on the worker: atomic, so each side sees the other's write.
     std::atomic<LONG> m_bCancelFlag;
     static_assert(sizeof(m_bCancelFlag) == 4 && decltype(m_bCancelFlag)::is_always_lock_free, "32 bits, no lock");
-    // Run at every cancel check point before the flag is read: the job runner
-    // holds the worker there while the user is asked whether to cancel.
-    using CancelCheckHook = void (*)(void* context);
-    CancelCheckHook m_pfnCancelCheck = nullptr;
-    void* m_pCancelCheckContext = nullptr;
-    // Set on the worker once a restore's database phase has begun: from there
-    // on it runs to its end, whatever the user answers.
-    bool m_bCancelChecksOff = false;
+    // The job's cancel state, when a job runs the steps: every check waits
+    // there while the user is asked, and none cancels once the job is finishing.
+    CCancelState* m_pCancelState = nullptr;
     bool IsCancelRequested() {
-        if (m_bCancelChecksOff) return false;
-        if (m_pfnCancelCheck) m_pfnCancelCheck(m_pCancelCheckContext);
+        if (m_pCancelState && !m_pCancelState->MayCancel()) return false;
         return m_bCancelFlag == 1;
     }
-    LONG m_bPostProgress;
-    DWORD m_nProgressDone;
-    DWORD m_nProgressTotal;
     HWND m_hNotifyWnd;
+
+    // What the job could not handle, in the order met.
+    const std::vector<FailedItem>& FailedItems() const { return m_vecFailedItems; }
+    std::vector<std::string> FailedTitles() const;
+    std::vector<HRESULT> FailedCodes() const;
+
+    // CopyFolder posts a progress message per copied file, up to `total`, from
+    // the next copy on; a restore's copy of the backup tree drives the bar so.
+    void BeginCopyProgress(DWORD total);
+    void EndCopyProgress();
+    bool PostsCopyProgress() const { return m_bPostProgress != 0; }
+    DWORD CopyProgressDone() const { return m_nProgressDone; }
 
 private:
     struct LibraryUse {
@@ -140,6 +143,11 @@ private:
     bool RestoreGuiFile(const std::string& source, const std::string& target);
     bool RestoreGuiFolder(const std::string& source, const std::string& target);
     void PostProgress(DWORD done, DWORD total);
+
+    std::vector<FailedItem> m_vecFailedItems;
+    LONG m_bPostProgress;
+    DWORD m_nProgressDone;
+    DWORD m_nProgressTotal;
 };
 
 }  // namespace zr

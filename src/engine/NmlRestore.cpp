@@ -244,11 +244,9 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
         return FolderCreateError(error);
     }
 
-    m_bPostProgress = 1;
-    m_nProgressDone = 0;
-    m_nProgressTotal = volume->GetContentCount();
+    BeginCopyProgress(volume->GetContentCount());
     hr = CopyFolder(backupData, restoreData);
-    m_bPostProgress = 0;
+    EndCopyProgress();
     if (hr != RC_OK) {
         Trace("\n\nCBackupRestore::RestoreNmlContents CopyFolder failed\n\n");
         return hr;

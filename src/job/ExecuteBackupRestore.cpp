@@ -30,20 +30,15 @@ void DisableKeepingFocus(HWND dialog, const CButton& button) {
 
 CExecuteBackupRestore::CExecuteBackupRestore(HWND parent)
     : CDialog(IDD_EXECUTE_BACKUP_RESTORE, parent),
-      m_bCancel(0),
-      m_hAnswered(CreateEventA(nullptr, TRUE, TRUE, nullptr)),
+      m_cancel(m_cBackupRestore.m_bCancelFlag),
       m_bBackupTreeTouched(0) {
-    InitializeCriticalSection(&m_csSendMessage);
-    m_cBackupRestore.m_pfnCancelCheck = &CExecuteBackupRestore::CancelCheckPoint;
-    m_cBackupRestore.m_pCancelCheckContext = this;
+    m_cBackupRestore.m_pCancelState = &m_cancel;
 }
 
 CExecuteBackupRestore::~CExecuteBackupRestore() {
     // The dialog closes only after the worker ended; this covers a dialog
     // that could not be created after all.
     if (m_pThread) m_pThread->Wait(INFINITE);
-    DeleteCriticalSection(&m_csSendMessage);
-    if (m_hAnswered) CloseHandle(m_hAnswered);
 }
 
 void CExecuteBackupRestore::DoDataExchange() {
@@ -61,7 +56,6 @@ BOOL CExecuteBackupRestore::OnInit() {
     SetText(LoadResString(IsRestore() ? IDS_CAPTION_RESTORE : IDS_CAPTION_BACKUP).c_str());
     m_staticStatus.SetText(LoadResString(IDS_STATUS_PREPARING).c_str());
     m_progress.SetRange(0, 100);
-    m_bCancel = 0;
     m_pThread = CThread::Begin(&CExecuteBackupRestore::BackupRestoreThread, this);
     if (!m_pThread) {
         // Without a worker nothing would ever close the dialog.
@@ -82,10 +76,9 @@ INT_PTR CExecuteBackupRestore::OnMessage(UINT message, WPARAM wParam, LPARAM lPa
     handled = true;
     switch (message) {
     case WM_BR_COMPLETE:
-        if (m_bAsking) {
+        if (m_cancel.IsQuestionOpen()) {
             // Handled once the cancel question is answered.
-            m_bCompletePending = true;
-            m_nPendingResult = static_cast<HRESULT>(wParam);
+            m_pendingComplete = static_cast<HRESULT>(wParam);
         } else {
             OnComplete(static_cast<HRESULT>(wParam));
         }
@@ -124,38 +117,27 @@ DWORD WINAPI CExecuteBackupRestore::BackupRestoreThread(void* arg) {
 }
 
 HRESULT CExecuteBackupRestore::RunJob() {
-    SendMessageLocked(WM_BR_CONTENTS_PHASE);
+    SendPhase(WM_BR_CONTENTS_PHASE);
     if (IsCancelled()) return RC_CANCELLED;
     return IsRestore() ? RunRestoreSteps(m_cBackupRestore, m_strBackupData, m_strRestoreTo, *this)
                        : RunBackupSteps(m_cBackupRestore, m_strBackupData, *this);
 }
 
-void CExecuteBackupRestore::EnterDatabasePhase() { SendMessageLocked(WM_BR_DATABASE_PHASE); }
+void CExecuteBackupRestore::EnterDatabasePhase() { SendPhase(WM_BR_DATABASE_PHASE); }
 
 void CExecuteBackupRestore::BackupTreeTouched() { m_bBackupTreeTouched = 1; }
 
+void CExecuteBackupRestore::CommitToFinish() { m_cancel.CommitToFinish(); }
+
 bool CExecuteBackupRestore::IsCancelled() {
-    WaitForAnswer();
-    return m_bCancel == 1;
+    return m_cancel.MayCancel() && m_cancel.Get() == CCancelState::State::Cancelled;
 }
 
-void CExecuteBackupRestore::WaitForAnswer() {
-    // The flag spares the worker a system call at every check point while
-    // nobody is asked.
-    if (m_bQuestionOpen && m_hAnswered) WaitForSingleObject(m_hAnswered, INFINITE);
-}
-
-void CExecuteBackupRestore::CancelCheckPoint(void* context) {
-    static_cast<CExecuteBackupRestore*>(context)->WaitForAnswer();
-}
-
-LRESULT CExecuteBackupRestore::SendMessageLocked(UINT message) {
-    EnterCriticalSection(&m_csSendMessage);
+LRESULT CExecuteBackupRestore::SendPhase(UINT message) {
     LRESULT result = SendMessageA(m_hWnd, message, 0, 0);
-    LeaveCriticalSection(&m_csSendMessage);
-    // The dialog may have taken the message while asking the cancel question;
+    // The dialog may have taken a click on cancel while handling the message;
     // nothing more starts before the answer.
-    WaitForAnswer();
+    m_cancel.MayCancel();
     return result;
 }
 
@@ -203,25 +185,17 @@ void CExecuteBackupRestore::DropQueuedProgress() {
 }
 
 void CExecuteBackupRestore::OnBnClickedCancel() {
-    if (!m_pThread || m_bAsking) return;
-    // The worker stops at its next check point and waits for the answer; it
-    // is never suspended, so it holds no lock this thread could need.
-    m_bAsking = true;
-    ResetEvent(m_hAnswered);
-    InterlockedExchange(&m_bQuestionOpen, 1);
-    int answer = MessageBoxA(m_hWnd, LoadResString(IDS_CONFIRM_CANCEL).c_str(), m_strTitle.c_str(),
-                             MB_YESNO | MB_ICONQUESTION);
-    if (answer == IDYES) {
-        m_bCancel = 1;
-        m_cBackupRestore.m_bCancelFlag = 1;
-        DisableKeepingFocus(m_hWnd, m_btnCancel);
-    }
-    SetEvent(m_hAnswered);
-    InterlockedExchange(&m_bQuestionOpen, 0);
-    m_bAsking = false;
-    if (m_bCompletePending) {
-        m_bCompletePending = false;
-        OnComplete(m_nPendingResult);
+    // The worker stops at its next check and waits for the answer; it is
+    // never suspended, so it holds no lock this thread could need.
+    if (!m_pThread || !m_cancel.BeginQuestion()) return;
+    const bool yes = MessageBoxA(m_hWnd, LoadResString(IDS_CONFIRM_CANCEL).c_str(), m_strTitle.c_str(),
+                                 MB_YESNO | MB_ICONQUESTION) == IDYES;
+    m_cancel.Answer(yes);
+    if (yes) DisableKeepingFocus(m_hWnd, m_btnCancel);
+    if (m_pendingComplete) {
+        const HRESULT result = *m_pendingComplete;
+        m_pendingComplete.reset();
+        OnComplete(result);
     }
 }
 
@@ -278,8 +252,8 @@ void CExecuteBackupRestore::OnComplete(HRESULT result) {
 }
 
 void CExecuteBackupRestore::ShowResultView() {
-    m_vecFailedTitle = m_cBackupRestore.m_vecFailedItemTitle;
-    m_vecFailedCode = m_cBackupRestore.m_vecFailedItemCode;
+    m_vecFailedTitle = m_cBackupRestore.FailedTitles();
+    m_vecFailedCode = m_cBackupRestore.FailedCodes();
     if (m_vecFailedTitle.empty()) return;
     CResultView view(m_hWnd);
     view.SetResults(m_vecFailedTitle, m_vecFailedCode);

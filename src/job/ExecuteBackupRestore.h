@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,10 +48,9 @@ private:
     bool IsCancelled() override;
     void EnterDatabasePhase() override;
     void BackupTreeTouched() override;
-    void WaitForAnswer();
-    LRESULT SendMessageLocked(UINT message);
+    void CommitToFinish() override;
+    LRESULT SendPhase(UINT message);
     void PostComplete(HRESULT result);
-    static void CancelCheckPoint(void* context);
 
     // Dialog side.
     void OnContentsPhase();
@@ -74,26 +73,20 @@ public:
     std::string m_strRestoreTo;
     std::vector<std::string> m_vecFailedTitle;
     std::vector<HRESULT> m_vecFailedCode;
-    // Written by this thread while the worker is held, read by the worker.
-    std::atomic<LONG> m_bCancel;
     CBackupRestore m_cBackupRestore;
+    // The job's one cancel state: the cancel button asks through it, the
+    // worker and the engine's steps check it.
+    CCancelState m_cancel;
     std::unique_ptr<CThread> m_pThread;
-    CRITICAL_SECTION m_csSendMessage;
 
 private:
-    // Manual-reset, signalled except while the cancel question is open; the
-    // worker waits on it at every cancel check point.
-    HANDLE m_hAnswered;
-    volatile LONG m_bQuestionOpen = 0;
     // Set by the worker just before the first write to the backup tree, so a
     // job that never wrote there never deletes an earlier backup.
     volatile LONG m_bBackupTreeTouched;
-    // The cancel question is open; a completion arriving meanwhile waits for the answer.
-    bool m_bAsking = false;
     // Set by the database phase: from then on no progress message moves the bar.
     bool m_bDatabasePhase = false;
-    bool m_bCompletePending = false;
-    HRESULT m_nPendingResult = 0;
+    // A completion that arrived while the cancel question was open.
+    std::optional<HRESULT> m_pendingComplete;
 };
 
 }  // namespace zr

@@ -86,7 +86,7 @@ HRESULT RunRestoreSteps(CBackupRestore& engine, const std::string& backupData, c
     if (runner.IsCancelled()) return RC_CANCELLED;
     // From here on a restore runs to its end: a cancel confirmed now would
     // stop a step halfway (playlists deleted and not copied back).
-    engine.m_bCancelChecksOff = true;
+    runner.CommitToFinish();
     runner.EnterDatabasePhase();
     HRESULT m = engine.RestoreMoveSecureDB(backupData);
     if (FAILED(m) && m != RC_E_STREAM_NOT_FOUND) {

@@ -20,6 +20,9 @@ public:
     // A backup is about to change the backup tree: from here on a failed or
     // cancelled backup deletes the tree.
     virtual void BackupTreeTouched() = 0;
+    // A restore is about to change the host: from here on it runs to its end,
+    // and nothing the runner is told cancels it.
+    virtual void CommitToFinish() {}
 
 protected:
     ~IJobRunner() = default;

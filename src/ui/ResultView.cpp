@@ -64,9 +64,7 @@ std::string FormatResultDetail(HRESULT code) {
     return LoadResString(message) + suffix;
 }
 
-CResultView::CResultView(HWND parent) : CDialog(IDD_RESULT_VIEW, parent) { InitializeCriticalSection(&m_csRows); }
-
-CResultView::~CResultView() { DeleteCriticalSection(&m_csRows); }
+CResultView::CResultView(HWND parent) : CDialog(IDD_RESULT_VIEW, parent) {}
 
 void CResultView::SetResults(const std::vector<std::string>& titles, const std::vector<HRESULT>& codes) {
     const size_t count = std::min(titles.size(), codes.size());
@@ -106,7 +104,6 @@ bool CResultView::OnNotify(NMHDR* header, LRESULT& result) {
 
 void CResultView::OnGetDispInfo(NMLVDISPINFOA* info) {
     LVITEMA& item = info->item;
-    EnterCriticalSection(&m_csRows);
     if (item.iItem >= 0 && static_cast<size_t>(item.iItem) < m_rows.size()) {
         const ResultRow& row = m_rows[static_cast<size_t>(item.iItem)];
         if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
@@ -116,7 +113,6 @@ void CResultView::OnGetDispInfo(NMLVDISPINFOA* info) {
         }
         if (item.mask & LVIF_IMAGE) item.iImage = item.iSubItem == 0 ? kImageFailed : -1;
     }
-    LeaveCriticalSection(&m_csRows);
 }
 
 }  // namespace zr

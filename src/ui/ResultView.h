@@ -24,7 +24,6 @@ std::string FormatResultDetail(HRESULT code);
 class CResultView : public CDialog {
 public:
     explicit CResultView(HWND parent);
-    ~CResultView() override;
 
     // Parallel lists in the order the engine recorded them; called before DoModal.
     void SetResults(const std::vector<std::string>& titles, const std::vector<HRESULT>& codes);
@@ -39,8 +38,8 @@ private:
     void OnGetDispInfo(NMLVDISPINFOA* info);
 
     CProgressFileList m_list;
+    // Filled before the view opens and read only on its own thread: no lock.
     std::vector<ResultRow> m_rows;
-    CRITICAL_SECTION m_csRows;
 };
 
 }  // namespace zr

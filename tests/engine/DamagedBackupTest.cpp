@@ -126,10 +126,10 @@ TEST_P(DamagedBackup, IsRefusedWithTheHostAsBeforeOrRestoredWhole) {
     const Tracks restored = zrtest::LoadTracks(m_host.contentsDb);
     EXPECT_EQ(tracks.size() - (row.oneTrackListed ? 1 : 0), restored.size());
     if (row.oneTrackListed) {
-        EXPECT_EQ(std::vector<std::string>{tracks[0].title}, job.engine.m_vecFailedItemTitle);
-        EXPECT_EQ(std::vector<HRESULT>{1}, job.engine.m_vecFailedItemCode);
+        EXPECT_EQ(std::vector<std::string>{tracks[0].title}, job.engine.FailedTitles());
+        EXPECT_EQ(std::vector<HRESULT>{1}, job.engine.FailedCodes());
     } else {
-        EXPECT_EQ(std::vector<std::string>{}, job.engine.m_vecFailedItemTitle);
+        EXPECT_EQ(std::vector<std::string>{}, job.engine.FailedTitles());
     }
 }
 

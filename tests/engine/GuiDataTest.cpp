@@ -240,8 +240,8 @@ TEST_F(GuiDataTest, RestoreRemovesFilesTheBackupLacksAndKeepsPlaylistsItCannotGi
     EXPECT_EQ("backup", zrtest::ReadTextFile(Shared("mirs.dat")));
     EXPECT_FALSE(zrtest::FileExists(Shared("usrdic.dic")));
     EXPECT_EQ(playlists, zrtest::ListTree(Shared("UserPlaylist")));
-    EXPECT_EQ(std::vector<std::string>{"UserPlaylist"}, m_engine.m_vecFailedItemTitle);
-    EXPECT_EQ(std::vector<HRESULT>{zr::RC_E_NOT_RESTORED}, m_engine.m_vecFailedItemCode);
+    EXPECT_EQ(std::vector<std::string>{"UserPlaylist"}, m_engine.FailedTitles());
+    EXPECT_EQ(std::vector<HRESULT>{zr::RC_E_NOT_RESTORED}, m_engine.FailedCodes());
 }
 
 TEST_F(GuiDataTest, RestoreWithoutSerialFailsAndTouchesNothing) {

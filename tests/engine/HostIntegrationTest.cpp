@@ -96,8 +96,8 @@ TEST_F(HostIntegrationTest, BackupThenRestoreTheSecureDatabaseAndGuiData) {
             if (!zrtest::FileExists(row.path)) missing.push_back(row.title);
         }
         ASSERT_EQ(3u, missing.size());
-        EXPECT_EQ(missing, job.engine.m_vecFailedItemTitle);
-        EXPECT_EQ(std::vector<HRESULT>(3, 1), job.engine.m_vecFailedItemCode);
+        EXPECT_EQ(missing, job.engine.FailedTitles());
+        EXPECT_EQ(std::vector<HRESULT>(3, 1), job.engine.FailedCodes());
     }
     // The host's own library and files are read, never written.
     EXPECT_TRUE(before == Live());

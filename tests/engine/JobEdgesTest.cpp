@@ -179,7 +179,7 @@ void StrictComponent(Scene& s) {
     Fault("StrictLiveDatabase", "0x80070005|" + s.host.contentsDb);
 }
 void BackedUpWhole(Scene& s) {
-    EXPECT_EQ(std::vector<std::string>{}, s.job->engine.m_vecFailedItemTitle);
+    EXPECT_EQ(std::vector<std::string>{}, s.job->engine.FailedTitles());
     EXPECT_EQ(s.backupTracks.size(), zrtest::LoadTracks(s.backupData + "\\DB\\NMLDB\\contents.db").size());
 }
 
@@ -279,8 +279,8 @@ void PictureStateSetOnce(Scene& s) {
 
 // The GUI item kept as the host had it, and listed under its own name.
 void GuiItemKept(Scene& s, const std::string& item, const std::string& title) {
-    EXPECT_EQ(std::vector<std::string>{title}, s.job->engine.m_vecFailedItemTitle);
-    EXPECT_EQ(std::vector<HRESULT>{RC(0x86FF0006)}, s.job->engine.m_vecFailedItemCode);
+    EXPECT_EQ(std::vector<std::string>{title}, s.job->engine.FailedTitles());
+    EXPECT_EQ(std::vector<HRESULT>{RC(0x86FF0006)}, s.job->engine.FailedCodes());
     const std::string before = s.sandbox.Path("GuiBefore\\" + zr::FileNamePart(item));
     if (zrtest::FolderExists(before)) {
         EXPECT_TRUE(zrtest::Snapshot(before) == zrtest::Snapshot(item)) << item;

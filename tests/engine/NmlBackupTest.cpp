@@ -45,9 +45,9 @@ protected:
     }
     std::vector<std::pair<std::string, HRESULT>> FailedItems() const {
         std::vector<std::pair<std::string, HRESULT>> items;
-        EXPECT_EQ(m_engine.m_vecFailedItemTitle.size(), m_engine.m_vecFailedItemCode.size());
-        for (std::size_t i = 0; i < m_engine.m_vecFailedItemTitle.size(); ++i) {
-            items.emplace_back(m_engine.m_vecFailedItemTitle[i], m_engine.m_vecFailedItemCode[i]);
+        EXPECT_EQ(m_engine.FailedTitles().size(), m_engine.FailedCodes().size());
+        for (std::size_t i = 0; i < m_engine.FailedTitles().size(); ++i) {
+            items.emplace_back(m_engine.FailedTitles()[i], m_engine.FailedCodes()[i]);
         }
         return items;
     }

@@ -97,7 +97,7 @@ bool CancelInCopy(const FileCall& c, zr::CBackupRestore& engine) {
 }
 // The walk makes the picture folder for the first track with pictures to move.
 bool CancelInWalk(const FileCall& c, zr::CBackupRestore& engine) {
-    if (c.op == FileOp::CreateDirectory && engine.m_bPostProgress == 0 && EndsWith(c.path, "\\Data\\Picture")) {
+    if (c.op == FileOp::CreateDirectory && !engine.PostsCopyProgress() && EndsWith(c.path, "\\Data\\Picture")) {
         engine.m_bCancelFlag = 1;
     }
     return false;
@@ -271,8 +271,8 @@ TEST_F(RestoreSteps, ATrackTheModuleWillNotRegisterIsListedAndKeptOut) {
     zrtest::CTraceCapture trace;
     EXPECT_EQ(0, job.engine.RestoreNmlContents(m_backupData, m_dest));
     EXPECT_TRUE(trace.Has("CBackupRestore::RestoreNmlContents pTrack->Register() failed\n"));
-    EXPECT_EQ(std::vector<std::string>{refused.title}, job.engine.m_vecFailedItemTitle);
-    EXPECT_EQ(std::vector<HRESULT>{RC(0x800710D9)}, job.engine.m_vecFailedItemCode);
+    EXPECT_EQ(std::vector<std::string>{refused.title}, job.engine.FailedTitles());
+    EXPECT_EQ(std::vector<HRESULT>{RC(0x800710D9)}, job.engine.FailedCodes());
     const std::vector<hostsim::TrackRow> prepared = zrtest::LoadTracks(m_live + ".tmp\\contents.db");
     ASSERT_EQ(backup.size() - 1, prepared.size());
     for (std::size_t i = 0, k = 0; i < backup.size(); ++i) {

@@ -80,8 +80,8 @@ TEST_F(SecureStepsTest, BackupReturnsTheCodeOfFinishExport) {
 TEST_F(SecureStepsTest, ARefusedTrackIsListedOnceAndTheOthersStillGo) {
     m_fake.log.Fail("Move.AddMoveContent(" + m_s1 + ")", static_cast<HRESULT>(0x8ABC0011));
     ASSERT_EQ(0, m_engine.BackupMoveSecureDB(m_backupData));
-    EXPECT_EQ((Files{"S1"}), m_engine.m_vecFailedItemTitle);
-    EXPECT_EQ((std::vector<HRESULT>{zr::RC_E_FAIL}), m_engine.m_vecFailedItemCode);
+    EXPECT_EQ((Files{"S1"}), m_engine.FailedTitles());
+    EXPECT_EQ((std::vector<HRESULT>{zr::RC_E_FAIL}), m_engine.FailedCodes());
     EXPECT_EQ((Files{m_s2}), m_fake.move.m_exported);
     EXPECT_FALSE(m_fake.tracks[0]->m_unregistered);
 }
@@ -193,7 +193,7 @@ TEST_F(SecureStepsTest, BackupStepsInJobOrder) {
               zrtest::ListTree(m_backupData));
     EXPECT_EQ("1", zrtest::ReadIni(m_backupData + "\\BackupRestore.ini", "BackupData", "SecureContents"));
     // S2's file is missing from this library: listed once, by the content step.
-    EXPECT_EQ((Files{"S2"}), m_engine.m_vecFailedItemTitle);
+    EXPECT_EQ((Files{"S2"}), m_engine.FailedTitles());
 }
 
 }  // namespace

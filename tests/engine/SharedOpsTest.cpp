@@ -81,17 +81,15 @@ TEST_F(SharedOpsTest, CopyFolderPostsProgressUpToTheTotal) {
     zrtest::MakeFolder(m_sandbox.Path("dst"));
     zrtest::CProgressWindow window;
     m_engine.m_hNotifyWnd = window.Handle();
-    m_engine.m_bPostProgress = 1;
-    m_engine.m_nProgressTotal = 2;
+    m_engine.BeginCopyProgress(2);
 
     EXPECT_EQ(0, m_engine.CopyFolder(m_sandbox.Path("src"), m_sandbox.Path("dst")));
-    EXPECT_EQ(2u, m_engine.m_nProgressDone);
+    EXPECT_EQ(2u, m_engine.CopyProgressDone());
     using Post = std::pair<WPARAM, LPARAM>;
     EXPECT_EQ((std::vector<Post>{{1, 2}, {2, 2}}), window.Collect());
 
     // Not during a backup.
-    m_engine.m_bPostProgress = 0;
-    m_engine.m_nProgressDone = 0;
+    m_engine.EndCopyProgress();
     EXPECT_EQ(0, m_engine.CopyFolder(m_sandbox.Path("src"), m_sandbox.Path("dst")));
     EXPECT_EQ(0u, window.Collect().size());
 }

@@ -105,8 +105,8 @@ std::string HostState(const hostsim::InstalledHost& host) {
 bool IsSecure(const hostsim::TrackRow& row) { return (row.attributes & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B)) != 0; }
 
 HRESULT ListedWith(const CJob& job, const std::string& title) {
-    for (std::size_t i = 0; i < job.engine.m_vecFailedItemTitle.size(); ++i) {
-        if (job.engine.m_vecFailedItemTitle[i] == title) return job.engine.m_vecFailedItemCode[i];
+    for (const zr::FailedItem& item : job.engine.FailedItems()) {
+        if (item.title == title) return item.code;
     }
     return 0;
 }
