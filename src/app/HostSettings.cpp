@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/SystemFacts.h"
+#include "common/BackupTree.h"
 #include "common/PathUtil.h"
 
 namespace zr {
@@ -28,8 +29,6 @@ const char kNmlSerialKey[] = "SOFTWARE\\Nerith\\Kovex\\SD-NML";
 const char kCoreKey[] = "Software\\Nerith\\Kovex\\SD-Core";
 const char kSerialValue[] = "SD-TalvSerial";
 
-const char kIniName[] = "BackupRestore.ini";
-const char kIniSection[] = "BackupData";
 
 // String values are read into a MAX_PATH buffer; anything longer is not a usable path.
 const DWORD kStringBufferSize = MAX_PATH;
@@ -129,7 +128,7 @@ bool IsSupportedCorvell(const DeviceVersion& v) {
     return v.level >= (vista ? 46u : 50u);
 }
 
-std::string IniPath(const std::string& folder) { return folder + "\\" + kIniName; }
+std::string IniPath(const std::string& folder) { return folder + kSettingsFile; }
 
 }  // namespace
 
@@ -241,7 +240,7 @@ std::string GetLiveDatabasesFolder() {
 }
 
 void WriteSecureContents(const std::string& folder, int flag) {
-    WritePrivateProfileStringA(kIniSection, "SecureContents", flag == 1 ? "1" : "0", IniPath(folder).c_str());
+    WritePrivateProfileStringA(kSettingsSection, "SecureContents", flag == 1 ? "1" : "0", IniPath(folder).c_str());
 }
 
 void SaveSerialToIni(const std::string& folder, std::string& out) {
@@ -249,13 +248,13 @@ void SaveSerialToIni(const std::string& folder, std::string& out) {
     if (!ReadRegString(HKEY_LOCAL_MACHINE, kNmlSerialKey, kSerialValue, serial)) return;
     // The serial is handed back only once it is in the file: a backup without
     // it could not restore the serial, so the caller must see the failure.
-    if (!WritePrivateProfileStringA(kIniSection, "SdTalvSerial", serial.c_str(), IniPath(folder).c_str())) return;
+    if (!WritePrivateProfileStringA(kSettingsSection, "SdTalvSerial", serial.c_str(), IniPath(folder).c_str())) return;
     out = serial;
 }
 
 void LoadSerialFromIni(const std::string& folder, std::string& out) {
     char buffer[kSerialBufferSize] = {};
-    GetPrivateProfileStringA(kIniSection, "SdTalvSerial", "", buffer, kSerialBufferSize, IniPath(folder).c_str());
+    GetPrivateProfileStringA(kSettingsSection, "SdTalvSerial", "", buffer, kSerialBufferSize, IniPath(folder).c_str());
     buffer[kSerialBufferSize - 1] = '\0';
     out = buffer;
 }

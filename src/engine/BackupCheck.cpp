@@ -8,19 +8,16 @@
 #include <unordered_set>
 
 #include "app/HostSettings.h"
+#include "common/BackupTree.h"
+#include "common/ComRef.h"
 #include "common/PathUtil.h"
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
 #include "engine/BackupRestore.h"
-#include "engine/BackupTree.h"
-#include "common/ComRef.h"
 
 namespace zr {
 namespace {
 
-// A restore cannot do without these two.
-const char* const kRequiredDatabaseFiles[] = {"\\DB\\NMLDB\\contents.db",
-                                              "\\DB\\NMLDB\\5e1b9c37-2d84-4a6f-9c03-7b2e6f18d4a5.cdb"};
 
 const char* Text(const char* s) { return s ? s : ""; }
 
@@ -94,10 +91,6 @@ ULONGLONG TreeOnDisk(const std::string& folder, ULONGLONG cluster) {
     return total;
 }
 
-bool IsRequiredDatabaseFile(const char* name) {
-    return name == kDatabaseFileNames[2] || name == kDatabaseFileNames[4];  // contents.db, the .cdb
-}
-
 // A GUI folder of a backup whose three files, where present, are files.
 bool GuiFilesAreFiles(const std::string& guiFolder) {
     for (const char* name : kGuiFiles) {
@@ -155,9 +148,10 @@ HRESULT CBackupRestore::CheckBackupData(const std::string& backupData, const std
         Trace("\n\nCBackupRestore::CheckBackupData no GUI data\n\n");
         return RC_E_FAIL;
     }
-    for (const char* file : kRequiredDatabaseFiles) {
-        if (!IsExistingFile(backupData + file)) {
-            Trace("\n\nCBackupRestore::CheckBackupData %s missing\n\n", file);
+    // A restore cannot do without contents.db and its .cdb.
+    for (const DatabaseFile& file : kDatabaseFiles) {
+        if (file.requiredTag && !IsExistingFile(backupData + kLibraryDbFolder + file.name)) {
+            Trace("\n\nCBackupRestore::CheckBackupData %s%s missing\n\n", kLibraryDbFolder, file.name);
             return RC_E_FAIL;
         }
     }
@@ -175,8 +169,8 @@ HRESULT CBackupRestore::CheckRestoreSpace(const std::string& backupData, const s
     const Drive library = DriveOf(FolderPart(GetDatabasesFolder()));
     ULONGLONG tree = destination.known ? TreeOnDisk(backupData, destination.cluster) : 0;
     ULONGLONG databases = library.cluster;
-    for (const char* file : kDatabaseFileNames) {
-        databases += FileOnDisk(backupData + "\\DB\\NMLDB" + file, library.cluster);
+    for (const DatabaseFile& file : kDatabaseFiles) {
+        databases += FileOnDisk(backupData + kLibraryDbFolder + file.name, library.cluster);
     }
     if (destination.known && library.known && destination.root == library.root) tree += databases;
 
@@ -217,9 +211,9 @@ HRESULT CBackupRestore::CheckBackupFolder(const std::string& backupData) {
         Trace("\n\nCBackupRestore::CheckBackupFolder library copy failed\n\n");
         return hr;
     }
-    for (const char* file : kDatabaseFileNames) need += FileOnDisk(copy + file, cluster);
+    for (const DatabaseFile& file : kDatabaseFiles) need += FileOnDisk(copy + file.name, cluster);
     LibraryUse use;
-    hr = WalkLibrary(copy + "\\contents.db", cluster, replacing ? ComparablePath(backupData) : std::string(), use);
+    hr = WalkLibrary(copy + kContentsDbFile, cluster, replacing ? ComparablePath(backupData) : std::string(), use);
     DeleteFolder(copy);
     if (hr != RC_OK) return hr;
     if (use.insideBackupData) {
@@ -246,18 +240,17 @@ HRESULT CBackupRestore::CopyLibraryForReading(std::string& copy) {
     if (!HasTrailingBackslash(base)) base += "\\";
     base += "BackupCheck";
     DWORD error = 0;
-    if (!FitsBuffer(base + "00000" + kDatabaseFileNames[3], MAX_PATH) || FAILED(CreateUniqueFolderName(base, copy)) ||
+    if (!FitsBuffer(base + kWidestFolderNumber + kLongestDatabaseFile, MAX_PATH) || FAILED(CreateUniqueFolderName(base, copy)) ||
         !CreateFolderPath(copy + "\\", error)) {
         return FolderCreateError(error);
     }
     const std::string databases = GetDatabasesFolder();
-    for (const char* file : kDatabaseFileNames) {
-        // contents.db and its .cdb make the library; the others may be missing.
-        if (!CopyFileOver(databases + file, copy + file) && IsRequiredDatabaseFile(file)) {
+    for (const DatabaseFile& file : kDatabaseFiles) {
+        if (!CopyFileOver(databases + file.name, copy + file.name) && file.requiredTag) {
             DeleteFolder(copy);
             return RC_E_FILE_COPY;
         }
-        MakeWritable(copy + file);
+        MakeWritable(copy + file.name);
     }
     return RC_OK;
 }

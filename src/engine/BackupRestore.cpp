@@ -160,10 +160,6 @@ void CBackupRestore::EndCopyProgress() { m_bPostProgress = 0; }
 
 std::string CBackupRestore::GetDatabasesFolder() const { return DatabasesFolderOf(m_strLibraryFolder); }
 
-const char* const kDatabaseFileNames[5] = {"\\mirs.db", "\\contents.fdb", "\\contents.db",
-                                           "\\5e1b9c37-2d84-4a6f-9c03-7b2e6f18d4a5.hdb",
-                                           "\\5e1b9c37-2d84-4a6f-9c03-7b2e6f18d4a5.cdb"};
-
 bool IsSecureTrack(INMTrack* track) {
     NM_TRACK_ATTRIBUTES record = {};
     record.cbSize = sizeof(record);

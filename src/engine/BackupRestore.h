@@ -19,9 +19,9 @@
 
 namespace zr {
 
-// The media library's database files, by the names a backup keeps them under
-// in DB\NMLDB; each begins with a backslash.
-extern const char* const kDatabaseFileNames[5];
+// The numbers CreateUniqueFolderName appends ("%05d"), and the widest of them.
+constexpr int kMaxFolderNumbers = 100000;
+constexpr char kWidestFolderNumber[] = "00000";
 
 // True when the track carries either secure-content flag: rights-protected
 // content, whose rights go with the secure database and whose pictures stay.

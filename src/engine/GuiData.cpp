@@ -5,11 +5,11 @@
 #include <shlwapi.h>
 
 #include "app/HostSettings.h"
+#include "common/BackupTree.h"
 #include "common/PathUtil.h"
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
 #include "engine/BackupRestore.h"
-#include "engine/BackupTree.h"
 
 namespace zr {
 namespace {
@@ -109,7 +109,7 @@ bool CBackupRestore::RestoreGuiFile(const std::string& source, const std::string
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
 
     std::string temporary;
-    if (!FitsBuffer(target + ".tmp00000", MAX_PATH) || FAILED(CreateUniqueFolderName(target + ".tmp", temporary))) {
+    if (!FitsBuffer(target + ".tmp" + kWidestFolderNumber, MAX_PATH) || FAILED(CreateUniqueFolderName(target + ".tmp", temporary))) {
         return false;
     }
     MakeSureFolderPathExists(target.c_str());  // a folder the host has not made yet
@@ -128,7 +128,7 @@ bool CBackupRestore::RestoreGuiFile(const std::string& source, const std::string
 bool CBackupRestore::RestoreGuiFolder(const std::string& source, const std::string& target) {
     if (!IsFolder(source)) return false;
     std::string temporary;
-    if (!FitsBuffer(target + ".tmp00000\\", MAX_PATH) || FAILED(CreateUniqueFolderName(target + ".tmp", temporary))) {
+    if (!FitsBuffer(target + ".tmp" + kWidestFolderNumber + "\\", MAX_PATH) || FAILED(CreateUniqueFolderName(target + ".tmp", temporary))) {
         return false;
     }
     DWORD error = 0;

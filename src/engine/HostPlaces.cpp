@@ -6,6 +6,7 @@
 
 #include "resource.h"
 #include "app/HostSettings.h"
+#include "common/BackupTree.h"
 #include "common/PathUtil.h"
 #include "common/ResString.h"
 
@@ -52,9 +53,9 @@ bool LocateSharedGuiDataPaths(GuiDataLocation& location) {
     if (common.empty()) return false;
     const std::string shared = common + "\\Nerith\\SDTL";
     location.playlistFolder = shared + "\\UserPlaylist";
-    location.mirsDat = shared + "\\mirs.dat";
-    location.usrdicDic = shared + "\\usrdic.dic";
-    location.ruleDat = shared + "\\SDProducerRule.dat";
+    location.mirsDat = shared + kMirsDatFile;
+    location.usrdicDic = shared + kUsrdicDicFile;
+    location.ruleDat = shared + kRuleDatFile;
     location.bShared = 1;
     return true;
 }
@@ -67,10 +68,10 @@ bool LocateFirstHostGuiDataPaths(const std::string& hostFolder, GuiDataLocation&
     // Relative to nothing these names would land on the drive root.
     if (hostFolder.empty()) return false;
     location.playlistFolder = hostFolder + "\\" + UserPlaylistName();
-    location.mirsDat = hostFolder + "\\mirs.dat";
-    location.usrdicDic = hostFolder + "\\usrdic.dic";
+    location.mirsDat = hostFolder + kMirsDatFile;
+    location.usrdicDic = hostFolder + kUsrdicDicFile;
     const std::string appData = SpecialFolder(CSIDL_APPDATA, FALSE);
-    location.ruleDat = appData.empty() ? std::string() : appData + "\\SDTalvane\\SDProducerRule.dat";
+    location.ruleDat = appData.empty() ? std::string() : appData + "\\SDTalvane" + kRuleDatFile;
     location.bShared = 0;
     return true;
 }

@@ -13,29 +13,15 @@
 #include <vector>
 
 #include "app/HostSettings.h"
+#include "common/BackupTree.h"
+#include "common/ComRef.h"
 #include "common/PathUtil.h"
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
 #include "engine/BackupRestore.h"
-#include "common/ComRef.h"
 
 namespace zr {
 namespace {
-
-constexpr int kMaxFolderNumbers = 100000;
-
-struct DatabaseFile {
-    const char* name;
-    const char* failureTrace;  // nullptr: a failed copy is ignored
-};
-
-const DatabaseFile kDatabaseFiles[] = {
-    {"\\mirs.db", nullptr},
-    {"\\contents.fdb", nullptr},
-    {"\\contents.db", "\n\nCBackupRestore::BackupNmlData CONTENTS_DB_PATH failed\n\n"},
-    {"\\5e1b9c37-2d84-4a6f-9c03-7b2e6f18d4a5.hdb", nullptr},
-    {"\\5e1b9c37-2d84-4a6f-9c03-7b2e6f18d4a5.cdb", "\n\nCBackupRestore::BackupNmlData CONTENTSDATA_DB_PATH failed\n\n"},
-};
 
 const char kRegisterFailed[] = "CBackupRestore::BackupNmlData pTrack->Register() failed\n";
 
@@ -238,7 +224,7 @@ void BackupPictures(CBackupRestore& engine, INMTrack* track, CPictureCopies& cop
 }  // namespace
 
 HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
-    const std::string dbFolder = backupData + "\\DB\\NMLDB";
+    const std::string dbFolder = backupData + kLibraryDbFolder;
     DWORD error = 0;
     if (!CreateFolderPath(dbFolder + "\\", error)) {
         Trace("\n\nCBackupRestore::BackupNmlData MakeSureDirectoryPathExists failed\n\n");
@@ -247,8 +233,8 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
 
     const std::string databases = GetDatabasesFolder();
     for (const DatabaseFile& file : kDatabaseFiles) {
-        if (!CopyFileOver(databases + file.name, dbFolder + file.name) && file.failureTrace) {
-            Trace("%s", file.failureTrace);
+        if (!CopyFileOver(databases + file.name, dbFolder + file.name) && file.requiredTag) {
+            Trace("\n\nCBackupRestore::BackupNmlData %s failed\n\n", file.requiredTag);
             return RC_E_FILE_COPY;
         }
     }
@@ -259,7 +245,7 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
     }
 
     // Always the backup's copy: the host's own database is only read.
-    HRESULT hr = m_builder.MountHDD((dbFolder + "\\contents.db").c_str(), m_strPictureFolder.c_str());
+    HRESULT hr = m_builder.MountHDD((dbFolder + kContentsDbFile).c_str(), m_strPictureFolder.c_str());
     if (FAILED(hr)) {
         Trace("\n\nCBackupRestore::BackupNmlData m_builder.MountHDD failed\n\n");
         return hr;
@@ -270,9 +256,9 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
         return RC_E_FAIL;
     }
 
-    const std::string audioRoot = backupData + "\\Data\\Audio\\";
+    const std::string audioRoot = backupData + kAudioFolder;
     CAudioFolders audioFolders(audioRoot);
-    CPictureCopies pictureCopies(backupData + "\\Data\\Picture\\");
+    CPictureCopies pictureCopies(backupData + kPictureFolder);
     int secure = 0;
     DWORD done = 0;
     CRef<INMContent> entry(volume->GetFirstContent(IID_INMTrack));
@@ -312,7 +298,7 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
                     Trace("\n\nCBackupRestore::BackupNmlData !CopyFile1 failed\n\n");
                     return RC_E_FILE_COPY;
                 }
-                RecordFailedItem(track.Get(), 1, 1);
+                RecordFailedItem(track.Get(), RC_ITEM_MISSING, 1);
             } else {
                 track->SetFilePath(stored.c_str());
                 Trace("pTrack->GetFilePath = %s\n", Text(track->GetFilePath()));

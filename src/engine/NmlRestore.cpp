@@ -11,30 +11,16 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/BackupTree.h"
+#include "common/ComRef.h"
 #include "common/PathUtil.h"
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
 #include "engine/BackupRestore.h"
-#include "common/ComRef.h"
 
 namespace zr {
 namespace {
 
-struct DatabaseFile {
-    const char* name;
-    const char* failureTrace;  // nullptr: a failed copy is ignored
-};
-
-const DatabaseFile kDatabaseFiles[] = {
-    {"\\mirs.db", nullptr},
-    {"\\contents.fdb", nullptr},
-    {"\\contents.db", "\n\nCBackupRestore::RestoreNmlContents CONTENTS_DB_PATH failed\n\n"},
-    {"\\5e1b9c37-2d84-4a6f-9c03-7b2e6f18d4a5.hdb", nullptr},
-    {"\\5e1b9c37-2d84-4a6f-9c03-7b2e6f18d4a5.cdb", "\n\nCBackupRestore::RestoreNmlContents CONTENTSDATA_DB_PATH failed\n\n"},
-};
-const char kLongestDatabaseFile[] = "\\5e1b9c37-2d84-4a6f-9c03-7b2e6f18d4a5.hdb";
-// The widest name CreateUniqueFolderName can give: the path and five digits.
-const char kWidestNumber[] = "00000";
 
 // Never MOVEFILE_REPLACE_EXISTING: a file that holds a name the move wants is
 // the user's, and the move fails rather than replace it.
@@ -63,8 +49,8 @@ bool StartsWithFolded(const std::string& s, const std::string& prefix) {
 class CRestoredPaths {
 public:
     explicit CRestoredPaths(const std::string& restoreData)
-        : m_audioRoot(restoreData + "\\Data\\Audio\\"),
-          m_pictureFolder(restoreData + "\\Data\\Picture\\"),
+        : m_audioRoot(restoreData + kAudioFolder),
+          m_pictureFolder(restoreData + kPictureFolder),
           m_audioFull(FullPathFolded(m_audioRoot)),
           m_pictureFull(FullPathFolded(m_pictureFolder)) {}
 
@@ -184,20 +170,20 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
     HRESULT hr = CheckRestoreDestination(backupData, restoreTo);
     if (FAILED(hr)) return hr;
     m_strBackupDataFolder = backupData;
-    const std::string backupDb = backupData + "\\DB\\NMLDB";
+    const std::string backupDb = backupData + kLibraryDbFolder;
     const std::string live = GetDatabasesFolder();
 
     // Both new folders must be reachable under any number they may get; a
     // destination that cannot hold them fails before anything is made.
     std::string restoreBase = restoreTo;
     if (!HasTrailingBackslash(restoreBase)) restoreBase += "\\";
-    restoreBase += "RestoreData";
-    if (!FitsBuffer(restoreBase + kWidestNumber + "\\", MAX_PATH)) {
+    restoreBase += kRestoreDataFolder;
+    if (!FitsBuffer(restoreBase + kWidestFolderNumber + "\\", MAX_PATH)) {
         Trace("\n\nCBackupRestore::RestoreNmlContents restore folder too long\n\n");
         return RC_E_FAIL;
     }
     std::string temporary;
-    if (!FitsBuffer(live + ".tmp" + kWidestNumber + kLongestDatabaseFile, MAX_PATH) ||
+    if (!FitsBuffer(live + ".tmp" + kWidestFolderNumber + kLongestDatabaseFile, MAX_PATH) ||
         FAILED(CreateUniqueFolderName(live + ".tmp", temporary))) {
         Trace("\n\nCBackupRestore::RestoreNmlContents CreateUniqueFolderName2 failed\n\n");
         return RC_E_FAIL;
@@ -214,8 +200,8 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
     for (const DatabaseFile& file : kDatabaseFiles) {
         if (CopyFileOver(backupDb + file.name, temporary + file.name)) {
             MakeWritable(temporary + file.name);  // the host's library must be writable
-        } else if (file.failureTrace) {
-            Trace("%s", file.failureTrace);
+        } else if (file.requiredTag) {
+            Trace("\n\nCBackupRestore::RestoreNmlContents %s failed\n\n", file.requiredTag);
             result = RC_E_FILE_COPY;
         }
     }
@@ -225,7 +211,7 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
         return result;
     }
 
-    hr = m_builder.MountHDD((temporary + "\\contents.db").c_str(), m_strPictureFolder.c_str());
+    hr = m_builder.MountHDD((temporary + kContentsDbFile).c_str(), m_strPictureFolder.c_str());
     if (FAILED(hr)) {
         Trace("\n\nCBackupRestore::RestoreNmlContents m_builder.MountHDD failed\n\n");
         DeleteFolder(temporary);
@@ -317,7 +303,7 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
         refused = true;
     }
     if (result == RC_OK) {
-        result = CheckPreparedLibrary(m_builder, temporary + "\\contents.db", m_strPictureFolder, paths);
+        result = CheckPreparedLibrary(m_builder, temporary + kContentsDbFile, m_strPictureFolder, paths);
         if (result != RC_OK) {
             Trace("\n\nCBackupRestore::RestoreNmlContents prepared library check failed\n\n");
             refused = true;
@@ -330,7 +316,7 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
 
 HRESULT CBackupRestore::RestoreNmlDatabases() {
     const std::string live = GetDatabasesFolder();
-    if (!FitsBuffer(live + ".bak" + kWidestNumber, MAX_PATH) ||
+    if (!FitsBuffer(live + ".bak" + kWidestFolderNumber, MAX_PATH) ||
         FAILED(CreateUniqueFolderName(live + ".bak", m_strOldDatabasesFolder))) {
         return RC_E_FAIL;
     }
@@ -346,7 +332,7 @@ HRESULT CBackupRestore::RestoreNmlDatabases() {
 }
 
 HRESULT CBackupRestore::DeleteUnusableContents() {
-    HRESULT hr = m_builder.MountHDD((m_strOldDatabasesFolder + "\\contents.db").c_str(), m_strPictureFolder.c_str());
+    HRESULT hr = m_builder.MountHDD((m_strOldDatabasesFolder + kContentsDbFile).c_str(), m_strPictureFolder.c_str());
     if (FAILED(hr)) return hr;
     INMHddVolume* volume = m_builder.Volume();
     if (!volume) return RC_E_FAIL;

@@ -14,8 +14,6 @@
 namespace zr {
 namespace {
 
-constexpr int kMaxFolderNumbers = 100000;
-
 bool IsDots(const char* name) { return !strcmp(name, ".") || !strcmp(name, ".."); }
 
 // An empty path or any spelling of a whole drive: "C:", "C:\\", "C:/", "C:\\.",

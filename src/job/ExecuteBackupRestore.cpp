@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "resource.h"
+#include "common/CodeTexts.h"
 #include "common/ResString.h"
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
@@ -199,26 +200,6 @@ void CExecuteBackupRestore::OnBnClickedCancel() {
     }
 }
 
-UINT CExecuteBackupRestore::FailureText(HRESULT result) const {
-    switch (static_cast<DWORD>(result)) {
-    case 0x80070005:
-        return IDS_FOLDER_WRITE_FORBIDDEN;
-    case 0x8000FFFF:
-        return IDS_MODULE_MISSING;
-    case 0x86FF0002:
-        return IDS_FILE_CREATE_FAILED;
-    case 0x86FF0003:
-        return IDS_FOLDER_CREATE_FAILED;
-    case 0x86FF0004:
-        // The backup tree is gone or no folder: the same words as when it is chosen.
-        return IsRestore() ? IDS_NO_BACKUPDATA : IDS_BACKUP_FAILED;
-    case 0x86FF0005:
-        return IDS_BACKUP_HOLDS_HOST_DATA;
-    default:
-        return IsRestore() ? IDS_RESTORE_FAILED : IDS_BACKUP_FAILED;
-    }
-}
-
 void CExecuteBackupRestore::OnComplete(HRESULT result) {
     // The worker posted this as its last act; once it has returned, its
     // engine data may be read here and the thread object let go.
@@ -238,7 +219,7 @@ void CExecuteBackupRestore::OnComplete(HRESULT result) {
         text = IDS_CANCELLED;
         deleteTree = !IsRestore();
     } else {
-        text = FailureText(result);
+        text = JobFailureText(result, IsRestore());
         icon = MB_ICONERROR;
         deleteTree = !IsRestore();
     }

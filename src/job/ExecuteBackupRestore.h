@@ -61,7 +61,6 @@ private:
     void ShowResultView();
     void DropQueuedProgress();
     void DeleteBackupTree();
-    UINT FailureText(HRESULT result) const;
 
 public:
     CButton m_btnCancel;

@@ -5,18 +5,17 @@
 #include <memory>
 #include <new>
 
+#include "common/BackupTree.h"
+#include "common/ComRef.h"
 #include "common/PathUtil.h"
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
 #include "engine/BackupRestore.h"
-#include "common/ComRef.h"
 #include "securedb/SDMoveBackupFile.h"
 
 namespace zr {
 namespace {
 
-const char kSecureFolder[] = "\\DB\\SDCOREDB";
-const char kMoveFile[] = "\\MovePlugIn.bkd";
 
 bool FileFound(const std::string& path) {
     if (!FitsBuffer(path, MAX_PATH)) return false;
@@ -32,12 +31,12 @@ const char* Text(const char* s) { return s ? s : ""; }
 }  // namespace
 
 HRESULT CBackupRestore::BackupMoveSecureDB(const std::string& backupData) {
-    const std::string folder = backupData + kSecureFolder;
+    const std::string folder = backupData + kSecureDbFolder;
     if (!FitsBuffer(folder + "\\", MAX_PATH)) return FolderCreateError(ERROR_FILENAME_EXCED_RANGE);
     if (!MakeSureFolderPathExists((folder + "\\").c_str())) return FolderCreateError(GetLastError());
 
     CSDMoveBackupFile stream;
-    HRESULT hr = stream.OpenFile((folder + kMoveFile).c_str(), CSDMoveBackupFile::MODE_WRITE);
+    HRESULT hr = stream.OpenFile((folder + kMoveBackupFile).c_str(), CSDMoveBackupFile::MODE_WRITE);
     if (FAILED(hr)) return hr;
 
     hr = m_secureDb.ExportTo(&stream);
@@ -54,7 +53,7 @@ HRESULT CBackupRestore::BackupMoveSecureDB(const std::string& backupData) {
         stream.CloseFile();
         return failure;
     };
-    const std::string contentsDb = GetDatabasesFolder() + "\\contents.db";
+    const std::string contentsDb = GetDatabasesFolder() + kContentsDbFile;
     if (!FileFound(contentsDb)) return giveUp(RC_E_FAIL);
     hr = m_builder.MountHDD(contentsDb.c_str(), m_strPictureFolder.c_str());
     if (FAILED(hr)) return giveUp(hr);
@@ -88,7 +87,7 @@ HRESULT CBackupRestore::BackupMoveSecureDB(const std::string& backupData) {
 HRESULT CBackupRestore::RestoreMoveSecureDB(const std::string& backupData) {
     CSDMoveBackupFile stream;
     HRESULT hr =
-        stream.OpenFile((backupData + kSecureFolder + kMoveFile).c_str(), CSDMoveBackupFile::MODE_READ);
+        stream.OpenFile((backupData + kSecureDbFolder + kMoveBackupFile).c_str(), CSDMoveBackupFile::MODE_READ);
     // Only a missing file in an existing folder is "no secure database"; a
     // missing folder keeps the stream's own code, so that an incomplete or
     // foreign backup stops the restore before the host is changed.
@@ -112,7 +111,7 @@ HRESULT CBackupRestore::CheckMoveBackupFile(const std::string& backupData) {
     // must hold at least one record and end where the records end. Absent in
     // an existing folder means no secure database, as for the import.
     CSDMoveBackupFile stream;
-    HRESULT hr = stream.OpenFile((backupData + kSecureFolder + kMoveFile).c_str(), CSDMoveBackupFile::MODE_READ);
+    HRESULT hr = stream.OpenFile((backupData + kSecureDbFolder + kMoveBackupFile).c_str(), CSDMoveBackupFile::MODE_READ);
     if (hr == RC_E_STREAM_NOT_FOUND) return RC_OK;
     if (FAILED(hr)) return hr;
 

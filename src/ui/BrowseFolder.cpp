@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "resource.h"
+#include "common/BackupTree.h"
 #include "common/PathUtil.h"
 #include "ui/ComApartment.h"
 
@@ -46,6 +47,6 @@ UINT CheckFolder(const std::string& folder, UINT emptyMessage, bool needBackupDa
     return 0;
 }
 
-std::string BackupDataPath(const std::string& folder) { return folder + "\\BackupData"; }
+std::string BackupDataPath(const std::string& folder) { return folder + kBackupDataFolder; }
 
 }  // namespace zr

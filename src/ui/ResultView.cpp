@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "resource.h"
+#include "common/CodeTexts.h"
 #include "common/PathUtil.h"
 #include "common/ResString.h"
 #include "ui/Dpi.h"
@@ -42,26 +43,9 @@ void InsertColumn(HWND list, int index, const std::string& text, int width) {
 }  // namespace
 
 std::string FormatResultDetail(HRESULT code) {
-    UINT message = IDS_DETAIL_FAILED;
-    switch (static_cast<DWORD>(code)) {
-    case 1:
-        message = IDS_DETAIL_NO_CONTENT;
-        break;
-    case 0x80004005:
-        message = IDS_DETAIL_SECURE_FAILED;
-        break;
-    case 0x80070057:
-        message = IDS_DETAIL_NO_PICTURE;
-        break;
-    case 0x86FF0006:
-        message = IDS_DETAIL_NOT_RESTORED;
-        break;
-    default:
-        break;
-    }
     char suffix[16];
     std::snprintf(suffix, sizeof(suffix), " (%08X)", static_cast<unsigned>(code));
-    return LoadResString(message) + suffix;
+    return LoadResString(ItemDetailText(code)) + suffix;
 }
 
 CResultView::CResultView(HWND parent) : CDialog(IDD_RESULT_VIEW, parent) {}
