@@ -89,9 +89,7 @@ void CZuderaRurarizIdirApp::ShowStartupError(UINT messageId, const std::string& 
 
 void CZuderaRurarizIdirApp::RunMainDialog() {
     CZuderaRurarizIdirDlg dialog;
-    m_pMainWnd = &dialog;
     dialog.DoModal();
-    m_pMainWnd = nullptr;
 }
 
 BOOL CZuderaRurarizIdirApp::InitInstance() {
@@ -116,7 +114,7 @@ BOOL CZuderaRurarizIdirApp::InitInstance() {
         return FALSE;
     }
 
-    INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), 0x000000FF};
+    INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
     CWinApp::InitInstance();
     // One apartment for every dialog: the folder browser and the shell's

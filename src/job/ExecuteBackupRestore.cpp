@@ -1,14 +1,12 @@
 #include "job/ExecuteBackupRestore.h"
 
-#include <shellapi.h>
-
-#include "resource.h"
 #include "common/CodeTexts.h"
 #include "common/ResString.h"
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
 #include "engine/EngineMessages.h"
 #include "job/JobSteps.h"
+#include "resource.h"
 #include "ui/ResultView.h"
 
 namespace zr {
@@ -241,17 +239,6 @@ void CExecuteBackupRestore::ShowResultView() {
     view.DoModal();
 }
 
-void CExecuteBackupRestore::DeleteBackupTree() {
-    // The shell's list of sources ends in two NUL characters.
-    std::vector<char> from(m_strBackupData.begin(), m_strBackupData.end());
-    from.resize(from.size() + 2, '\0');
-    SHFILEOPSTRUCTA operation = {};
-    operation.hwnd = nullptr;
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = from.data();
-    operation.pTo = nullptr;
-    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-    SHFileOperationA(&operation);
-}
+void CExecuteBackupRestore::DeleteBackupTree() { CBackupRestore::DeleteFolder(m_strBackupData); }
 
 }  // namespace zr

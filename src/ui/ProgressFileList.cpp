@@ -18,7 +18,7 @@ const int kCellMargin = 3;
 const int kImageGap = 2;
 const COLORREF kTransparent = RGB(255, 0, 255);
 const COLORREF kSeparatorColor = RGB(128, 128, 128);
-const DWORD kExtendedStyles = LVS_EX_LABELTIP | LVS_EX_FULLROWSELECT | LVS_EX_SUBITEMIMAGES;  // 0x4022
+const DWORD kExtendedStyles = LVS_EX_LABELTIP | LVS_EX_FULLROWSELECT | LVS_EX_SUBITEMIMAGES;
 
 // In image-index order: in progress (three frames), succeeded, failed, audio, voice.
 const char* const kBitmaps[] = {"LIST_ANIMATION_do1", "LIST_ANIMATION_do2", "LIST_ANIMATION_do3",
@@ -274,7 +274,7 @@ void CProgressFileList::DrawSubItem(HDC dc, int item, int column, const RECT& ro
         rect.left += imageWidth + ScaleByDpi(kImageGap);
     }
 
-    const UINT base = DT_NOPREFIX | DT_END_ELLIPSIS | DT_SINGLELINE | DT_VCENTER;  // 0x8824
+    const UINT base = DT_NOPREFIX | DT_END_ELLIPSIS | DT_SINGLELINE | DT_VCENTER;
     SIZE extent = {};
     GetTextExtentPoint32A(dc, label, lstrlenA(label), &extent);
     UINT flags = base;

@@ -85,7 +85,7 @@ void CSelectRestoreFolder::OnBrowseRestoreFolder() {
 }
 
 void CSelectRestoreFolder::OnNext() {
-    if (IsOnPage2()) {
+    if (m_bOnPage2) {
         if (m_strBackupFolder.empty() || m_strRestoreFolder.empty()) {
             ShowMessage(IDS_SELECT_FOLDER, MB_OK | MB_ICONERROR);
             return;
@@ -122,8 +122,6 @@ UINT CSelectRestoreFolder::CheckDestination(const std::string& folder) const {
     return 0;
 }
 
-bool CSelectRestoreFolder::IsOnPage2() const { return IsItemEnabled(IDC_BACK); }
-
 void CSelectRestoreFolder::OnBack() { ShowPage(false); }
 
 void CSelectRestoreFolder::ShowPage(bool page2) {
@@ -138,6 +136,7 @@ void CSelectRestoreFolder::ShowPage(bool page2) {
     SetItemText(IDC_NEXT, LoadResString(page2 ? IDS_BUTTON_EXECUTE : IDS_BUTTON_NEXT).c_str());
     for (int id : show) ShowItem(id, true);
     EnableItem(IDC_BACK, page2);
+    m_bOnPage2 = page2;
 }
 
 }  // namespace zr

@@ -1,6 +1,5 @@
 // Two pages: the folder that holds an earlier "BackupData", then the folder
-// the music data is restored into. The dialog is on page 2 exactly when the
-// Back button is enabled.
+// the music data is restored into.
 #pragma once
 
 #include <string>
@@ -32,11 +31,11 @@ private:
     UINT CheckBackupSource(const std::string& folder) const;
     // The message that refuses a destination for the chosen backup, or 0.
     UINT CheckDestination(const std::string& folder) const;
-    bool IsOnPage2() const;
     void ShowPage(bool page2);
     int ShowMessage(UINT textId, UINT flags);
 
     std::string m_strCaption;
+    bool m_bOnPage2 = false;
 };
 
 }  // namespace zr

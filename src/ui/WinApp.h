@@ -1,12 +1,11 @@
-// The application object's base: start-up runs InitInstance once; a FALSE
-// result means no message loop follows and the process ends.
+// The application object's base: start-up runs InitInstance once, and the
+// process ends when it returns. Every window of the tool is modal and runs
+// its own message loop, so none follows.
 #pragma once
 
 #include <windows.h>
 
 namespace zr {
-
-class CWindow;
 
 class CWinApp {
 public:
@@ -18,8 +17,6 @@ public:
     virtual BOOL InitInstance() { return TRUE; }
     // Runs InitInstance; the process's exit code.
     int Run();
-
-    CWindow* m_pMainWnd = nullptr;
 };
 
 }  // namespace zr
