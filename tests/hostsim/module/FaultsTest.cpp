@@ -143,6 +143,14 @@ protected:
         stream.CloseFile();
     }
 
+    // The host bound and the library mounted, with its two tracks.
+    void MountLibrary(CBoundHost& host, CComRef<INMHddVolume>& volume, std::vector<CComRef<INMTrack>>& tracks) {
+        BindHost(host);
+        ASSERT_EQ(S_OK, Mount(host.manager.Get(), m_db, volume));
+        tracks = Tracks(volume.Get());
+        ASSERT_EQ(2u, tracks.size());
+    }
+
     std::string m_db;
 };
 
@@ -218,11 +226,9 @@ TEST_F(FaultsTest, FailedCloseDatabaseWritesNothing) {
     const std::string before = zrtest::ReadTextFile(m_db);
     SetFault("CloseDatabase", 0x80004005);
     CBoundHost host;
-    BindHost(host);
     CComRef<INMHddVolume> volume;
-    ASSERT_EQ(S_OK, Mount(host.manager.Get(), m_db, volume));
-    std::vector<CComRef<INMTrack>> tracks = Tracks(volume.Get());
-    ASSERT_EQ(2u, tracks.size());
+    std::vector<CComRef<INMTrack>> tracks;
+    ASSERT_NO_FATAL_FAILURE(MountLibrary(host, volume, tracks));
     tracks[0]->SetFilePath("Alpha\\a.wma");
     EXPECT_EQ(S_OK, tracks[0]->Register());
     tracks.clear();
@@ -241,11 +247,9 @@ TEST_F(FaultsTest, RegisterHoldWaitsForItsEventOnMatchingTitles) {
     ASSERT_TRUE(hold);
     SetFault("RegisterHold", name + "|Beta");
     CBoundHost host;
-    BindHost(host);
     CComRef<INMHddVolume> volume;
-    ASSERT_EQ(S_OK, Mount(host.manager.Get(), m_db, volume));
-    std::vector<CComRef<INMTrack>> tracks = Tracks(volume.Get());
-    ASSERT_EQ(2u, tracks.size());
+    std::vector<CComRef<INMTrack>> tracks;
+    ASSERT_NO_FATAL_FAILURE(MountLibrary(host, volume, tracks));
     EXPECT_EQ(S_OK, tracks[0]->Register());  // Alpha goes through
 
     std::atomic<HRESULT> beta{E_PENDING};
