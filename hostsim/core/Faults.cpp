@@ -9,6 +9,7 @@ namespace hostsim {
 
 const char kFaultsKey[] = "Software\\ZRHostSim\\Faults";
 const char kRegisterDelayValue[] = "RegisterDelayMs";
+const char kRegisterHoldValue[] = "RegisterHold";
 
 namespace {
 
@@ -34,6 +35,27 @@ bool ParseCode(const std::string& text, DWORD& code) {
     return true;
 }
 
+// A REG_SZ value; false when it is absent, of another type or too long.
+bool ReadString(HKEY key, const char* name, std::string& value) {
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_SZ ||
+        size > kMaxTextValue)
+        return false;
+    std::vector<char> data(size + 1, '\0');
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS ||
+        type != REG_SZ)
+        return false;
+    value = data.data();
+    return true;
+}
+
+// "head|text" split at the first bar; text is empty without one.
+void SplitAtBar(const std::string& value, std::string& head, std::string& text) {
+    size_t bar = value.find('|');
+    head = value.substr(0, bar);
+    text = bar == std::string::npos ? std::string() : value.substr(bar + 1);
+}
+
 // Reads one value; false when it is absent or unreadable.
 bool ReadSwitch(HKEY key, const char* name, DWORD& code, std::string& text) {
     DWORD type = 0, size = 0;
@@ -48,15 +70,10 @@ bool ReadSwitch(HKEY key, const char* name, DWORD& code, std::string& text) {
         text.clear();
         return true;
     }
-    if (type != REG_SZ || size > kMaxTextValue) return false;
-    std::vector<char> data(size + 1, '\0');
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS ||
-        type != REG_SZ)
-        return false;
-    std::string value(data.data());
-    size_t bar = value.find('|');
-    text = bar == std::string::npos ? std::string() : value.substr(bar + 1);
-    return ParseCode(value.substr(0, bar), code);
+    std::string value, head;
+    if (!ReadString(key, name, value)) return false;
+    SplitAtBar(value, head, text);
+    return ParseCode(head, code);
 }
 
 }  // namespace
@@ -87,6 +104,11 @@ CFaults CFaults::Load() {
     DWORD delay = 0;
     std::string text;
     if (ReadSwitch(key, kRegisterDelayValue, delay, text)) faults.SetRegisterDelay(delay, text);
+    std::string hold, event;
+    if (ReadString(key, kRegisterHoldValue, hold)) {
+        SplitAtBar(hold, event, text);
+        faults.SetRegisterHold(event, text);
+    }
     RegCloseKey(key);
     return faults;
 }
@@ -116,6 +138,19 @@ DWORD CFaults::RegisterDelay(const char* title) const {
 void CFaults::SetRegisterDelay(DWORD milliseconds, const std::string& text) {
     m_nRegisterDelay = milliseconds;
     m_strRegisterDelayText = text;
+}
+
+std::string CFaults::RegisterHold(const char* title) const {
+    if (m_strRegisterHold.empty()) return std::string();
+    if (!m_strRegisterHoldText.empty() && (!title || !std::strstr(title, m_strRegisterHoldText.c_str()))) {
+        return std::string();
+    }
+    return m_strRegisterHold;
+}
+
+void CFaults::SetRegisterHold(const std::string& event, const std::string& text) {
+    m_strRegisterHold = event;
+    m_strRegisterHoldText = text;
 }
 
 }  // namespace hostsim

@@ -47,6 +47,12 @@
 // milliseconds, or REG_SZ "ms|text" for titles containing text) makes every
 // INMTrack::Register sleep that long before it does its work.
 //
+// A held job, for acting while a track is on its way: RegisterHold (REG_SZ
+// "event", or "event|text" for titles containing text) makes INMTrack::Register
+// wait until the named event is signalled before it does its work (at most
+// kRegisterHoldMs; no wait when no such event exists). The test that creates
+// the event releases the job by setting it.
+//
 // hostsim/FAULTS.md has the same table with examples.
 #pragma once
 
@@ -78,6 +84,10 @@ enum class Fault {
 
 extern const char kFaultsKey[];  // "Software\ZRHostSim\Faults" under HKLM
 extern const char kRegisterDelayValue[];  // "RegisterDelayMs"
+extern const char kRegisterHoldValue[];   // "RegisterHold"
+// The longest a held Register waits: a test that never releases it costs a
+// minute, not a hung job.
+constexpr DWORD kRegisterHoldMs = 60000;
 
 // The registry value name of a switch.
 const char* FaultName(Fault fault);
@@ -98,6 +108,10 @@ public:
     DWORD RegisterDelay(const char* title) const;
     void SetRegisterDelay(DWORD milliseconds, const std::string& text = std::string());
 
+    // The event INMTrack::Register of the titled track waits on first; empty for none.
+    std::string RegisterHold(const char* title) const;
+    void SetRegisterHold(const std::string& event, const std::string& text = std::string());
+
 private:
     struct Switch {
         HRESULT code = S_OK;
@@ -106,6 +120,8 @@ private:
     Switch m_switches[static_cast<int>(Fault::Count)];
     DWORD m_nRegisterDelay = 0;
     std::string m_strRegisterDelayText;
+    std::string m_strRegisterHold;
+    std::string m_strRegisterHoldText;
 };
 
 }  // namespace hostsim

@@ -1,6 +1,7 @@
 #include "hostsim/module/HddVolume.h"
 
 #include <cstring>
+#include <memory>
 
 namespace hostsim {
 
@@ -12,6 +13,12 @@ CPicture* OwnPicture(INMPicture* picture) {
     void* object = nullptr;
     if (!picture || FAILED(picture->QueryInterface(IID_HostSimPicture, &object))) return nullptr;
     return static_cast<CPicture*>(object);
+}
+
+// Waits until the named event is set, when it exists (at most kRegisterHoldMs).
+void WaitForHold(const std::string& name) {
+    std::unique_ptr<void, decltype(&CloseHandle)> event(OpenEventA(SYNCHRONIZE, FALSE, name.c_str()), &CloseHandle);
+    if (event) WaitForSingleObject(event.get(), kRegisterHoldMs);
 }
 
 }  // namespace
@@ -205,6 +212,8 @@ HRESULT STDMETHODCALLTYPE CHddVolume::CloseDatabase() {
 
 HRESULT CHddVolume::RegisterTrack(CTrack& track) {
     if (DWORD delay = m_context->faults.RegisterDelay(track.GetTitle())) Sleep(delay);
+    const std::string hold = m_context->faults.RegisterHold(track.GetTitle());
+    if (!hold.empty()) WaitForHold(hold);
     HRESULT fault = m_context->faults.Check(Fault::Register, track.GetTitle());
     if (FAILED(fault)) return fault;
     return NoThrow([&] {

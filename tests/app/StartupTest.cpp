@@ -25,10 +25,13 @@ public:
     bool mutexFails = false;
     std::vector<std::string> mutexNames;
     std::vector<BOOL> mutexOwners;
-    std::vector<HANDLE> handles;
+    // The mutexes themselves. The product gets a duplicate of each and closes
+    // it when it likes (the probe at once, the owned one never): closing what
+    // it was handed could close a handle the system has since given out again.
+    std::vector<HANDLE> own;
 
     ~FakeFacts() override {
-        for (HANDLE h : handles) CloseHandle(h);
+        for (HANDLE h : own) CloseHandle(h);
     }
     bool GetOsVersion(zr::OsVersion& v) override {
         if (versionKnown) v = version;
@@ -50,9 +53,15 @@ public:
         }
         // An unnamed real mutex stands in: the name must not collide with other runs.
         HANDLE h = CreateMutexA(nullptr, owner, nullptr);
-        handles.push_back(h);
+        HANDLE given = nullptr;
+        if (h) own.push_back(h);
+        if (!h || !DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &given, 0, FALSE,
+                                   DUPLICATE_SAME_ACCESS)) {
+            lastError = GetLastError();
+            return nullptr;
+        }
         lastError = hostRunning ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
-        return h;
+        return given;
     }
 };
 
@@ -112,6 +121,8 @@ struct StartupCase {
     bool mutexFails;
     UINT expected;  // 0: the main dialog runs
 };
+
+void PrintTo(const StartupCase& c, std::ostream* os) { *os << c.name; }
 
 class Startup : public testing::TestWithParam<StartupCase> {
 protected:

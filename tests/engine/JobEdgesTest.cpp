@@ -76,10 +76,7 @@ void MoveBackupTo(Scene& s, const std::string& folder) {
 // The host's library moved into `folder` and listed as relocated there.
 void RelocateLibraryTo(Scene& s, const std::string& folder) {
     MoveTree(Live(s), folder);
-    zrtest::SetRegString(HKEY_LOCAL_MACHINE, zrtest::kNmlKey, "Db_Path_00_Old", s.host.libraryFolder + "\\databases");
-    zrtest::SetRegString(HKEY_LOCAL_MACHINE, zrtest::kNmlKey, "Db_Path_00_New", folder);
-    s.host.databasesFolder = folder;
-    s.host.contentsDb = folder + "\\contents.db";
+    zrtest::ListRelocation(s.host, folder);
 }
 
 // The first track of the live library with a file and, when asked, pictures

@@ -17,21 +17,25 @@ struct DeletionRow {
     const char* path;  // empty: the track's own file
     const char* file;  // the file that path names
     bool deleted;
+    bool leftover;     // the file is there before the restore, as an earlier one left it
 };
 
 void PrintTo(const DeletionRow& row, std::ostream* os) { *os << row.name; }
 
 const DeletionRow kRows[] = {
-    {"OwnFile", "", "", true},
-    {"DotDot", "{sandbox}\\Host\\Music\\..\\..\\Sentinel\\keep.wma", "{sandbox}\\Sentinel\\keep.wma", false},
-    {"ForwardSlash", "{sandbox}/Sentinel/keep.wma", "{sandbox}\\Sentinel\\keep.wma", false},
-    {"Rooted", "{nodrive}\\Sentinel\\keep.wma", "{sandbox}\\Sentinel\\keep.wma", false},
-    {"DriveRelative", "C:keep.wma", "{sandbox}\\Sentinel\\keep.wma", false},
-    {"Relative", "keep.wma", "{sandbox}\\Sentinel\\keep.wma", false},
-    {"TheRestoredLibrary", "{live}\\contents.db", "{live}\\contents.db", false},
-    {"TheReplacedLibrary", "{live}.bak\\mirs.db", "{live}.bak\\mirs.db", false},
-    {"ThisRestoreData", "{dest}\\RestoreData\\BackupRestore.ini", "{dest}\\RestoreData\\BackupRestore.ini", false},
-    {"TheBackup", "{backup}\\BackupRestore.ini", "{backup}\\BackupRestore.ini", false},
+    {"OwnFile", "", "", true, false},
+    {"DotDot", "{sandbox}\\Host\\Music\\..\\..\\Sentinel\\keep.wma", "{sandbox}\\Sentinel\\keep.wma", false, false},
+    {"ForwardSlash", "{sandbox}/Sentinel/keep.wma", "{sandbox}\\Sentinel\\keep.wma", false, false},
+    {"Rooted", "{nodrive}\\Sentinel\\keep.wma", "{sandbox}\\Sentinel\\keep.wma", false, false},
+    {"DriveRelative", "C:keep.wma", "{sandbox}\\Sentinel\\keep.wma", false, false},
+    {"Relative", "keep.wma", "{sandbox}\\Sentinel\\keep.wma", false, false},
+    {"TheRestoredLibrary", "{live}\\contents.db", "{live}\\contents.db", false, false},
+    {"TheReplacedLibrary", "{live}.bak\\mirs.db", "{live}.bak\\mirs.db", false, false},
+    // An interrupted restore's prepared library, which this restore names around.
+    {"ATemporaryLibrary", "{live}.tmp\\mirs.db", "{live}.tmp\\mirs.db", false, true},
+    {"ThisRestoreData", "{dest}\\RestoreData\\BackupRestore.ini", "{dest}\\RestoreData\\BackupRestore.ini", false,
+     false},
+    {"TheBackup", "{backup}\\BackupRestore.ini", "{backup}\\BackupRestore.ini", false, false},
 };
 
 class ReplacedContents : public zrtest::CBackedUpHost, public ::testing::WithParamInterface<DeletionRow> {
@@ -62,6 +66,7 @@ TEST_P(ReplacedContents, DeletesOnlyTheReplacedSecureFiles) {
     while (secure < live.size() && !zrtest::IsSecure(live[secure])) ++secure;
     ASSERT_LT(secure, live.size());
     const std::string file = *row.file ? Expand(row.file) : live[secure].path;
+    if (row.leftover) zrtest::MakeTextFile(file, "a library an earlier restore left");
     if (*row.path) {
         std::string error;
         ASSERT_TRUE(hostsim::SetStoredPath(m_host.contentsDb, secure + 1, 0, Expand(row.path), error)) << error;

@@ -310,7 +310,9 @@ protected:
             // back either: they stay whole beside their own name.
             const bool playlistsAside = persistent && !zrtest::FolderExists(m_host.playlistFolder) &&
                                         GuiData(m_host.playlistFolder + ".bak") == guiData;
-            if (!playlistsAside) EXPECT_EQ(guiData, GuiData(m_host.playlistFolder)) << "N=" << n << ": GUI data lost";
+            if (!playlistsAside) {
+                EXPECT_EQ(guiData, GuiData(m_host.playlistFolder)) << "N=" << n << ": GUI data lost";
+            }
             if (calls < n) {
                 last = n;
                 lastCalls = calls;

@@ -4,6 +4,7 @@
 #include "common/ResultCodes.h"
 #include "engine/BackupRestore.h"
 #include "support/FileTree.h"
+#include "support/ImportSlots.h"
 #include "support/ProgressWindow.h"
 #include "support/Sandbox.h"
 
@@ -126,6 +127,45 @@ INSTANTIATE_TEST_SUITE_P(
                       UniqueCase{"FilesAndFolders", {"file:X\\Album", "X\\Album00000", "file:X\\Album00001"},
                                  "X\\Album00002"}),
     [](const ::testing::TestParamInfo<UniqueCase>& info) { return std::string(info.param.name); });
+
+// Every name below `prefix` reported taken, as the program's own look-ups of
+// names see it: 100,000 real folders would take too long to make.
+class CNamesTaken {
+public:
+    explicit CNamesTaken(const std::string& prefix) {
+        s_prefix = prefix;
+        m_slots = zrtest::ImportSlots("kernel32.dll", "GetFileAttributesA");
+        if (m_slots.empty()) return;
+        s_real = reinterpret_cast<decltype(&GetFileAttributesA)>(*m_slots.front());
+        for (void** slot : m_slots) zrtest::WriteSlot(slot, reinterpret_cast<void*>(&Taken));
+    }
+    ~CNamesTaken() {
+        for (void** slot : m_slots) zrtest::WriteSlot(slot, reinterpret_cast<void*>(s_real));
+    }
+    bool Installed() const { return !m_slots.empty(); }
+
+private:
+    static DWORD WINAPI Taken(LPCSTR path) {
+        if (path && std::string(path).compare(0, s_prefix.size(), s_prefix) == 0) return FILE_ATTRIBUTE_DIRECTORY;
+        return s_real(path);
+    }
+    static inline std::string s_prefix;
+    static inline decltype(&GetFileAttributesA) s_real = nullptr;
+    std::vector<void**> m_slots;
+};
+
+TEST_F(SharedOpsTest, CreateUniqueFolderNameFailsWhenEveryNumberIsTaken) {
+    const std::string path = m_sandbox.Path("X\\Album");
+    std::string result;
+    HRESULT hr;
+    {
+        CNamesTaken taken(path);
+        ASSERT_TRUE(taken.Installed());
+        hr = m_engine.CreateUniqueFolderName(path, result);
+    }
+    EXPECT_EQ(zr::RC_E_FAIL, hr);
+    EXPECT_EQ(path, result);
+}
 
 TEST_F(SharedOpsTest, DeleteFolderRemovesATree) {
     Make("tree\\a.txt");

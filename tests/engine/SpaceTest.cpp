@@ -1,9 +1,11 @@
 // Jobs on a real small drive (T:, a tmpfs of 1 MiB mapped by
 // with-test-drives.sh): a backup that does not fit leaves the earlier backup
 // there as it was; one that fits once the earlier is deleted goes through; a
-// restore whose destination cannot hold the backup changes nothing.
+// restore whose destination, or whose library's drive, cannot hold what it
+// puts there changes nothing, and writes nothing on that drive.
 #include <gtest/gtest.h>
 
+#include "FileFaults.h"
 #include "common/PathUtil.h"
 #include "support/FileTree.h"
 #include "support/HostFixture.h"
@@ -22,10 +24,13 @@ std::string TightDrive() {
 
 struct SpaceRow {
     const char* name;
-    bool backup;            // else a restore onto the drive
+    bool backup;            // else a restore
     unsigned tracks;        // of 64 KiB each
     unsigned earlierKiB;    // an earlier BackupData on the drive
     unsigned fillerKiB;     // another file on the drive
+    bool destinationOnDrive;  // a restore's destination (a backup always goes onto the drive)
+    bool libraryOnDrive;      // the library's databases folder relocated onto the drive
+    unsigned indexKiB;        // the backup's index file (contents.fdb) grown to this: large database files
     HRESULT expected;
 };
 
@@ -33,10 +38,16 @@ void PrintTo(const SpaceRow& row, std::ostream* os) { *os << row.name; }
 
 const SpaceRow kRows[] = {
     // 12 tracks need about 850 KiB: more than the free 200 KiB and the earlier 400 KiB together.
-    {"BackupThatDoesNotFit", true, 12, 400, 400, kFileCopyFailed},
+    {"BackupThatDoesNotFit", true, 12, 400, 400, true, false, 0, kFileCopyFailed},
     // 4 tracks need about 330 KiB: more than is free, less than the earlier backup frees.
-    {"BackupThatFitsInTheEarliersPlace", true, 4, 400, 400, 0},
-    {"RestoreThatDoesNotFit", false, 8, 0, 800, kFileCopyFailed},
+    {"BackupThatFitsInTheEarliersPlace", true, 4, 400, 400, true, false, 0, 0},
+    {"RestoreThatDoesNotFit", false, 8, 0, 800, true, false, 0, kFileCopyFailed},
+    // The tree (about 520 KiB) fits in the 660 KiB left; with the database
+    // files put beside the library too (about 220 KiB more) it does not.
+    {"RestoreWithTheLibraryOnTheSameDrive", false, 4, 0, 330, true, true, 192, kFileCopyFailed},
+    // The destination has room; the library's drive, 140 KiB free, cannot take
+    // the database files (about 220 KiB).
+    {"RestoreWithTheLibrarysDriveTooSmall", false, 4, 0, 860, false, true, 192, kFileCopyFailed},
 };
 
 void WriteKiB(const std::string& path, unsigned kib) {
@@ -77,6 +88,16 @@ TEST_P(SpaceTest, FailsBeforeAnythingIsDeletedOrCopied) {
     if (!row.backup) {
         ASSERT_TRUE(zrtest::BackUp(backupData));
     }
+    if (row.indexKiB) WriteKiB(backupData + "\\DB\\NMLDB\\contents.fdb", row.indexKiB);
+    if (row.libraryOnDrive) {
+        const std::string moved = m_drive + "\\Library\\databases";
+        zrtest::MakeFolder(moved);
+        for (const std::string& name : zrtest::Names(host.databasesFolder)) {
+            const std::string from = host.databasesFolder + "\\" + name, to = moved + "\\" + name;
+            ASSERT_TRUE(CopyFileA(from.c_str(), to.c_str(), TRUE)) << name;
+        }
+        zrtest::ListRelocation(host, moved);
+    }
     if (row.earlierKiB) {
         for (unsigned i = 0; i < 4; ++i) {
             WriteKiB(backupData + "\\Data\\Audio\\Old\\" + std::to_string(i) + ".wma", row.earlierKiB / 4);
@@ -86,13 +107,26 @@ TEST_P(SpaceTest, FailsBeforeAnythingIsDeletedOrCopied) {
     const auto earlier = zrtest::Snapshot(backupData);
     const std::string hostBefore = zrtest::HostState(host);
 
-    const std::string restoreTo = m_drive + "\\Restore";
+    const std::string restoreTo = row.destinationOnDrive ? m_drive + "\\Restore" : sandbox.Path("Restore");
     if (!row.backup) zrtest::MakeFolder(restoreTo);
     HRESULT hr = 0;
+    std::vector<std::string> written;  // what the job made, copied, moved or deleted on the drive
     {
         zrtest::CJob job;
         ASSERT_EQ(0, job.engine.Initialize(nullptr));
         zrtest::CStepsOnly runner;
+        enginetest::CFileFaults watch([&](const enginetest::FileCall& call, int) {
+            const bool writes = call.op == enginetest::FileOp::CopyFile || call.op == enginetest::FileOp::MoveFile ||
+                                call.op == enginetest::FileOp::DeleteFile ||
+                                call.op == enginetest::FileOp::CreateDirectory ||
+                                call.op == enginetest::FileOp::ShellDelete;
+            for (const std::string* path : {&call.path, &call.target}) {
+                if (writes && _strnicmp(path->c_str(), m_drive.c_str(), m_drive.size()) == 0) {
+                    written.push_back(std::string(enginetest::FileOpName(call.op)) + " " + *path);
+                }
+            }
+            return false;
+        });
         hr = row.backup ? zr::RunBackupSteps(job.engine, backupData, runner)
                         : zr::RunRestoreSteps(job.engine, backupData, restoreTo, runner);
     }
@@ -103,6 +137,7 @@ TEST_P(SpaceTest, FailsBeforeAnythingIsDeletedOrCopied) {
         return;
     }
     EXPECT_TRUE(earlier == zrtest::Snapshot(backupData)) << "the earlier backup changed";
+    EXPECT_EQ(std::vector<std::string>{}, written);
     if (!row.backup) {
         EXPECT_EQ(std::vector<std::string>{}, zrtest::ListTree(restoreTo));
         std::vector<std::string> databases;

@@ -151,9 +151,12 @@ LRESULT CALLBACK GetMessageProc(int code, WPARAM wParam, LPARAM lParam) {
 // One job dialog, shown modally on a thread of its own that also records the phases.
 class CJobRun {
 public:
-    // owner: a stand-in owner window's place, or none.
-    CJobRun(const std::string& backupData, const std::string& restoreTo, const RECT* owner)
-        : m_thread([this, backupData, restoreTo, owner = owner ? std::make_shared<RECT>(*owner) : nullptr] {
+    // owner: a stand-in owner window's place, or none. hold: the event a held
+    // Register waits on, set as the run ends, so that a test that stops early
+    // never waits out the hold.
+    CJobRun(const std::string& backupData, const std::string& restoreTo, const RECT* owner, HANDLE hold)
+        : m_hold(hold),
+          m_thread([this, backupData, restoreTo, owner = owner ? std::make_shared<RECT>(*owner) : nullptr] {
               std::unique_ptr<jobtest::COwnerWindow> window;
               if (owner) window = std::make_unique<jobtest::COwnerWindow>(*owner);
               const DWORD self = GetCurrentThreadId();
@@ -171,12 +174,16 @@ public:
               UnhookWindowsHookEx(g_recorder.getMessage);
           }) {}
 
+    ~CJobRun() {
+        if (m_hold) SetEvent(m_hold);
+    }
     DWORD ThreadId() const { return m_thread.Id(); }
     bool Finished(DWORD ms) { return m_thread.Join(ms); }
     INT_PTR Result() const { return m_result; }
 
 private:
     std::atomic<INT_PTR> m_result{-2};
+    HANDLE m_hold;
     jobtest::CUiThread m_thread;
 };
 
@@ -185,6 +192,13 @@ const std::string kTitle = zr::LoadResString(IDS_APP_TITLE);
 int Position(HWND dialog) { return static_cast<int>(SendDlgItemMessageA(dialog, IDC_JOB_PROGRESS, PBM_GETPOS, 0, 0)); }
 std::string Status(HWND dialog) { return jobtest::WindowText(GetDlgItem(dialog, IDC_JOB_STATUS)); }
 bool CancelEnabled(HWND dialog) { return IsWindowEnabled(GetDlgItem(dialog, IDC_JOB_CANCEL)) != FALSE; }
+
+// A file's last write time; 0 when it cannot be read.
+ULONGLONG WriteTime(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+}
 
 bool HasColour(const std::vector<DWORD>& pixels, DWORD rgb) {
     for (DWORD p : pixels)
@@ -245,6 +259,18 @@ protected:
         zrtest::SetRegString(HKEY_LOCAL_MACHINE, hostsim::kFaultsKey, name, value);
     }
 
+    // Register of the titled track (of every track, for none) waits in the
+    // next job until Release().
+    void HoldRegister(const std::string& title = std::string()) {
+        const std::string name = "ZRJobTestHold" + std::to_string(GetCurrentProcessId());
+        m_hold.reset();
+        m_hold.reset(CreateEventA(nullptr, TRUE, FALSE, name.c_str()));
+        ASSERT_TRUE(m_hold);
+        ResetEvent(m_hold.get());  // the name may still be taken by an event left set
+        SetFault(hostsim::kRegisterHoldValue, name + (title.empty() ? "" : "|" + title));
+    }
+    void Release() { SetEvent(m_hold.get()); }
+
     // Starts a job; waits for its dialog to show unless told not to.
     std::unique_ptr<CJobRun> Start(const std::string& shotPrefix = std::string(), const std::string& restoreTo = "",
                                    bool waitForDialog = true, const RECT* owner = nullptr) {
@@ -252,7 +278,7 @@ protected:
             std::lock_guard<std::mutex> guard(g_recorder.lock);
             g_recorder.shotPrefix = shotPrefix;
         }
-        auto run = std::make_unique<CJobRun>(m_backupData, restoreTo, owner);
+        auto run = std::make_unique<CJobRun>(m_backupData, restoreTo, owner, m_hold.get());
         const UINT caption = restoreTo.empty() ? IDS_CAPTION_BACKUP : IDS_CAPTION_RESTORE;
         if (waitForDialog) m_dialog = WaitForWindow(run->ThreadId(), zr::LoadResString(caption));
         return run;
@@ -292,6 +318,7 @@ protected:
     std::string m_backupData;
     std::vector<hostsim::TrackRow> m_tracks;
     HWND m_dialog = nullptr;
+    std::unique_ptr<void, decltype(&CloseHandle)> m_hold{nullptr, &CloseHandle};
 };
 
 TEST_F(JobDialogTest, BackupListsFailedItemsThenReportsCompletion) {
@@ -481,13 +508,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Cancel ----
 
-// A backup slowed down in its contents phase: every Register takes delay ms,
-// or only that of the titled track.
+// Jobs held in their contents phase (HoldRegister) while the test acts.
 class JobCancelTest : public JobDialogTest {
 protected:
-    void SlowRegister(unsigned delay, const std::string& title = std::string()) {
-        SetFault(hostsim::kRegisterDelayValue, std::to_string(delay) + (title.empty() ? "" : "|" + title));
-    }
+    // Where the bar stands once `done` of `total` tracks are through.
+    static int PositionAfter(size_t done, size_t total) { return static_cast<int>(10 + done * 80 / total); }
     // Files below a folder.
     static size_t FileCount(const std::string& folder) {
         size_t n = 0;
@@ -500,10 +525,11 @@ protected:
 
 TEST_F(JobCancelTest, YesInTheContentsPhaseEndsCancelledWithoutBackup) {
     MakeLibrary(8, 0);
-    SlowRegister(300);
+    // The third track is on its way (its file copied) while the test acts.
+    HoldRegister(m_tracks[2].title);
     auto run = Start("job_cancel");
     ASSERT_NE(nullptr, m_dialog);
-    ASSERT_TRUE(WaitUntil([&] { return AudioFiles() >= 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return AudioFiles() == 3; }));
     // The animation plays: its folder is on the screen.
     // A busy machine may capture the dialog before it is painted: look again.
     EXPECT_TRUE(WaitUntil([&] { return HasColour(jobtest::SaveScreenshot(m_dialog, "job_cancel_contents_running"), 0xE8B030); }, 5000));
@@ -523,13 +549,11 @@ TEST_F(JobCancelTest, YesInTheContentsPhaseEndsCancelledWithoutBackup) {
     HWND question = Message(*run, IDS_CONFIRM_CANCEL, MB_ICONQUESTION);
     ASSERT_NE(nullptr, question);
     // The worker finishes the track it is on, then waits: nothing more starts.
-    Sleep(700);
-    const int position = Position(m_dialog);
-    const size_t files = AudioFiles();
+    Release();
+    ASSERT_TRUE(WaitUntil([&] { return Position(m_dialog) == PositionAfter(3, 8); }));
     Sleep(1000);
-    EXPECT_EQ(position, Position(m_dialog));
-    EXPECT_EQ(files, AudioFiles());
-    EXPECT_LT(files, 8u);
+    EXPECT_EQ(PositionAfter(3, 8), Position(m_dialog));
+    EXPECT_EQ(3u, AudioFiles());
     EXPECT_EQ(zr::LoadResString(IDS_STATUS_BACKUP_CONTENTS), Status(m_dialog));
     jobtest::SaveScreenshot(question, "job_cancel_question");
 
@@ -552,14 +576,15 @@ TEST_F(JobCancelTest, YesInTheContentsPhaseEndsCancelledWithoutBackup) {
 
 TEST_F(JobCancelTest, NoLetsTheJobGoOn) {
     MakeLibrary(6, 0);
-    SlowRegister(200);
+    HoldRegister(m_tracks[1].title);
     auto run = Start();
     ASSERT_NE(nullptr, m_dialog);
-    ASSERT_TRUE(WaitUntil([&] { return AudioFiles() >= 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return AudioFiles() == 2; }));
     jobtest::Click(m_dialog, IDC_JOB_CANCEL);
     Answer(*run, IDS_CONFIRM_CANCEL, MB_ICONQUESTION, IDNO);
     ASSERT_TRUE(WaitUntil([&] { return jobtest::WaitForWindow(run->ThreadId(), kTitle, "", 0) == nullptr; }));
     EXPECT_TRUE(CancelEnabled(m_dialog));
+    Release();
     Answer(*run, IDS_BACKUP_COMPLETE, MB_ICONINFORMATION, IDOK);
     ExpectClosed(*run);
     EXPECT_TRUE(zrtest::FileExists(m_backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd"));
@@ -567,9 +592,8 @@ TEST_F(JobCancelTest, NoLetsTheJobGoOn) {
 
 TEST_F(JobCancelTest, YesJustBeforeTheDatabasePhaseStillCancels) {
     MakeLibrary(6, 0);
-    // The last track is slow: the question opens while the worker is on it.
-    const std::string last = m_tracks.back().title;
-    SlowRegister(3000, last);
+    // The last track is held: the question opens while the worker is on it.
+    HoldRegister(m_tracks.back().title);
     auto run = Start();
     ASSERT_NE(nullptr, m_dialog);
     // Its file is copied before it is registered.
@@ -578,7 +602,8 @@ TEST_F(JobCancelTest, YesJustBeforeTheDatabasePhaseStillCancels) {
     HWND question = Message(*run, IDS_CONFIRM_CANCEL, MB_ICONQUESTION);
     ASSERT_NE(nullptr, question);
     // Every track gets done, yet the database phase does not begin before the answer.
-    Sleep(4000);
+    Release();
+    ASSERT_TRUE(WaitUntil([&] { return Position(m_dialog) == PositionAfter(m_tracks.size(), m_tracks.size()); }));
     EXPECT_EQ(zr::LoadResString(IDS_STATUS_BACKUP_CONTENTS), Status(m_dialog));
     EXPECT_FALSE(zrtest::FileExists(m_backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd"));
     jobtest::Click(question, IDYES);
@@ -620,15 +645,16 @@ TEST_F(JobCancelTest, AClickAfterTheWorkerEndedGetsTheJobsOwnOutcome) {
 
 TEST_F(JobCancelTest, AFloodOfProgressLeavesOnlyTheFirstHandled) {
     MakeLibrary(6, 0);
-    SlowRegister(300);
+    HoldRegister(m_tracks[1].title);
     auto run = Start();
     ASSERT_NE(nullptr, m_dialog);
-    ASSERT_TRUE(WaitUntil([&] { return AudioFiles() >= 1; }));
-    // While the question is open the worker posts nothing more.
+    ASSERT_TRUE(WaitUntil([&] { return AudioFiles() == 2; }));
+    // While the question is open the worker posts nothing more once the track it is on is through.
     jobtest::Click(m_dialog, IDC_JOB_CANCEL);
     HWND question = Message(*run, IDS_CONFIRM_CANCEL, MB_ICONQUESTION);
     ASSERT_NE(nullptr, question);
-    Sleep(1000);
+    Release();
+    ASSERT_TRUE(WaitUntil([&] { return Position(m_dialog) == PositionAfter(2, 6); }));
 
     // Hold the dialog's thread while the queue fills up.
     SendNotifyMessageA(m_dialog, kHoldMessage, 0, 0);
@@ -660,14 +686,15 @@ class StaleProgressTest : public JobCancelTest, public testing::WithParamInterfa
 
 TEST_P(StaleProgressTest, NeverMovesTheBarBackFrom90) {
     MakeLibrary(6, 0);
-    // The last track is slow: the stale message is queued while the worker is on it.
-    SlowRegister(1500, m_tracks.back().title);
+    // The last track is held: the stale message is queued while the worker is on it.
+    HoldRegister(m_tracks.back().title);
     auto run = Start();
     ASSERT_NE(nullptr, m_dialog);
     ASSERT_TRUE(WaitUntil([&] { return AudioFiles() == m_tracks.size(); }));
     (g_recorder.*GetParam().flag) = true;
+    if (GetParam().flag == &Recorder::staleUntilPhase) PostMessageA(m_dialog, WM_BR_PROGRESS, kStaleDone, kStaleTotal);
+    Release();
     if (GetParam().flag == &Recorder::staleUntilPhase) {
-        PostMessageA(m_dialog, WM_BR_PROGRESS, kStaleDone, kStaleTotal);
         // Reading a window of the dialog's thread would send it a message.
         ASSERT_TRUE(WaitUntil([] { return !g_recorder.staleUntilPhase; }));
     }
@@ -732,8 +759,8 @@ TEST_F(JobRestoreTest, YesJustBeforeTheDatabasePhaseCancelsAndKeepsWhatWasRestor
     BackUpFirst();
     const std::string liveDatabase = zrtest::ReadTextFile(m_host.contentsDb);
     // After copying the tree the restore re-points every track; the last one
-    // is slow, so the click lands before the walk's end.
-    SlowRegister(5000, m_tracks.back().title);
+    // is held, so the click lands before the walk's end.
+    HoldRegister(m_tracks.back().title);
     auto run = Start("", m_restoreTo);
     ASSERT_NE(nullptr, m_dialog);
     // The track walk begins once the whole backup tree is copied.
@@ -742,7 +769,12 @@ TEST_F(JobRestoreTest, YesJustBeforeTheDatabasePhaseCancelsAndKeepsWhatWasRestor
     jobtest::Click(m_dialog, IDC_JOB_CANCEL);
     HWND question = Message(*run, IDS_CONFIRM_CANCEL, MB_ICONQUESTION);
     ASSERT_NE(nullptr, question);
-    Sleep(6000);  // longer than the slow track: the walk is over, the database phase waits
+    // The walk ends by writing the library it prepared (until then it holds
+    // the copy from the backup); then the database phase waits for the answer.
+    const std::string prepared = m_host.databasesFolder + ".tmp\\contents.db";
+    const ULONGLONG copied = WriteTime(prepared);
+    Release();
+    ASSERT_TRUE(WaitUntil([&] { return WriteTime(prepared) != copied; }));
     EXPECT_EQ(zr::LoadResString(IDS_STATUS_RESTORE_CONTENTS), Status(m_dialog));
     jobtest::Click(question, IDYES);
     Answer(*run, IDS_CANCELLED, MB_ICONINFORMATION, IDOK);

@@ -107,9 +107,13 @@ protected:
             for (int i = 0; i < 200 && IsWindow(main_) && !IsWindowEnabled(main_); ++i) Sleep(50);
             HWND over = FindOwnedWindow(Pid(), main_);
             EXPECT_TRUE(IsWindowEnabled(main_)) << "the main window is still disabled under \"" << GetText(over) << "\"";
-            if (IsWindowEnabled(main_)) EXPECT_TRUE(ClickButton(main_, IDCANCEL));
+            if (IsWindowEnabled(main_)) {
+                EXPECT_TRUE(ClickButton(main_, IDCANCEL));
+            }
         }
-        if (tool_ && tool_->Started()) EXPECT_EQ(0u, tool_->WaitExit(20000)) << "the tool did not quit cleanly";
+        if (tool_ && tool_->Started()) {
+            EXPECT_EQ(0u, tool_->WaitExit(20000)) << "the tool did not quit cleanly";
+        }
         tool_.reset();
     }
 

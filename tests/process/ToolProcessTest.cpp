@@ -9,6 +9,7 @@
 #include "../../res/resource.h"
 #include "support/Sandbox.h"
 #include "support/TestPaths.h"
+#include "support/UiDriver.h"
 #include "ui/Window.h"
 
 namespace {
@@ -120,14 +121,15 @@ protected:
     void SetUp() override { RemoveHost(); }
     void TearDown() override { RemoveHost(); }
 
-    // Starts the tool, expects a start-up message with that text, answers it
-    // and expects the process to end.
+    // Starts the tool, expects a start-up refusal with that text (and the
+    // error icon, as every refusal shows), answers it and expects the process to end.
     void ExpectStartupMessage(UINT id) {
         ToolProcess tool;
         ASSERT_TRUE(tool.Started()) << tool.Error();
         HWND box = WaitForWindow(tool.Pid(), zr::LoadResString(IDS_APP_TITLE));
         ASSERT_NE(nullptr, box) << tool.State();
         EXPECT_EQ(zr::LoadResString(id), MessageBoxText(box));
+        EXPECT_EQ(zrui::IconName(MB_ICONERROR), zrui::IconName(zrui::MessageBoxIcon(box)));
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         EXPECT_EQ(0u, tool.WaitExit(30000));
     }

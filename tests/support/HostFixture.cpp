@@ -57,6 +57,13 @@ HRESULT Restore(CJob& job, const std::string& backupData, const std::string& res
     return zr::RunRestoreSteps(job.engine, backupData, restoreTo, runner);
 }
 
+void ListRelocation(hostsim::InstalledHost& host, const std::string& folder) {
+    SetRegString(HKEY_LOCAL_MACHINE, kNmlKey, "Db_Path_00_Old", host.libraryFolder + "\\databases");
+    SetRegString(HKEY_LOCAL_MACHINE, kNmlKey, "Db_Path_00_New", folder);
+    host.databasesFolder = folder;
+    host.contentsDb = folder + "\\contents.db";
+}
+
 std::vector<hostsim::TrackRow> LoadTracks(const std::string& contentsDb) {
     hostsim::CLibraryDb db;
     std::vector<hostsim::TrackRow> rows;

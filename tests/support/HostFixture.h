@@ -44,6 +44,10 @@ bool InstallHostWithLibrary(const CSandbox& sandbox, const hostsim::LibraryOptio
 // A restore: Initialize, then the job's own step sequence.
 HRESULT Restore(CJob& job, const std::string& backupData, const std::string& restoreTo);
 
+// Lists the host's library, which the caller has put into `folder`, as
+// relocated there, and points `host` at it.
+void ListRelocation(hostsim::InstalledHost& host, const std::string& folder);
+
 // The library's rows, in its order.
 std::vector<hostsim::TrackRow> LoadTracks(const std::string& contentsDb);
 // The stand-in's listing of a library; with coreFolder, the rights too.

@@ -227,6 +227,14 @@ public:
     CSurface(const CSurface&) = delete;
     CSurface& operator=(const CSurface&) = delete;
     HDC dc() const { return m_hOld ? m_hDC : nullptr; }
+    HBITMAP bitmap() const { return dc() ? m_hBitmap : nullptr; }
+    // Puts pixels (as Pixels() gives them) back; false when the sizes differ.
+    bool Put(const std::vector<DWORD>& pixels) {
+        if (!dc() || pixels.size() != m_size) return false;
+        GdiFlush();
+        std::copy(pixels.begin(), pixels.end(), static_cast<DWORD*>(m_pBits));
+        return true;
+    }
     // 0x00RRGGBB, rows top-down; empty when the surface could not be made.
     std::vector<DWORD> Pixels() const {
         if (!dc()) return std::vector<DWORD>();
@@ -589,40 +597,32 @@ int ScreenDpi() {
 
 bool SaveScreenshot(HWND window, const std::string& pngPath) {
     RECT rect = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    std::vector<DWORD> shown;
     if (window) {
         // Let the window paint what it just received before it is captured:
         // the screen is read once it shows more than one colour (a window not
-        // yet drawn is blank) and holds still (an animation never does).
+        // yet drawn is blank) and holds still (an animation never does). A
+        // window that a modal one opens over meanwhile (a fast job's progress
+        // dialog, when its result view comes) is kept as it showed before.
         Sync(window);
         if (!GetWindowRect(window, &rect)) return false;
-        std::vector<DWORD> last = CaptureScreen(rect);
+        const bool enabled = IsWindowEnabled(window) != FALSE;
+        shown = CaptureScreen(rect);
         int stillFor = 0;  // polls in a row that saw no change
         PollUntil(2000, [&] {
             Sync(window);
             std::vector<DWORD> now = CaptureScreen(rect);
+            if (enabled && !IsWindowEnabled(window)) return true;
             const bool blank = now.empty() || std::all_of(now.begin(), now.end(), [&](DWORD p) { return p == now[0]; });
-            stillFor = !blank && now == last ? stillFor + 1 : 0;
-            last.swap(now);
+            stillFor = !blank && now == shown ? stillFor + 1 : 0;
+            shown.swap(now);
             return stillFor >= 2;
         });
+    } else {
+        shown = CaptureScreen(rect);
     }
-    int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0) return false;
-    HDC screen = GetDC(nullptr);
-    if (!screen) return false;
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    bool captured = false;
-    if (memory && bitmap) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        captured = BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY | CAPTUREBLT) != 0;
-        SelectObject(memory, old);
-    }
-    bool saved = captured && WritePng(bitmap, pngPath);
-    if (bitmap) DeleteObject(bitmap);
-    if (memory) DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return saved;
+    CSurface surface(rect.right - rect.left, rect.bottom - rect.top);
+    return surface.Put(shown) && WritePng(surface.bitmap(), pngPath);
 }
 
 }  // namespace zrui

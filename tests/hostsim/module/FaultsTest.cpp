@@ -1,6 +1,9 @@
 // The fault switches: each makes exactly its own operation fail with the
 // configured code, and nothing else.
+#include <atomic>
 #include <map>
+#include <memory>
+#include <thread>
 
 #include "ModuleFixture.h"
 #include "hostsim/core/Faults.h"
@@ -140,6 +143,14 @@ protected:
         stream.CloseFile();
     }
 
+    // The host bound and the library mounted, with its two tracks.
+    void MountLibrary(CBoundHost& host, CComRef<INMHddVolume>& volume, std::vector<CComRef<INMTrack>>& tracks) {
+        BindHost(host);
+        ASSERT_EQ(S_OK, Mount(host.manager.Get(), m_db, volume));
+        tracks = Tracks(volume.Get());
+        ASSERT_EQ(2u, tracks.size());
+    }
+
     std::string m_db;
 };
 
@@ -215,11 +226,9 @@ TEST_F(FaultsTest, FailedCloseDatabaseWritesNothing) {
     const std::string before = zrtest::ReadTextFile(m_db);
     SetFault("CloseDatabase", 0x80004005);
     CBoundHost host;
-    BindHost(host);
     CComRef<INMHddVolume> volume;
-    ASSERT_EQ(S_OK, Mount(host.manager.Get(), m_db, volume));
-    std::vector<CComRef<INMTrack>> tracks = Tracks(volume.Get());
-    ASSERT_EQ(2u, tracks.size());
+    std::vector<CComRef<INMTrack>> tracks;
+    ASSERT_NO_FATAL_FAILURE(MountLibrary(host, volume, tracks));
     tracks[0]->SetFilePath("Alpha\\a.wma");
     EXPECT_EQ(S_OK, tracks[0]->Register());
     tracks.clear();
@@ -229,6 +238,30 @@ TEST_F(FaultsTest, FailedCloseDatabaseWritesNothing) {
     host.manager->RemoveDevice(volume.Get());
     volume.Reset();
     EXPECT_EQ(before, zrtest::ReadTextFile(m_db));
+}
+
+// A held Register of a matching title waits for its event; others do not.
+TEST_F(FaultsTest, RegisterHoldWaitsForItsEventOnMatchingTitles) {
+    const std::string name = "ZRHostSimHoldTest" + std::to_string(GetCurrentProcessId());
+    std::unique_ptr<void, decltype(&CloseHandle)> hold(CreateEventA(nullptr, TRUE, FALSE, name.c_str()), &CloseHandle);
+    ASSERT_TRUE(hold);
+    SetFault("RegisterHold", name + "|Beta");
+    CBoundHost host;
+    CComRef<INMHddVolume> volume;
+    std::vector<CComRef<INMTrack>> tracks;
+    ASSERT_NO_FATAL_FAILURE(MountLibrary(host, volume, tracks));
+    EXPECT_EQ(S_OK, tracks[0]->Register());  // Alpha goes through
+
+    std::atomic<HRESULT> beta{E_PENDING};
+    std::thread registering([&] { beta = tracks[1]->Register(); });
+    Sleep(300);
+    EXPECT_EQ(E_PENDING, beta.load()) << "Beta's Register did not wait";
+    SetEvent(hold.get());
+    registering.join();
+    EXPECT_EQ(S_OK, beta.load());
+    tracks.clear();
+    EXPECT_EQ(S_OK, volume->CloseDatabase());
+    host.manager->RemoveDevice(volume.Get());
 }
 
 }  // namespace
