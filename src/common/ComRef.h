@@ -35,6 +35,10 @@ public:
     }
     void** PutVoid() { return reinterpret_cast<void**>(Put()); }
 
+    // Another interface of the same object; empty when it has none.
+    template <class U>
+    CRef<U> Query(REFIID iid) const;
+
     void Reset() {
         if (!m_p) return;
         T* p = m_p;
@@ -69,6 +73,14 @@ bool QueryRef(U* from, REFIID iid, CRef<T>& to) {
         return false;
     }
     return static_cast<bool>(to);
+}
+
+template <class T>
+template <class U>
+CRef<U> CRef<T>::Query(REFIID iid) const {
+    CRef<U> to;
+    QueryRef(m_p, iid, to);
+    return to;
 }
 
 }  // namespace zr

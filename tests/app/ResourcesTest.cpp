@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "../../res/resource.h"
+#include "resource.h"
 #include "ui/Window.h"
 
 namespace {

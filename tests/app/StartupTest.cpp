@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "../../res/resource.h"
+#include "resource.h"
 #include "app/App.h"
 #include "app/SystemFacts.h"
 #include "support/Sandbox.h"

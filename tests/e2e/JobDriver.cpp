@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <set>
 
-#include "../../res/resource.h"
+#include "resource.h"
 #include "common/ResString.h"
 #include "support/ToolProcess.h"
 #include "support/ToolWindows.h"

@@ -365,7 +365,7 @@ protected:
 TEST_P(JobEdges, IsRefusedWithEverythingAsBeforeOrLosesNothing) {
     const EdgeRow& row = GetParam();
     KeepGuiData();
-    Scene scene{m_host, m_sandbox, m_backupData, m_dest, BackupTracks()};
+    Scene scene{m_host, m_sandbox, m_backupData, m_dest, BackupTracks(), nullptr, nullptr};
     row.arrange(scene);
     if (HasFatalFailure()) return;
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <mutex>
 
-#include "../../res/resource.h"
+#include "resource.h"
 #include "common/ResString.h"
 #include "engine/EngineMessages.h"
 #include "hostsim/core/Faults.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "../../res/resource.h"
+#include "resource.h"
 #include "common/ResString.h"
 #include "engine/EngineFixture.h"
 #include "support/TestPaths.h"

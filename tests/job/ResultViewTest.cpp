@@ -11,7 +11,7 @@
 #include <cstring>
 #include <memory>
 
-#include "../../res/resource.h"
+#include "resource.h"
 #include "common/ResString.h"
 #include "job/JobUi.h"
 #include "support/UiDriver.h"

@@ -8,7 +8,7 @@
 #include <iterator>
 #include <string>
 
-#include "../../res/resource.h"
+#include "resource.h"
 #include "common/ResString.h"
 #include "support/TestPaths.h"
 

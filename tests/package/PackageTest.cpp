@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "../../res/resource.h"
+#include "resource.h"
 #include "hostsim/core/HostInstall.h"
 #include "hostsim/core/HostIo.h"
 #include "support/FileTree.h"

@@ -11,7 +11,7 @@
 #include <ostream>
 #include <string>
 
-#include "../../res/resource.h"
+#include "resource.h"
 #include "common/PathUtil.h"
 #include "common/ResString.h"
 #include "hostsim/core/HostInstall.h"

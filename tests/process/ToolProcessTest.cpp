@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "../../res/resource.h"
+#include "resource.h"
 #include "support/Sandbox.h"
 #include "support/TestPaths.h"
 #include "support/UiDriver.h"

@@ -2,7 +2,7 @@
 
 #include <shlobj.h>
 
-#include "../../res/resource.h"
+#include "resource.h"
 #include "common/ResString.h"
 
 namespace zrui {

@@ -63,24 +63,24 @@ protected:
     // Drives every operation a switch can hit, in the order the tool uses them.
     Results Run() {
         Results r;
-        CComRef<INMLibrary> library;
+        CRef<INMLibrary> library;
         if (CreateLibrary(library) != S_OK) return r;
-        CComRef<INMServices> services;
-        library->GetServices(services.Out());
+        CRef<INMServices> services;
+        library->GetServices(services.Put());
         r[LoadPlugins] = library->LoadPlugins(m_pluginFolder.c_str());
-        CComRef<INMDeviceManager> manager;
-        EXPECT_EQ(S_OK, services->QueryService(zr::SID_NMDeviceManager, manager.Out()));
+        CRef<INMDeviceManager> manager;
+        EXPECT_EQ(S_OK, services->QueryService(zr::SID_NMDeviceManager, manager.Put()));
         if (!manager || FAILED(r[OpenManager] = manager->Open())) return r;
         manager->SetProperty(NM_PROP_CORE_FOLDER, m_coreFolder.c_str());
 
-        CComRef<ISDMoveComponent> move = RunSecure(manager.Get(), r);
+        CRef<ISDMoveComponent> move = RunSecure(manager.Get(), r);
 
         NMCreateDeviceInfo info(NM_DEVICE_HDD_VOLUME);
-        CComRef<INMHddVolume> volume;
-        if (FAILED(r[CreateVolume] = manager->CreateDevice(zr::IID_INMHddVolume, &info, volume.OutVoid(), 0, 0)))
+        CRef<INMHddVolume> volume;
+        if (FAILED(r[CreateVolume] = manager->CreateDevice(zr::IID_INMHddVolume, &info, volume.PutVoid(), 0, 0)))
             return r;
         if (FAILED(r[OpenDatabase] = volume->OpenDatabase(m_db.c_str()))) return r;
-        std::vector<CComRef<INMTrack>> tracks = Tracks(volume.Get());
+        std::vector<CRef<INMTrack>> tracks = Tracks(volume.Get());
         EXPECT_EQ(2u, tracks.size());
         if (tracks.size() == 2) {
             r[RegisterAlpha] = tracks[0]->Register();
@@ -95,30 +95,30 @@ protected:
         return r;
     }
 
-    CComRef<ISDMoveComponent> RunSecure(INMDeviceManager* manager, Results& r) {
+    CRef<ISDMoveComponent> RunSecure(INMDeviceManager* manager, Results& r) {
         NMCreateDeviceInfo info(NM_DEVICE_SECURE);
-        CComRef<INMSecureDevice> device;
-        if (FAILED(r[CreateSecure] = manager->CreateDevice(zr::IID_INMSecureDevice, &info, device.OutVoid(), 0, 0)))
+        CRef<INMSecureDevice> device;
+        if (FAILED(r[CreateSecure] = manager->CreateDevice(zr::IID_INMSecureDevice, &info, device.PutVoid(), 0, 0)))
             return {};
         if (FAILED(r[OpenSecure] = device->Open(0))) return {};
-        CComRef<ISDPluginHost> host = device.Query<ISDPluginHost>(zr::IID_ISDPluginHost);
-        CComRef<ISDPlugin> a, b, m;
-        CComRef<IUnknown> instanceA, instanceB, instanceM;
-        EXPECT_EQ(S_OK, host->GetPlugin(zr::SDID_PluginA, a.Out()));
+        CRef<ISDPluginHost> host = device.Query<ISDPluginHost>(zr::IID_ISDPluginHost);
+        CRef<ISDPlugin> a, b, m;
+        CRef<IUnknown> instanceA, instanceB, instanceM;
+        EXPECT_EQ(S_OK, host->GetPlugin(zr::SDID_PluginA, a.Put()));
         EXPECT_EQ(S_OK, a->Load());
-        EXPECT_EQ(S_OK, a->CreateInstance(zr::SDID_InstanceA, instanceA.Out()));
-        CComRef<ISDComponentA> componentA;
-        r[ComponentA] = instanceA->QueryInterface(zr::IID_ISDComponentA, componentA.OutVoid());
-        EXPECT_EQ(S_OK, host->GetPlugin(zr::SDID_PluginB, b.Out()));
+        EXPECT_EQ(S_OK, a->CreateInstance(zr::SDID_InstanceA, instanceA.Put()));
+        CRef<ISDComponentA> componentA;
+        r[ComponentA] = instanceA->QueryInterface(zr::IID_ISDComponentA, componentA.PutVoid());
+        EXPECT_EQ(S_OK, host->GetPlugin(zr::SDID_PluginB, b.Put()));
         EXPECT_EQ(S_OK, b->Load());
-        EXPECT_EQ(S_OK, b->CreateInstance(zr::SDID_InstanceB, instanceB.Out()));
-        CComRef<ISDComponentB> componentB = instanceB.Query<ISDComponentB>(zr::IID_ISDComponentB);
+        EXPECT_EQ(S_OK, b->CreateInstance(zr::SDID_InstanceB, instanceB.Put()));
+        CRef<ISDComponentB> componentB = instanceB.Query<ISDComponentB>(zr::IID_ISDComponentB);
         r[InitB] = componentB->InitComponent(0);
         componentB->Terminate();
-        EXPECT_EQ(S_OK, host->GetPlugin(zr::SDID_MovePlugin, m.Out()));
+        EXPECT_EQ(S_OK, host->GetPlugin(zr::SDID_MovePlugin, m.Put()));
         EXPECT_EQ(S_OK, m->Load());
-        EXPECT_EQ(S_OK, m->CreateInstance(zr::SDID_MoveInstance, instanceM.Out()));
-        CComRef<ISDMoveComponent> move = instanceM.Query<ISDMoveComponent>(zr::IID_ISDMoveComponent);
+        EXPECT_EQ(S_OK, m->CreateInstance(zr::SDID_MoveInstance, instanceM.Put()));
+        CRef<ISDMoveComponent> move = instanceM.Query<ISDMoveComponent>(zr::IID_ISDMoveComponent);
         if (FAILED(r[InitMove] = move->InitComponent(0))) return {};
         return move;
     }
@@ -144,7 +144,7 @@ protected:
     }
 
     // The host bound and the library mounted, with its two tracks.
-    void MountLibrary(CBoundHost& host, CComRef<INMHddVolume>& volume, std::vector<CComRef<INMTrack>>& tracks) {
+    void MountLibrary(CBoundHost& host, CRef<INMHddVolume>& volume, std::vector<CRef<INMTrack>>& tracks) {
         BindHost(host);
         ASSERT_EQ(S_OK, Mount(host.manager.Get(), m_db, volume));
         tracks = Tracks(volume.Get());
@@ -217,7 +217,7 @@ TEST_F(FaultsTest, SwitchesAreReadWhenTheLibraryIsCreated) {
     SetFault("LoadPlugins", 0x80004005);
     EXPECT_EQ(S_OK, host.library->LoadPlugins(m_pluginFolder.c_str())) << "an existing library keeps its snapshot";
 
-    CComRef<INMLibrary> later;
+    CRef<INMLibrary> later;
     ASSERT_EQ(S_OK, CreateLibrary(later));
     EXPECT_EQ(E_FAIL, later->LoadPlugins(m_pluginFolder.c_str()));
 }
@@ -226,8 +226,8 @@ TEST_F(FaultsTest, FailedCloseDatabaseWritesNothing) {
     const std::string before = zrtest::ReadTextFile(m_db);
     SetFault("CloseDatabase", 0x80004005);
     CBoundHost host;
-    CComRef<INMHddVolume> volume;
-    std::vector<CComRef<INMTrack>> tracks;
+    CRef<INMHddVolume> volume;
+    std::vector<CRef<INMTrack>> tracks;
     ASSERT_NO_FATAL_FAILURE(MountLibrary(host, volume, tracks));
     tracks[0]->SetFilePath("Alpha\\a.wma");
     EXPECT_EQ(S_OK, tracks[0]->Register());
@@ -247,8 +247,8 @@ TEST_F(FaultsTest, RegisterHoldWaitsForItsEventOnMatchingTitles) {
     ASSERT_TRUE(hold);
     SetFault("RegisterHold", name + "|Beta");
     CBoundHost host;
-    CComRef<INMHddVolume> volume;
-    std::vector<CComRef<INMTrack>> tracks;
+    CRef<INMHddVolume> volume;
+    std::vector<CRef<INMTrack>> tracks;
     ASSERT_NO_FATAL_FAILURE(MountLibrary(host, volume, tracks));
     EXPECT_EQ(S_OK, tracks[0]->Register());  // Alpha goes through
 
@@ -269,22 +269,22 @@ TEST_F(FaultsTest, RegisterHoldWaitsForItsEventOnMatchingTitles) {
 // A strict component opens the named database only for its own secure export.
 TEST_F(FaultsTest, StrictLiveDatabaseOpensOnlyDuringAnExport) {
     SetFault("StrictLiveDatabase", std::string("0x80070005|contents.db"));
-    CComRef<INMLibrary> library;
+    CRef<INMLibrary> library;
     ASSERT_EQ(S_OK, CreateLibrary(library));
-    CComRef<INMServices> services;
-    library->GetServices(services.Out());
-    CComRef<INMDeviceManager> manager;
-    ASSERT_EQ(S_OK, services->QueryService(zr::SID_NMDeviceManager, manager.Out()));
+    CRef<INMServices> services;
+    library->GetServices(services.Put());
+    CRef<INMDeviceManager> manager;
+    ASSERT_EQ(S_OK, services->QueryService(zr::SID_NMDeviceManager, manager.Put()));
     ASSERT_EQ(S_OK, manager->Open());
     manager->SetProperty(NM_PROP_CORE_FOLDER, m_coreFolder.c_str());
     Results r;
-    CComRef<ISDMoveComponent> move = RunSecure(manager.Get(), r);
+    CRef<ISDMoveComponent> move = RunSecure(manager.Get(), r);
     ASSERT_TRUE(move);
 
     auto open = [&]() {
         NMCreateDeviceInfo info(NM_DEVICE_HDD_VOLUME);
-        CComRef<INMHddVolume> volume;
-        EXPECT_EQ(S_OK, manager->CreateDevice(zr::IID_INMHddVolume, &info, volume.OutVoid(), 0, 0));
+        CRef<INMHddVolume> volume;
+        EXPECT_EQ(S_OK, manager->CreateDevice(zr::IID_INMHddVolume, &info, volume.PutVoid(), 0, 0));
         const HRESULT hr = volume->OpenDatabase(m_db.c_str());
         if (SUCCEEDED(hr)) volume->CloseDatabase();
         manager->RemoveDevice(volume.Get());

@@ -30,9 +30,9 @@ TEST_F(LibraryTest, ChangesGoToTheOpenedCopyOnly) {
 
     CBoundHost host;
     BindHost(host);
-    CComRef<INMHddVolume> volume;
+    CRef<INMHddVolume> volume;
     ASSERT_EQ(S_OK, Mount(host.manager.Get(), copy, volume));
-    std::vector<CComRef<INMTrack>> tracks = Tracks(volume.Get());
+    std::vector<CRef<INMTrack>> tracks = Tracks(volume.Get());
     ASSERT_EQ(5u, tracks.size());
     for (auto& track : tracks) {
         track->SetFilePath((std::string("Album\\") + track->GetTitle() + ".wma").c_str());
@@ -64,16 +64,16 @@ TEST_P(EnumerationTest, VisitsEveryTrackOnceAndCountMatches) {
 
     CBoundHost host;
     BindHost(host);
-    CComRef<INMHddVolume> volume;
+    CRef<INMHddVolume> volume;
     ASSERT_EQ(S_OK, Mount(host.manager.Get(), m_db, volume));
     EXPECT_EQ(static_cast<DWORD>(rows.size()), volume->GetContentCount());
     EXPECT_EQ(nullptr, volume->GetFirstContent(zr::IID_INMPicture)) << "only tracks are enumerated";
 
-    std::vector<CComRef<INMTrack>> tracks = Tracks(volume.Get());
+    std::vector<CRef<INMTrack>> tracks = Tracks(volume.Get());
     std::set<std::string> titles;
     for (size_t i = 0; i < tracks.size(); ++i) {
         titles.insert(tracks[i]->GetTitle());
-        CComRef<INMPictureList> pictures = tracks[i].Query<INMPictureList>(zr::IID_INMPictureList);
+        CRef<INMPictureList> pictures = tracks[i].Query<INMPictureList>(zr::IID_INMPictureList);
         ASSERT_TRUE(pictures);
         EXPECT_EQ(2u, pictures->GetCount());
         NM_TRACK_ATTRIBUTES attributes;
@@ -103,9 +103,9 @@ TEST_F(LibraryTest, RegisteredPathIsStoredAsGivenAlsoRelativeAndDoubleByte) {
     CBoundHost host;
     BindHost(host);
     {
-        CComRef<INMHddVolume> volume;
+        CRef<INMHddVolume> volume;
         ASSERT_EQ(S_OK, Mount(host.manager.Get(), m_db, volume));
-        std::vector<CComRef<INMTrack>> tracks = Tracks(volume.Get());
+        std::vector<CRef<INMTrack>> tracks = Tracks(volume.Get());
         ASSERT_EQ(3u, tracks.size());
         tracks[0]->SetFilePath(relative.c_str());
         tracks[1]->SetFilePath(japanese.c_str());
@@ -117,9 +117,9 @@ TEST_F(LibraryTest, RegisteredPathIsStoredAsGivenAlsoRelativeAndDoubleByte) {
         EXPECT_EQ(S_OK, volume->CloseDatabase());
         host.manager->RemoveDevice(volume.Get());
     }
-    CComRef<INMHddVolume> volume;
+    CRef<INMHddVolume> volume;
     ASSERT_EQ(S_OK, Mount(host.manager.Get(), m_db, volume));
-    std::vector<CComRef<INMTrack>> tracks = Tracks(volume.Get());
+    std::vector<CRef<INMTrack>> tracks = Tracks(volume.Get());
     ASSERT_EQ(3u, tracks.size());
     EXPECT_EQ(relative, tracks[0]->GetFilePath());
     EXPECT_EQ(japanese, tracks[1]->GetFilePath());
@@ -135,12 +135,12 @@ TEST_F(LibraryTest, RestorePictureMovesKeepOrderAndPersist) {
 
     CBoundHost host;
     BindHost(host);
-    CComRef<INMHddVolume> volume;
+    CRef<INMHddVolume> volume;
     ASSERT_EQ(S_OK, Mount(host.manager.Get(), m_db, volume));
-    std::vector<CComRef<INMTrack>> tracks = Tracks(volume.Get());
+    std::vector<CRef<INMTrack>> tracks = Tracks(volume.Get());
     ASSERT_EQ(1u, tracks.size());
     INMTrack* track = tracks[0].Get();
-    CComRef<INMPictureList> list = tracks[0].Query<INMPictureList>(zr::IID_INMPictureList);
+    CRef<INMPictureList> list = tracks[0].Query<INMPictureList>(zr::IID_INMPictureList);
     ASSERT_TRUE(list);
 
     // The restore's loop: re-point, remove, re-insert at -1, 1, 2.
@@ -182,17 +182,17 @@ TEST_F(LibraryTest, InsertPicturePositions) {
     MakeLibrary(m_db, rows);
     CBoundHost host;
     BindHost(host);
-    CComRef<INMHddVolume> volume;
+    CRef<INMHddVolume> volume;
     ASSERT_EQ(S_OK, Mount(host.manager.Get(), m_db, volume));
-    std::vector<CComRef<INMTrack>> tracks = Tracks(volume.Get());
+    std::vector<CRef<INMTrack>> tracks = Tracks(volume.Get());
     ASSERT_EQ(1u, tracks.size());
-    CComRef<INMPictureList> list = tracks[0].Query<INMPictureList>(zr::IID_INMPictureList);
+    CRef<INMPictureList> list = tracks[0].Query<INMPictureList>(zr::IID_INMPictureList);
     auto order = [&] {
         std::string s;
         for (DWORD i = 1; i <= list->GetCount(); ++i) s += list->GetItem(i)->GetFilePath();
         return s;
     };
-    CComRef<INMPicture> c(list->GetItem(3));
+    CRef<INMPicture> c(list->GetItem(3));
     c->AddRef();
     struct {
         LONG position;
@@ -216,18 +216,18 @@ TEST_F(LibraryTest, UnregisterRemovesTheTrackAndEnumerationGoesOn) {
     MakeLibrary(m_db, SampleTracks(3));
     CBoundHost host;
     BindHost(host);
-    CComRef<INMHddVolume> volume;
+    CRef<INMHddVolume> volume;
     ASSERT_EQ(S_OK, Mount(host.manager.Get(), m_db, volume));
 
     // As the backup does: unregister the current entry, then ask it for the next.
-    CComRef<INMContent> first(volume->GetFirstContent(zr::IID_INMTrack));
-    CComRef<INMContent> second(first->GetNextContent(zr::IID_INMTrack));
-    CComRef<INMTrack> track = second.Query<INMTrack>(zr::IID_INMTrack);
+    CRef<INMContent> first(volume->GetFirstContent(zr::IID_INMTrack));
+    CRef<INMContent> second(first->GetNextContent(zr::IID_INMTrack));
+    CRef<INMTrack> track = second.Query<INMTrack>(zr::IID_INMTrack);
     ASSERT_TRUE(track);
     track->Unregister();
     track->Unregister();
     EXPECT_EQ(2u, volume->GetContentCount());
-    CComRef<INMContent> third(second->GetNextContent(zr::IID_INMTrack));
+    CRef<INMContent> third(second->GetNextContent(zr::IID_INMTrack));
     ASSERT_TRUE(third);
     EXPECT_STREQ("Track 3", third.Query<INMTrack>(zr::IID_INMTrack)->GetTitle());
     EXPECT_EQ(2u, Tracks(volume.Get()).size()) << "a new walk skips the removed track";
@@ -249,9 +249,9 @@ TEST_F(LibraryTest, WritesWithoutCloseDatabaseAreDiscarded) {
     CBoundHost host;
     BindHost(host);
     {
-        CComRef<INMHddVolume> volume;
+        CRef<INMHddVolume> volume;
         ASSERT_EQ(S_OK, Mount(host.manager.Get(), m_db, volume));
-        std::vector<CComRef<INMTrack>> tracks = Tracks(volume.Get());
+        std::vector<CRef<INMTrack>> tracks = Tracks(volume.Get());
         tracks[0]->SetFilePath("elsewhere.wma");
         EXPECT_EQ(S_OK, tracks[0]->Register());
         tracks[1]->Unregister();
@@ -284,7 +284,7 @@ TEST_P(BadDatabaseTest, OpenDatabaseFailsAndLeavesTheFileAlone) {
 
     CBoundHost host;
     BindHost(host);
-    CComRef<INMHddVolume> volume;
+    CRef<INMHddVolume> volume;
     EXPECT_GT(0, Mount(host.manager.Get(), m_db, volume));
     EXPECT_FALSE(volume);
     EXPECT_EQ(c.content != nullptr, zrtest::FileExists(m_db)) << "a missing database must not be created";
@@ -307,25 +307,25 @@ TEST_F(LibraryTest, DeviceCreationChecksRecordTypeAndManagerState) {
     BindHost(host);
     NMCreateDeviceInfo hdd(NM_DEVICE_HDD_VOLUME), secure(NM_DEVICE_SECURE);
     CForeignInfo foreign;
-    CComRef<IUnknown> device;
-    EXPECT_GT(0, host.manager->CreateDevice(zr::IID_INMHddVolume, &foreign, device.OutVoid(), 0, 0));
-    EXPECT_GT(0, host.manager->CreateDevice(zr::IID_INMHddVolume, &secure, device.OutVoid(), 0, 0));
-    EXPECT_GT(0, host.manager->CreateDevice(zr::IID_INMSecureDevice, &hdd, device.OutVoid(), 0, 0));
-    EXPECT_GT(0, host.manager->CreateDevice(zr::IID_INMTrack, &hdd, device.OutVoid(), 0, 0));
+    CRef<IUnknown> device;
+    EXPECT_GT(0, host.manager->CreateDevice(zr::IID_INMHddVolume, &foreign, device.PutVoid(), 0, 0));
+    EXPECT_GT(0, host.manager->CreateDevice(zr::IID_INMHddVolume, &secure, device.PutVoid(), 0, 0));
+    EXPECT_GT(0, host.manager->CreateDevice(zr::IID_INMSecureDevice, &hdd, device.PutVoid(), 0, 0));
+    EXPECT_GT(0, host.manager->CreateDevice(zr::IID_INMTrack, &hdd, device.PutVoid(), 0, 0));
     EXPECT_FALSE(device);
-    EXPECT_EQ(S_OK, host.manager->CreateDevice(zr::IID_INMSecureDevice, &secure, device.OutVoid(), 0, 0));
+    EXPECT_EQ(S_OK, host.manager->CreateDevice(zr::IID_INMSecureDevice, &secure, device.PutVoid(), 0, 0));
     EXPECT_TRUE(device.Query<INMSecureDevice>(zr::IID_INMSecureDevice));
     host.manager->Close();
-    EXPECT_GT(0, host.manager->CreateDevice(zr::IID_INMHddVolume, &hdd, device.OutVoid(), 0, 0));
+    EXPECT_GT(0, host.manager->CreateDevice(zr::IID_INMHddVolume, &hdd, device.PutVoid(), 0, 0));
     EXPECT_FALSE(device);
 
-    CComRef<INMDeviceManager> other;
-    EXPECT_EQ(E_NOINTERFACE, host.services->QueryService(zr::IID_INMDeviceManager, other.Out()));
+    CRef<INMDeviceManager> other;
+    EXPECT_EQ(E_NOINTERFACE, host.services->QueryService(zr::IID_INMDeviceManager, other.Put()));
     EXPECT_FALSE(other);
 }
 
 TEST_F(LibraryTest, LoadPluginsNeedsTheFolder) {
-    CComRef<INMLibrary> library;
+    CRef<INMLibrary> library;
     ASSERT_EQ(S_OK, CreateLibrary(library));
     EXPECT_EQ(S_OK, library->LoadPlugins(m_pluginFolder.c_str()));
     EXPECT_GT(0, library->LoadPlugins(m_sandbox.Path("NML\\NoPlugins").c_str()));
@@ -346,20 +346,20 @@ TEST_F(LibraryTest, DISABLED_LargeLibraryTiming) {
 
     CBoundHost host;
     BindHost(host);
-    CComRef<INMHddVolume> volume;
+    CRef<INMHddVolume> volume;
     start = Clock::now();
     ASSERT_EQ(S_OK, Mount(host.manager.Get(), m_db, volume));
     std::printf("open: %.2f s\n", seconds(start));
     Clock::time_point walk = Clock::now();
     int n = 0;
-    CComRef<INMContent> entry(volume->GetFirstContent(zr::IID_INMTrack));
+    CRef<INMContent> entry(volume->GetFirstContent(zr::IID_INMTrack));
     while (entry) {
-        CComRef<INMTrack> track = entry.Query<INMTrack>(zr::IID_INMTrack);
+        CRef<INMTrack> track = entry.Query<INMTrack>(zr::IID_INMTrack);
         std::string path = std::string("Album00001\\") + track->GetTitle() + ".wma";
         track->SetFilePath(path.c_str());
         ASSERT_EQ(S_OK, track->Register());
         ++n;
-        entry = CComRef<INMContent>(entry->GetNextContent(zr::IID_INMTrack));
+        entry = CRef<INMContent>(entry->GetNextContent(zr::IID_INMTrack));
     }
     std::printf("walk and register %d: %.2f s\n", n, seconds(walk));
     Clock::time_point close = Clock::now();

@@ -1,6 +1,7 @@
 #include "ModuleFixture.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "hostsim/core/Faults.h"
 #include "support/TestPaths.h"
@@ -43,32 +44,32 @@ void CModuleTest::TearDown() {
     EXPECT_EQ(0, g_liveObjects()) << "module objects leaked";
 }
 
-HRESULT CModuleTest::CreateLibrary(CComRef<INMLibrary>& library) {
+HRESULT CModuleTest::CreateLibrary(CRef<INMLibrary>& library) {
     NerithMediaLibraryInterfaceProc create = Export();
     if (!create) {
         ADD_FAILURE() << "cannot load " << ModulePath() << " or its export";
         return E_FAIL;
     }
-    return create(library.Out());
+    return create(library.Put());
 }
 
 void CModuleTest::BindHost(CBoundHost& host) {
     ASSERT_EQ(S_OK, CreateLibrary(host.library));
     ASSERT_TRUE(host.library);
-    host.library->GetServices(host.services.Out());
+    host.library->GetServices(host.services.Put());
     ASSERT_TRUE(host.services);
     ASSERT_EQ(S_OK, host.library->LoadPlugins(m_pluginFolder.c_str()));
-    ASSERT_EQ(S_OK, host.services->QueryService(zr::SID_NMDeviceManager, host.manager.Out()));
+    ASSERT_EQ(S_OK, host.services->QueryService(zr::SID_NMDeviceManager, host.manager.Put()));
     ASSERT_EQ(S_OK, host.manager->Open());
     host.manager->SetProperty(NM_PROP_CORE_FOLDER, m_coreFolder.c_str());
 }
 
-HRESULT CModuleTest::Mount(INMDeviceManager* manager, const std::string& contentsDb, CComRef<INMHddVolume>& volume) {
+HRESULT CModuleTest::Mount(INMDeviceManager* manager, const std::string& contentsDb, CRef<INMHddVolume>& volume) {
     NMCreateDeviceInfo info(NM_DEVICE_HDD_VOLUME);
-    CComRef<INMHddVolume> created;
-    HRESULT hr = manager->CreateDevice(zr::IID_INMHddVolume, &info, created.OutVoid(), 0, 0);
+    CRef<INMHddVolume> created;
+    HRESULT hr = manager->CreateDevice(zr::IID_INMHddVolume, &info, created.PutVoid(), 0, 0);
     if (FAILED(hr)) return hr;
-    CComRef<INMVolumeSettings> settings = created.Query<INMVolumeSettings>(zr::IID_INMVolumeSettings);
+    CRef<INMVolumeSettings> settings = created.Query<INMVolumeSettings>(zr::IID_INMVolumeSettings);
     if (!settings) return E_NOINTERFACE;
     settings->SetPictureFolder(m_sandbox.Path("Media\\Picture").c_str());
     hr = created->OpenDatabase(contentsDb.c_str());
@@ -76,36 +77,36 @@ HRESULT CModuleTest::Mount(INMDeviceManager* manager, const std::string& content
         manager->RemoveDevice(created.Get());
         return hr;
     }
-    volume = created;
+    volume = std::move(created);
     return hr;
 }
 
-HRESULT CModuleTest::OpenMoveComponent(INMDeviceManager* manager, CComRef<INMSecureDevice>& device,
-                                       CComRef<ISDMoveComponent>& move) {
+HRESULT CModuleTest::OpenMoveComponent(INMDeviceManager* manager, CRef<INMSecureDevice>& device,
+                                       CRef<ISDMoveComponent>& move) {
     NMCreateDeviceInfo info(NM_DEVICE_SECURE);
-    HRESULT hr = manager->CreateDevice(zr::IID_INMSecureDevice, &info, device.OutVoid(), 0, 0);
+    HRESULT hr = manager->CreateDevice(zr::IID_INMSecureDevice, &info, device.PutVoid(), 0, 0);
     if (FAILED(hr)) return hr;
     if (FAILED(hr = device->Open(0))) return hr;
-    CComRef<ISDPluginHost> host = device.Query<ISDPluginHost>(zr::IID_ISDPluginHost);
+    CRef<ISDPluginHost> host = device.Query<ISDPluginHost>(zr::IID_ISDPluginHost);
     if (!host) return E_NOINTERFACE;
-    CComRef<ISDPlugin> plugin;
-    if (FAILED(hr = host->GetPlugin(zr::SDID_MovePlugin, plugin.Out()))) return hr;
+    CRef<ISDPlugin> plugin;
+    if (FAILED(hr = host->GetPlugin(zr::SDID_MovePlugin, plugin.Put()))) return hr;
     if (FAILED(hr = plugin->Load())) return hr;
-    CComRef<IUnknown> instance;
-    if (FAILED(hr = plugin->CreateInstance(zr::SDID_MoveInstance, instance.Out()))) return hr;
+    CRef<IUnknown> instance;
+    if (FAILED(hr = plugin->CreateInstance(zr::SDID_MoveInstance, instance.Put()))) return hr;
     move = instance.Query<ISDMoveComponent>(zr::IID_ISDMoveComponent);
     if (!move) return E_NOINTERFACE;
     return move->InitComponent(0);
 }
 
-std::vector<CComRef<INMTrack>> CModuleTest::Tracks(INMHddVolume* volume) {
-    std::vector<CComRef<INMTrack>> tracks;
-    CComRef<INMContent> entry(volume->GetFirstContent(zr::IID_INMTrack));
+std::vector<CRef<INMTrack>> CModuleTest::Tracks(INMHddVolume* volume) {
+    std::vector<CRef<INMTrack>> tracks;
+    CRef<INMContent> entry(volume->GetFirstContent(zr::IID_INMTrack));
     while (entry) {
-        CComRef<INMTrack> track = entry.Query<INMTrack>(zr::IID_INMTrack);
+        CRef<INMTrack> track = entry.Query<INMTrack>(zr::IID_INMTrack);
         EXPECT_TRUE(track) << "entry " << tracks.size() << " yields no track";
-        if (track) tracks.push_back(track);
-        entry = CComRef<INMContent>(entry->GetNextContent(zr::IID_INMTrack));
+        if (track) tracks.push_back(std::move(track));
+        entry = CRef<INMContent>(entry->GetNextContent(zr::IID_INMTrack));
     }
     return tracks;
 }

@@ -10,19 +10,19 @@
 #include "engine/NMInterfaces.h"
 #include "hostsim/core/LibraryDb.h"
 #include "hostsim/core/RightsDb.h"
-#include "hostsim/module/ComRef.h"
+#include "common/ComRef.h"
 #include "securedb/SDInterfaces.h"
 #include "support/Sandbox.h"
 
 namespace hostsimtest {
 
-using hostsim::CComRef;
+using zr::CRef;
 
 // The library, its services and an open device manager, bound as the tool binds them.
 struct CBoundHost {
-    CComRef<INMLibrary> library;
-    CComRef<INMServices> services;
-    CComRef<INMDeviceManager> manager;
+    CRef<INMLibrary> library;
+    CRef<INMServices> services;
+    CRef<INMDeviceManager> manager;
 };
 
 class CModuleTest : public ::testing::Test {
@@ -31,17 +31,17 @@ protected:
     void TearDown() override;
 
     // A new library object (reads the fault switches now).
-    HRESULT CreateLibrary(CComRef<INMLibrary>& library);
+    HRESULT CreateLibrary(CRef<INMLibrary>& library);
     // Library, LoadPlugins on an existing folder, QueryService, Open, core folder set.
     void BindHost(CBoundHost& host);
     // CreateDevice(type 1), SetPictureFolder, OpenDatabase; the volume stays empty on failure.
-    HRESULT Mount(INMDeviceManager* manager, const std::string& contentsDb, CComRef<INMHddVolume>& volume);
+    HRESULT Mount(INMDeviceManager* manager, const std::string& contentsDb, CRef<INMHddVolume>& volume);
     // The secure device opened and the Move component created and initialised through it.
-    HRESULT OpenMoveComponent(INMDeviceManager* manager, CComRef<INMSecureDevice>& device,
-                              CComRef<ISDMoveComponent>& move);
+    HRESULT OpenMoveComponent(INMDeviceManager* manager, CRef<INMSecureDevice>& device,
+                              CRef<ISDMoveComponent>& move);
 
     // Every entry of the volume as a track, in enumeration order.
-    static std::vector<CComRef<INMTrack>> Tracks(INMHddVolume* volume);
+    static std::vector<CRef<INMTrack>> Tracks(INMHddVolume* volume);
 
     // A library file with these tracks (ids are assigned).
     void MakeLibrary(const std::string& path, std::vector<hostsim::TrackRow> rows);

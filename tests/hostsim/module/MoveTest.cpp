@@ -86,8 +86,8 @@ protected:
     }
 
     CBoundHost m_host;
-    CComRef<INMSecureDevice> m_device;
-    CComRef<ISDMoveComponent> m_move;
+    CRef<INMSecureDevice> m_device;
+    CRef<ISDMoveComponent> m_move;
     std::string m_file;
 };
 
@@ -208,7 +208,7 @@ TEST_F(MoveTest, FailedApplyImportLeavesTheRightsAlone) {
     SetFault("ApplyImport", 0x80004005);
     CBoundHost host;
     BindHost(host);
-    CComRef<INMSecureDevice> device;
+    CRef<INMSecureDevice> device;
     ASSERT_EQ(S_OK, OpenMoveComponent(host.manager.Get(), device, m_move));
     EXPECT_EQ(E_FAIL, Import(kId));
     EXPECT_EQ(before, RightsFile());
