@@ -24,10 +24,16 @@
 // are set against, BenchStats.h the figures and how they print.
 //
 //   backup_bench [--quick] [--runs N] [--only big|small|numbering] [--keep] [--no-trace]
+//   backup_bench --profile [--tracks N] [--size BYTES] [--interval MS] [--top N] [--keep] [--no-trace]
+//
+// --profile samples the thread of a backup and of two restores instead
+// (ProfileCase.h), with the product's calls left as they are: no timers in
+// the import table, the stand-in's module itself in the component's place.
 #include <windows.h>
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,6 +46,7 @@
 #include "BenchStats.h"
 #include "BenchUtil.h"
 #include "CallTimers.h"
+#include "ProfileCase.h"
 #include "ProgressSink.h"
 #include "common/PathUtil.h"
 #include "common/Trace.h"
@@ -314,9 +321,11 @@ int main(int argc, char** argv) {
     using namespace bench;
     if (argc > 1 && !std::strcmp(argv[1], "--job")) return RunJobChild(argc, argv);
 
-    bool quick = false, keep = false, traces = true;
+    bool quick = false, keep = false, traces = true, profile = false;
     unsigned runs = 3;
     std::string only;
+    ProfileOptions sampling;
+    auto number = [&](int& i) { return static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10)); };
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--quick")) {
             quick = true;
@@ -330,8 +339,20 @@ int main(int argc, char** argv) {
             keep = true;
         } else if (!std::strcmp(argv[i], "--only") && i + 1 < argc) {
             only = argv[++i];
+        } else if (!std::strcmp(argv[i], "--profile")) {
+            profile = true;
+        } else if (!std::strcmp(argv[i], "--tracks") && i + 1 < argc) {
+            sampling.tracks = std::max(1u, number(i));
+        } else if (!std::strcmp(argv[i], "--size") && i + 1 < argc) {
+            sampling.size = number(i);
+        } else if (!std::strcmp(argv[i], "--interval") && i + 1 < argc) {
+            sampling.intervalMs = number(i);
+        } else if (!std::strcmp(argv[i], "--top") && i + 1 < argc) {
+            sampling.top = number(i);
         } else {
-            std::printf("usage: backup_bench [--quick] [--runs N] [--only big|small|numbering] [--keep] [--no-trace]\n");
+            std::printf("usage: backup_bench [--quick] [--runs N] [--only big|small|numbering] [--keep] [--no-trace]\n"
+                        "       backup_bench --profile [--tracks N] [--size BYTES] [--interval MS] [--top N] [--keep]"
+                        " [--no-trace]\n");
             return 2;
         }
     }
@@ -343,6 +364,14 @@ int main(int argc, char** argv) {
     const std::string root = std::string(temp) + name;
 
     if (!traces) zr::SetTraceSink([](const char*) {});
+    if (profile) {
+        zrtest::CRegistryScope registry(RegistryKeyOf(GetCurrentProcessId()));
+        std::printf("backup_bench --profile: scratch folder %s\n", root.c_str());
+        ProfileCase(root + "\\profile", sampling, keep);
+        if (!keep) hostsim::RemoveTree(root);
+        std::printf(Failed() ? "\nbackup_bench: FAILED\n" : "\nbackup_bench: done\n");
+        return Failed() ? 1 : 0;
+    }
     if (!TimeSystemCalls()) Fail("the copying, trace and progress calls cannot be timed: an import of them is missing");
     zrtest::CRegistryScope registry(RegistryKeyOf(GetCurrentProcessId()));
     CProgressSink sink;

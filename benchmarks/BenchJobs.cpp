@@ -56,27 +56,32 @@ void EndJob(zr::CBackupRestore& engine, JobTimes& t) {
     FreeLibrary(held);
 }
 
-// What a job took, from the figures taken as it began.
-class CJobClock {
-public:
-    explicit CJobClock(JobTimes& t)
-        : m_times(t), m_cpuStart(ProcessCpuSeconds()), m_calls(TimedCallTotals()), m_start(Clock::now()) {}
-    Clock::time_point Start() const { return m_start; }
-    void Stop() {
-        const CallTotals calls = TimedCallTotals();
-        m_times.total = Seconds(m_start, Clock::now());
-        m_times.cpu = ProcessCpuSeconds() - m_cpuStart;
-        m_times.copies = calls.copySeconds - m_calls.copySeconds;
-        m_times.notices = calls.noticeSeconds - m_calls.noticeSeconds;
-        m_times.noticeCalls = calls.notices - m_calls.notices;
-    }
-
-private:
-    JobTimes& m_times;
-    double m_cpuStart;
-    CallTotals m_calls;
-    Clock::time_point m_start;
-};
+// One job as the runner runs it: Initialize, the steps, the releases; timed,
+// and sampled when there is a sampler.
+template <class Steps>
+JobTimes RunJob(HWND notify, CSampler* sampler, Steps steps) {
+    JobTimes t;
+    if (sampler && !sampler->Start()) Fail("the sampler cannot start");
+    const double cpuStart = ProcessCpuSeconds();
+    const CallTotals callsStart = TimedCallTotals();
+    const auto start = Clock::now();
+    CBenchRunner runner(start);
+    zr::CBackupRestore engine;
+    HRESULT hr = engine.Initialize(notify);
+    if (SUCCEEDED(hr)) hr = steps(engine, runner);
+    EndJob(engine, t);
+    const CallTotals calls = TimedCallTotals();
+    t.total = Seconds(start, Clock::now());
+    t.cpu = ProcessCpuSeconds() - cpuStart;
+    if (sampler) sampler->Stop();
+    t.copies = calls.copySeconds - callsStart.copySeconds;
+    t.notices = calls.noticeSeconds - callsStart.noticeSeconds;
+    t.noticeCalls = calls.notices - callsStart.notices;
+    t.contents = runner.Contents();
+    t.result = hr;
+    t.failedItems = engine.m_vecFailedItemTitle.size();
+    return t;
+}
 
 // The whole backup tree copied file by file, as a restore copies it.
 void BareTreeCopy(const std::string& from, const std::string& to, unsigned& copied) {
@@ -150,36 +155,22 @@ unsigned long long FileBytes(const std::vector<hostsim::TrackRow>& rows) {
     return total;
 }
 
-JobTimes RunBackup(const std::string& backupData, CProgressSink& sink) {
-    JobTimes t;
+JobTimes RunBackup(const std::string& backupData, CProgressSink& sink, CSampler* sampler) {
     sink.Reset();
-    CJobClock clock(t);
-    CBenchRunner runner(clock.Start());
-    zr::CBackupRestore engine;
-    HRESULT hr = engine.Initialize(sink.Handle());
-    if (SUCCEEDED(hr)) hr = zr::RunBackupSteps(engine, backupData, runner);
-    EndJob(engine, t);
-    clock.Stop();
-    t.contents = runner.Contents();
-    t.result = hr;
-    t.failedItems = engine.m_vecFailedItemTitle.size();
+    const JobTimes t = RunJob(sink.Handle(), sampler, [&](zr::CBackupRestore& engine, CBenchRunner& runner) {
+        return zr::RunBackupSteps(engine, backupData, runner);
+    });
     sink.Drain();
     return t;
 }
 
-JobTimes RunRestore(const std::string& backupData, const std::string& restoreTo, CProgressSink* sink) {
-    JobTimes t;
+JobTimes RunRestore(const std::string& backupData, const std::string& restoreTo, CProgressSink* sink,
+                    CSampler* sampler) {
     if (sink) sink->Reset();
-    CJobClock clock(t);
-    CBenchRunner runner(clock.Start());
-    zr::CBackupRestore engine;
-    HRESULT hr = engine.Initialize(sink ? sink->Handle() : nullptr);
-    if (SUCCEEDED(hr)) hr = zr::RunRestoreSteps(engine, backupData, restoreTo, runner);
-    EndJob(engine, t);
-    clock.Stop();
-    t.contents = runner.Contents();
-    t.result = hr;
-    t.failedItems = engine.m_vecFailedItemTitle.size();
+    const JobTimes t = RunJob(sink ? sink->Handle() : nullptr, sampler,
+                              [&](zr::CBackupRestore& engine, CBenchRunner& runner) {
+                                  return zr::RunRestoreSteps(engine, backupData, restoreTo, runner);
+                              });
     if (sink) sink->Drain();
     return t;
 }

@@ -12,6 +12,7 @@
 
 #include "BenchStats.h"
 #include "ProgressSink.h"
+#include "Sampler.h"
 #include "hostsim/core/HostInstall.h"
 #include "hostsim/core/LibraryDb.h"
 
@@ -36,9 +37,11 @@ std::vector<hostsim::TrackRow> Load(const std::string& contentsDb);
 unsigned long long FileBytes(const std::vector<hostsim::TrackRow>& rows);
 
 // One job: Initialize, the runner's steps, the runner's releases. The sink
-// may be null for a restore (no posts).
-JobTimes RunBackup(const std::string& backupData, CProgressSink& sink);
-JobTimes RunRestore(const std::string& backupData, const std::string& restoreTo, CProgressSink* sink);
+// may be null for a restore (no posts); a sampler samples the job's thread
+// from Initialize to the releases.
+JobTimes RunBackup(const std::string& backupData, CProgressSink& sink, CSampler* sampler = nullptr);
+JobTimes RunRestore(const std::string& backupData, const std::string& restoreTo, CProgressSink* sink,
+                    CSampler* sampler = nullptr);
 
 // The files a backup copies, copied one by one (BenchJobs.cpp says how);
 // returns the wall seconds.
