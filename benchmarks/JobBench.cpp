@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchUtil.h"
 #include "common/ResString.h"
 #include "engine/BackupRestore.h"
 #include "engine/EngineMessages.h"
@@ -29,51 +30,14 @@
 #include "job/ExecuteBackupRestore.h"
 #include "job/JobSteps.h"
 #include "job/JobUi.h"
+#include "support/RegistryScope.h"
 
 #include "../res/resource.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point from, Clock::time_point to) {
-    return std::chrono::duration<double>(to - from).count();
-}
-
-class CRegistryScope {
-public:
-    CRegistryScope() {
-        char name[64];
-        std::snprintf(name, sizeof(name), "Software\\ZRJobBench\\%lu", GetCurrentProcessId());
-        m_key = name;
-        RegCreateKeyExA(HKEY_CURRENT_USER, (m_key + "\\HKLM").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_hklm,
-                        nullptr);
-        RegCreateKeyExA(HKEY_CURRENT_USER, (m_key + "\\HKCU").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_hkcu,
-                        nullptr);
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_hklm);
-        RegOverridePredefKey(HKEY_CURRENT_USER, m_hkcu);
-    }
-    ~CRegistryScope() {
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-        RegCloseKey(m_hklm);
-        RegCloseKey(m_hkcu);
-        RegDeleteTreeA(HKEY_CURRENT_USER, m_key.c_str());
-    }
-
-private:
-    std::string m_key;
-    HKEY m_hklm = nullptr;
-    HKEY m_hkcu = nullptr;
-};
-
-void SetString(HKEY root, const char* key, const char* name, const std::string& value) {
-    HKEY h = nullptr;
-    if (RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) != ERROR_SUCCESS) return;
-    RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>(value.size() + 1));
-    RegCloseKey(h);
-}
+using bench::Clock;
+using bench::Seconds;
 
 // ---- Direct: the runner's steps and releases, progress to a bare window ----
 
@@ -225,18 +189,16 @@ int main(int argc, char** argv) {
         if (!std::strcmp(argv[i], "--runs")) runs = static_cast<unsigned>(std::atoi(argv[i + 1]));
         if (!std::strcmp(argv[i], "--no-probe")) g_noProbe = std::atoi(argv[i + 1]) != 0;
     }
-    CRegistryScope registry;
+    zrtest::CRegistryScope registry("Software\\ZRJobBench\\" + std::to_string(GetCurrentProcessId()));
     char temp[MAX_PATH] = {};
     GetTempPathA(sizeof(temp), temp);
     const std::string root = std::string(temp) + "zr_job_bench";
     hostsim::RemoveTree(root);
     std::string error;
-    hostsim::MakeFolder(root + "\\Common", error);
-    hostsim::MakeFolder(root + "\\AppData", error);
-    SetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-              "Common AppData", root + "\\Common");
-    SetString(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-              "AppData", root + "\\AppData");
+    if (!bench::UseShellFoldersBelow(root, error)) {
+        std::printf("scratch folders failed: %s\n", error.c_str());
+        return 1;
+    }
     hostsim::InstallOptions options;
     options.root = root + "\\Host";
     options.moduleSource = hostsim::ProgramFolder() + "\\NerithMediaLibrary.dll";

@@ -36,41 +36,25 @@ void RemoveTreeImpl(const std::string& path) {
     RemoveDirectoryA(path.c_str());
 }
 
+std::string NextName() {
+    char name[64];
+    std::snprintf(name, sizeof(name), "%lu_%d", GetCurrentProcessId(), ++g_counter);
+    return name;
+}
+
 }  // namespace
 
-CSandbox::CSandbox() {
-    int n = ++g_counter;
-    char name[64];
-    std::snprintf(name, sizeof(name), "%lu_%d", GetCurrentProcessId(), n);
-    m_keyPath = std::string(kSandboxRoot) + "\\" + name;
-
-    // A run that crashed left its keys; a later process with its id must not see them.
-    RegDeleteTreeA(HKEY_CURRENT_USER, m_keyPath.c_str());
-    // Opened before the override, so these handles are real keys.
-    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, (m_keyPath + "\\HKLM").c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &m_hklm, nullptr));
-    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, (m_keyPath + "\\HKCU").c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &m_hkcu, nullptr));
-
+CSandbox::CSandbox() : m_name(NextName()), m_registry(std::string(kSandboxRoot) + "\\" + m_name) {
+    EXPECT_TRUE(m_registry.Ok());
     char temp[MAX_PATH];
     GetTempPathA(sizeof(temp), temp);
-    m_folder = std::string(temp) + "zrtest_" + name;
+    m_folder = std::string(temp) + "zrtest_" + m_name;
     if (!m_folder.empty() && m_folder.back() == '\\') m_folder.pop_back();
     RemoveTreeImpl(m_folder);
     MakeFolder(m_folder);
-
-    EXPECT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_hklm));
-    EXPECT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CURRENT_USER, m_hkcu));
 }
 
-CSandbox::~CSandbox() {
-    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-    if (m_hklm) RegCloseKey(m_hklm);
-    if (m_hkcu) RegCloseKey(m_hkcu);
-    RegDeleteTreeA(HKEY_CURRENT_USER, m_keyPath.c_str());
-    RemoveTreeImpl(m_folder);
-}
+CSandbox::~CSandbox() { RemoveTreeImpl(m_folder); }
 
 void CreateRegKey(HKEY root, const std::string& key) {
     HKEY h = nullptr;

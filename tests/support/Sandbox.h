@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "support/RegistryScope.h"
+
 namespace zrtest {
 
 class CSandbox {
@@ -25,10 +27,9 @@ public:
     std::string Path(const std::string& relative) const { return m_folder + "\\" + relative; }
 
 private:
+    std::string m_name;  // of the keys and the folder
+    CRegistryScope m_registry;
     std::string m_folder;
-    std::string m_keyPath;
-    HKEY m_hklm = nullptr;
-    HKEY m_hkcu = nullptr;
 };
 
 // Registry and file helpers for test set-up; each fails the test on error.
