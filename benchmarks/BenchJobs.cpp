@@ -77,6 +77,8 @@ JobTimes RunJob(HWND notify, CSampler* sampler, Steps steps) {
     t.copies = calls.copySeconds - callsStart.copySeconds;
     t.notices = calls.noticeSeconds - callsStart.noticeSeconds;
     t.noticeCalls = calls.notices - callsStart.notices;
+    t.listing = calls.listingSeconds - callsStart.listingSeconds;
+    t.listingCalls = calls.listings - callsStart.listings;
     t.contents = runner.Contents();
     t.result = hr;
     t.failedItems = engine.FailedItems().size();
@@ -250,9 +252,11 @@ bool CompareRestores(const hostsim::InstalledHost& host, const std::string& back
         files = 0;
         const std::string bareFolder = root + "\\BareTree";
         const double cpuStart = ProcessCpuSeconds();
+        const long long listingsStart = TimedCallTotals().listings;
         const auto start = Clock::now();
         BareTreeCopy(backupData, bareFolder, files);
         bare.Add(Seconds(start, Clock::now()), ProcessCpuSeconds() - cpuStart);
+        bare.listingCalls.push_back(TimedCallTotals().listings - listingsStart);
         Discard(bareFolder);
 
         const std::string dest = root + "\\Dest";

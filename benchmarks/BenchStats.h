@@ -19,6 +19,8 @@ struct JobTimes {
     double copies = 0;     // wall inside CopyFileA and CreateDirectoryA
     double notices = 0;    // wall inside OutputDebugStringA and PostMessageA
     long long noticeCalls = 0;
+    double listing = 0;    // wall inside FindFirstFileA and FindNextFileA
+    long long listingCalls = 0;
     long long calls = 0;   // calls into the component
     HRESULT result = 0;
     std::size_t failedItems = 0;
@@ -35,8 +37,8 @@ struct Series {
 // One side's figures per run: wall and CPU seconds, and for a job the time
 // inside the component's calls.
 struct Side {
-    Series wall, cpu, component, copies, notices;
-    std::vector<long long> calls, noticeCalls;
+    Series wall, cpu, component, copies, notices, listing;
+    std::vector<long long> calls, noticeCalls, listingCalls;
     void Add(double wallSeconds, double cpuSeconds) {
         wall.seconds.push_back(wallSeconds);
         cpu.seconds.push_back(cpuSeconds);

@@ -13,10 +13,14 @@ using CopyFileProc = BOOL(WINAPI*)(LPCSTR, LPCSTR, BOOL);
 using CreateDirectoryProc = BOOL(WINAPI*)(LPCSTR, LPSECURITY_ATTRIBUTES);
 using OutputDebugStringProc = void(WINAPI*)(LPCSTR);
 using PostMessageProc = BOOL(WINAPI*)(HWND, UINT, WPARAM, LPARAM);
+using FindFirstFileProc = HANDLE(WINAPI*)(LPCSTR, LPWIN32_FIND_DATAA);
+using FindNextFileProc = BOOL(WINAPI*)(HANDLE, LPWIN32_FIND_DATAA);
 CopyFileProc g_copyFile = nullptr;
 CreateDirectoryProc g_createDirectory = nullptr;
 OutputDebugStringProc g_outputDebugString = nullptr;
 PostMessageProc g_postMessage = nullptr;
+FindFirstFileProc g_findFirstFile = nullptr;
+FindNextFileProc g_findNextFile = nullptr;
 CallTotals g_totals;
 
 // Adds the time from its making to its end to `total`; keeps the system's last error.
@@ -61,6 +65,18 @@ BOOL WINAPI TimedPostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     return g_postMessage(hwnd, message, wParam, lParam);
 }
 
+HANDLE WINAPI TimedFindFirstFile(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
+    CCallTimer timer(g_totals.listingSeconds);
+    ++g_totals.listings;
+    return g_findFirstFile(pattern, data);
+}
+
+BOOL WINAPI TimedFindNextFile(HANDLE find, LPWIN32_FIND_DATAA data) {
+    CCallTimer timer(g_totals.listingSeconds);
+    ++g_totals.listings;
+    return g_findNextFile(find, data);
+}
+
 // Points this program's import of `name` from `dll` at `hook`; the real
 // function goes to `original`. False when there is no such import.
 template <class F>
@@ -79,7 +95,9 @@ bool TimeSystemCalls() {
     return HookImport("kernel32.dll", "CopyFileA", &TimedCopyFile, g_copyFile) &&
            HookImport("kernel32.dll", "CreateDirectoryA", &TimedCreateDirectory, g_createDirectory) &&
            HookImport("kernel32.dll", "OutputDebugStringA", &TimedOutputDebugString, g_outputDebugString) &&
-           HookImport("user32.dll", "PostMessageA", &TimedPostMessage, g_postMessage);
+           HookImport("user32.dll", "PostMessageA", &TimedPostMessage, g_postMessage) &&
+           HookImport("kernel32.dll", "FindFirstFileA", &TimedFindFirstFile, g_findFirstFile) &&
+           HookImport("kernel32.dll", "FindNextFileA", &TimedFindNextFile, g_findNextFile);
 }
 
 CallTotals TimedCallTotals() { return g_totals; }

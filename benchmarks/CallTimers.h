@@ -4,7 +4,8 @@
 // told from the rest of its own work. OutputDebugStringA and PostMessageA are
 // timed the same way: the trace lines and progress posts the job must make
 // cost a call into the system each, and those calls are set apart from the
-// rest of the tool's own code.
+// rest of the tool's own code. FindFirstFileA and FindNextFileA are timed as
+// the listing of folders: a tree is listed by every copy of it, the bare one too.
 #pragma once
 
 namespace bench {
@@ -14,9 +15,11 @@ struct CallTotals {
     double copySeconds = 0;    // CopyFileA and CreateDirectoryA
     double noticeSeconds = 0;  // OutputDebugStringA and PostMessageA: trace lines and progress posts
     long long notices = 0;     // calls of those two
+    double listingSeconds = 0;  // FindFirstFileA and FindNextFileA
+    long long listings = 0;     // calls of those two
 };
 
-// Points the program's imports of the four calls at their timers; false when
+// Points the program's imports of the six calls at their timers; false when
 // an import of them is missing.
 bool TimeSystemCalls();
 CallTotals TimedCallTotals();

@@ -160,8 +160,12 @@ std::string FormOfPath(const std::string& path, bool longNames) {
     char full[MAX_PATH] = {};
     const DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
     if (n == 0 || n >= MAX_PATH) return std::string();
+    // Only a short name differs from its long one, and a short name that
+    // differs has a '~' (a byte that may also be a trail byte, which costs
+    // only the look-up): without one, the look-up through every folder of
+    // the path would find what is already there.
     char longer[MAX_PATH] = {};
-    const DWORD m = longNames ? GetLongPathNameA(full, longer, MAX_PATH) : 0;
+    const DWORD m = longNames && std::strchr(full, '~') ? GetLongPathNameA(full, longer, MAX_PATH) : 0;
     std::string result = (m > 0 && m < MAX_PATH) ? longer : full;
     RemoveTrailingBackslash(result);
     return FoldCase(result);

@@ -72,23 +72,9 @@ ULONGLONG FileOnDisk(const std::string& path, ULONGLONG cluster) {
 
 // A folder tree's files, and a cluster for every folder in it.
 ULONGLONG TreeOnDisk(const std::string& folder, ULONGLONG cluster) {
-    const std::string pattern = folder + "\\*";
-    if (!FitsBuffer(pattern, MAX_PATH)) return 0;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return 0;
-    ULONGLONG total = cluster;
-    do {
-        const std::string name = data.cFileName;
-        if (name == "." || name == "..") continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            total += TreeOnDisk(folder + "\\" + name, cluster);
-        } else {
-            total += OnDisk((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, cluster);
-        }
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    return total;
+    CFolderListing listing;
+    ListFolder(folder, true, listing);
+    return ListedOnDisk(listing, cluster);
 }
 
 // A GUI folder of a backup whose three files, where present, are files.
@@ -167,7 +153,11 @@ HRESULT CBackupRestore::CheckRestoreSpace(const std::string& backupData, const s
     // The whole tree goes below the destination; the database files beside the live library.
     const Drive destination = DriveOf(restoreTo);
     const Drive library = DriveOf(FolderPart(GetDatabasesFolder()));
-    ULONGLONG tree = destination.known ? TreeOnDisk(backupData, destination.cluster) : 0;
+    // Read once: the copy walks this listing again.
+    m_pBackupListing = std::make_unique<CFolderListing>();
+    ListFolder(backupData, true, *m_pBackupListing);
+    m_strListedBackupData = backupData;
+    ULONGLONG tree = destination.known ? ListedOnDisk(*m_pBackupListing, destination.cluster) : 0;
     ULONGLONG databases = library.cluster;
     for (const DatabaseFile& file : kDatabaseFiles) {
         databases += FileOnDisk(backupData + kLibraryDbFolder + file.name, library.cluster);

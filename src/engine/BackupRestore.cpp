@@ -69,10 +69,10 @@ DWORD RemoveRemains(const std::string& folder) {
 CBackupRestore::CBackupRestore()
     : m_hMediaLibrary(nullptr),
       m_bCancelFlag(0),
+      m_hNotifyWnd(nullptr),
       m_bPostProgress(0),
       m_nProgressDone(0),
-      m_nProgressTotal(0),
-      m_hNotifyWnd(nullptr) {}
+      m_nProgressTotal(0) {}
 
 // The module stays loaded: the job runner unloads it after releasing the binding.
 CBackupRestore::~CBackupRestore() = default;

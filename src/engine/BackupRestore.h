@@ -7,12 +7,14 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/FailedItem.h"
 #include "engine/Builder.h"
 #include "engine/CancelState.h"
+#include "engine/FolderListing.h"
 #include "engine/HostPlaces.h"
 #include "engine/NMInterfaces.h"
 #include "securedb/SecureDbComponents.h"
@@ -66,6 +68,9 @@ public:
     // file copy the system's error is still in GetLastError, and
     // m_bCopySourceUnreadable says whether the source was what failed.
     HRESULT CopyFolder(const std::string& source, const std::string& destination);
+    // The same for a tree listed before (deep, or this folder alone); nullptr
+    // lists the folder now.
+    HRESULT CopyFolder(const std::string& source, const std::string& destination, const CFolderListing* listed);
     bool m_bCopySourceUnreadable = false;
     // path, or path + "%05d" with the first number whose folder does not exist.
     HRESULT CreateUniqueFolderName(const std::string& path, std::string& result);
@@ -145,6 +150,10 @@ private:
     void PostProgress(DWORD done, DWORD total);
 
     std::vector<FailedItem> m_vecFailedItems;
+    // The backup tree as the restore's check listed it, for its copy to walk
+    // again instead of listing it twice; gone once the copy is done.
+    std::string m_strListedBackupData;
+    std::unique_ptr<CFolderListing> m_pBackupListing;
     LONG m_bPostProgress;
     DWORD m_nProgressDone;
     DWORD m_nProgressTotal;

@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "common/BackupTree.h"
@@ -44,15 +45,42 @@ bool StartsWithFolded(const std::string& s, const std::string& prefix) {
     return s.size() >= prefix.size() && FoldCase(s.substr(0, prefix.size())) == FoldCase(prefix);
 }
 
+// The files of a listed folder (not its folders), by their folded names.
+void AddListedFiles(const CFolderListing* folder, const std::string& prefix, std::unordered_set<std::string>& files) {
+    if (!folder) return;
+    for (const CListedEntry& entry : folder->entries) {
+        if (!entry.IsFolder()) files.insert(FoldCase(prefix + entry.name));
+    }
+}
+
+const CFolderListing* ListedFolder(const CFolderListing* parent, const char* name) {
+    const CListedEntry* entry = parent ? parent->Find(name) : nullptr;
+    return entry && entry->IsFolder() ? entry->folder.get() : nullptr;
+}
+
 // Where a restore points tracks and pictures: only below the RestoreData it
-// made, and only at files its copy of the backup brought there.
+// made, and only at files its copy of the backup brought there. With the
+// listing the copy walked, those files are known without asking the file
+// system once per track.
 class CRestoredPaths {
 public:
-    explicit CRestoredPaths(const std::string& restoreData)
+    CRestoredPaths(const std::string& restoreData, const CFolderListing* copied)
         : m_audioRoot(restoreData + kAudioFolder),
           m_pictureFolder(restoreData + kPictureFolder),
           m_audioFull(FullPathFolded(m_audioRoot)),
-          m_pictureFull(FullPathFolded(m_pictureFolder)) {}
+          m_pictureFull(FullPathFolded(m_pictureFolder)),
+          m_bListed(copied != nullptr) {
+        const CFolderListing* data = ListedFolder(copied, "Data");
+        const CFolderListing* audio = ListedFolder(data, "Audio");
+        if (audio) {
+            for (const CListedEntry& entry : audio->entries) {
+                if (entry.IsFolder() && entry.name != "." && entry.name != "..") {
+                    AddListedFiles(entry.folder.get(), entry.name + "\\", m_audioFiles);
+                }
+            }
+        }
+        AddListedFiles(ListedFolder(data, "Picture"), "", m_pictureFiles);
+    }
 
     const std::string& PictureFolder() const { return m_pictureFolder; }
 
@@ -61,7 +89,8 @@ public:
     HRESULT Track(const std::string& folder, const std::string& file, std::string& restored) const {
         restored = m_audioRoot + folder + "\\" + file;
         if (!StaysBelow(restored, m_audioFull)) return RC_E_BAD_NAME;
-        return IsExistingFile(restored) ? RC_OK : RC_ITEM_MISSING;
+        const bool there = m_bListed ? m_audioFiles.count(FoldCase(folder + "\\" + file)) != 0 : IsExistingFile(restored);
+        return there ? RC_OK : RC_ITEM_MISSING;
     }
 
     // A picture's own file name in the restored picture folder, when the
@@ -72,7 +101,8 @@ public:
         restored = m_pictureFolder + name;
         auto known = m_pictures.find(FoldCase(name));
         if (known != m_pictures.end()) return known->second;
-        const bool there = StaysBelow(restored, m_pictureFull) && IsExistingFile(restored);
+        const bool there = StaysBelow(restored, m_pictureFull) &&
+                           (m_bListed ? m_pictureFiles.count(FoldCase(name)) != 0 : IsExistingFile(restored));
         m_pictures.emplace(FoldCase(name), there);
         return there;
     }
@@ -98,6 +128,9 @@ private:
     std::string m_audioFull;
     std::string m_pictureFull;
     std::unordered_map<std::string, bool> m_pictures;  // folded name -> the backup holds it
+    bool m_bListed;
+    std::unordered_set<std::string> m_audioFiles;    // folded "folder\file" below Data\Audio
+    std::unordered_set<std::string> m_pictureFiles;  // folded names in Data\Picture
 };
 
 // Each picture is taken off the track and put back at its own place with its
@@ -231,7 +264,8 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
     }
 
     BeginCopyProgress(volume->GetContentCount());
-    hr = CopyFolder(backupData, restoreData);
+    const CFolderListing* listed = m_strListedBackupData == backupData ? m_pBackupListing.get() : nullptr;
+    hr = CopyFolder(backupData, restoreData, listed);
     EndCopyProgress();
     if (hr != RC_OK) {
         Trace("\n\nCBackupRestore::RestoreNmlContents CopyFolder failed\n\n");
@@ -239,7 +273,9 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
     }
 
     m_strRestoreDataFolder = restoreData;
-    CRestoredPaths paths(restoreData);
+    CRestoredPaths paths(restoreData, listed);
+    m_pBackupListing.reset();  // what the walk needs of it, the paths keep
+    m_strListedBackupData.clear();
     // Made once, for the first track that has pictures to re-point; folders
     // made during the step do not vanish.
     bool pictureFolderMade = false;

@@ -30,55 +30,43 @@ bool NamesAWholeDrive(const std::string& folder) {
     return FitsBuffer(fullFolder, MAX_PATH) && PathIsRootA(fullFolder.c_str());
 }
 
-class CFindHandle {
-public:
-    explicit CFindHandle(HANDLE h) : m_h(h) {}
-    // Keeps the system's error of whatever failed last for the caller.
-    ~CFindHandle() {
-        if (m_h == INVALID_HANDLE_VALUE) return;
-        const DWORD error = GetLastError();
-        FindClose(m_h);
-        SetLastError(error);
-    }
-    CFindHandle(const CFindHandle&) = delete;
-    CFindHandle& operator=(const CFindHandle&) = delete;
-    bool Valid() const { return m_h != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return m_h; }
-
-private:
-    HANDLE m_h;
-};
-
 }  // namespace
 
 HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string& destination) {
+    return CopyFolder(source, destination, nullptr);
+}
+
+HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string& destination,
+                                   const CFolderListing* listed) {
     m_bCopySourceUnreadable = false;
+    CFolderListing listedNow;
+    if (!listed) {
+        ListFolder(source, false, listedNow);
+        listed = &listedNow;
+    }
+    const CFolderListing& listing = *listed;
     // A search pattern the system cannot take would look like a missing
     // folder and the tree would be skipped without a word.
-    const std::string pattern = source + "\\*.*";
-    if (!FitsBuffer(pattern, MAX_PATH)) {
+    if (listing.error == ERROR_FILENAME_EXCED_RANGE) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return RC_E_FILE_COPY;
     }
-
-    WIN32_FIND_DATAA data;
-    CFindHandle find(FindFirstFileA(pattern.c_str(), &data));
-    if (!find.Valid()) {
-        // Only a missing folder has nothing to copy; a folder that cannot be
-        // read would otherwise be left out of the copy without a word.
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return RC_OK;
+    // Only a missing folder has nothing to copy; a folder that cannot be
+    // read would otherwise be left out of the copy without a word.
+    if (listing.IsMissing()) return RC_OK;
+    if (listing.error != ERROR_SUCCESS && listing.entries.empty()) {
         m_bCopySourceUnreadable = true;
+        SetLastError(listing.error);
         return RC_E_FILE_COPY;
     }
 
-    do {
+    for (const CListedEntry& entry : listing.entries) {
         if (IsCancelRequested()) return RC_CANCELLED;
-        if (IsDots(data.cFileName)) continue;
+        if (IsDots(entry.name.c_str())) continue;
 
-        const std::string from = source + "\\" + data.cFileName;
-        const std::string to = destination + "\\" + data.cFileName;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        const std::string from = source + "\\" + entry.name;
+        const std::string to = destination + "\\" + entry.name;
+        if (entry.IsFolder()) {
             if (!FitsBuffer(to + "\\", MAX_PATH)) return FolderCreateError(ERROR_FILENAME_EXCED_RANGE);
             // The destination exists, so one call makes the folder; the walk
             // over every parent is for a folder that is there already, or an
@@ -87,7 +75,7 @@ HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string&
             if (!CreateDirectoryA(to.c_str(), nullptr) && !MakeSureFolderPathExists((to + "\\").c_str())) {
                 return FolderCreateError(GetLastError());
             }
-            HRESULT hr = CopyFolder(from, to);
+            HRESULT hr = CopyFolder(from, to, entry.folder.get());
             if (hr != RC_OK) return hr;
         } else {
             if (!FitsBuffer(from, MAX_PATH) || !FitsBuffer(to, MAX_PATH)) {
@@ -100,16 +88,17 @@ HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string&
             }
             // The copy keeps the source's attributes; a backup read from a
             // disc would give the host files it cannot write.
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) MakeWritable(to);
+            if (entry.attributes & FILE_ATTRIBUTE_READONLY) MakeWritable(to);
             if (m_bPostProgress != 0 && m_nProgressDone < m_nProgressTotal) {
                 ++m_nProgressDone;
                 PostProgress(m_nProgressDone, m_nProgressTotal);
             }
         }
-    } while (FindNextFileA(find.Get(), &data));
+    }
     // A listing that broke off midway must not pass for a whole copy.
-    if (GetLastError() != ERROR_NO_MORE_FILES) {
+    if (listing.error != ERROR_SUCCESS) {
         m_bCopySourceUnreadable = true;
+        SetLastError(listing.error);
         return RC_E_FILE_COPY;
     }
     return RC_OK;
