@@ -1,15 +1,8 @@
 #include "engine/FolderListing.h"
 
-#include <cstring>
-
 #include "common/PathUtil.h"
 
 namespace zr {
-namespace {
-
-bool IsDots(const char* name) { return !std::strcmp(name, ".") || !std::strcmp(name, ".."); }
-
-}  // namespace
 
 const CListedEntry* CFolderListing::Find(const std::string& name) const {
     const std::string key = FoldCase(name);
@@ -44,7 +37,7 @@ void ListFolder(const std::string& folder, bool deep, CFolderListing& listing) {
     listing.error = error == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : error;
     if (!deep) return;
     for (CListedEntry& entry : listing.entries) {
-        if (!entry.IsFolder() || IsDots(entry.name.c_str())) continue;
+        if (!entry.IsFolder() || entry.IsDots()) continue;
         entry.folder = std::make_unique<CFolderListing>();
         ListFolder(folder + "\\" + entry.name, true, *entry.folder);
     }
@@ -54,7 +47,7 @@ ULONGLONG ListedOnDisk(const CFolderListing& listing, ULONGLONG cluster) {
     if (listing.IsMissing() || (listing.entries.empty() && listing.error != ERROR_SUCCESS)) return 0;
     ULONGLONG total = cluster;
     for (const CListedEntry& entry : listing.entries) {
-        if (IsDots(entry.name.c_str())) continue;
+        if (entry.IsDots()) continue;
         if (entry.IsFolder()) {
             if (entry.folder) total += ListedOnDisk(*entry.folder, cluster);
         } else {

@@ -20,6 +20,8 @@ struct CListedEntry {
     std::unique_ptr<CFolderListing> folder;  // a subfolder's, when listed deep
 
     bool IsFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+    // "." or "..": the folder itself or its parent, never to be walked.
+    bool IsDots() const { return name == "." || name == ".."; }
 };
 
 struct CFolderListing {

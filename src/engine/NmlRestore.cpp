@@ -74,7 +74,7 @@ public:
         const CFolderListing* audio = ListedFolder(data, "Audio");
         if (audio) {
             for (const CListedEntry& entry : audio->entries) {
-                if (entry.IsFolder() && entry.name != "." && entry.name != "..") {
+                if (entry.IsFolder() && !entry.IsDots()) {
                     AddListedFiles(entry.folder.get(), entry.name + "\\", m_audioFiles);
                 }
             }

@@ -14,8 +14,6 @@
 namespace zr {
 namespace {
 
-bool IsDots(const char* name) { return !strcmp(name, ".") || !strcmp(name, ".."); }
-
 // An empty path or any spelling of a whole drive: "C:", "C:\\", "C:/", "C:\\.",
 // "C:\\x\\..", "\\" (the current drive), a share. A path whose full form
 // cannot be made counts as one too.
@@ -62,7 +60,7 @@ HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string&
 
     for (const CListedEntry& entry : listing.entries) {
         if (IsCancelRequested()) return RC_CANCELLED;
-        if (IsDots(entry.name.c_str())) continue;
+        if (entry.IsDots()) continue;
 
         const std::string from = source + "\\" + entry.name;
         const std::string to = destination + "\\" + entry.name;

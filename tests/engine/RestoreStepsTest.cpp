@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 
 #include "FileFaults.h"
 #include "common/PathUtil.h"
@@ -242,6 +243,31 @@ TEST_F(RestoreSteps, ContentsArePreparedBesideTheLiveLibraryAndPointIntoRestoreD
         EXPECT_EQ(0u, now.pictureState);
     }
     EXPECT_TRUE(sawSecure);
+}
+
+// Read once for the space it needs, the backup tree is walked again by the
+// copy: a folder listed twice costs a tree's worth of file-system calls.
+TEST_F(RestoreSteps, AWholeRestoreListsEachFolderOfTheBackupOnce) {
+    std::map<std::string, int> listed;
+    const std::string below = zr::FoldCase(m_backupData);
+    HRESULT hr;
+    {
+        CJob job;
+        enginetest::CFileFaults counter([&](const FileCall& c, int) {
+            if (c.op == FileOp::FindFirstFile && zr::FoldCase(c.path).compare(0, below.size(), below) == 0) {
+                ++listed[zr::FoldCase(c.path)];
+            }
+            return false;
+        });
+        hr = zrtest::Restore(job, m_backupData, m_dest);
+    }
+    ASSERT_EQ(0, hr);
+    EXPECT_GE(listed.size(), 6u) << "BackupData, GUI(new), UPL, DB, NMLDB, Data...";
+    for (const auto& folder : listed) {
+        // The GUI data's own copy reads its playlist folder again, from the backup's GUI folder.
+        if (folder.first.find("\\UPL") != std::string::npos) continue;
+        EXPECT_EQ(1, folder.second) << folder.first;
+    }
 }
 
 TEST_F(RestoreSteps, ADestinationTooLongForItsBufferCreatesNothing) {
