@@ -258,12 +258,12 @@ HRESULT CBackupRestore::WalkLibrary(const std::string& contentsDb, ULONGLONG clu
     }
     INMHddVolume* volume = m_builder.Volume();
     if (!volume) return RC_E_FAIL;
-    std::unordered_set<std::string> folders;        // of every track
     std::unordered_set<std::string> copiedFolders;  // of the tracks whose files are there
     std::unordered_set<std::string> pictures;
-    std::unordered_set<std::string> pictureFolders;
-    auto checkFolder = [&](const std::string& path) {
-        if (!inside.empty() && IsSameOrBelow(ComparablePath(FolderPart(path)), inside)) use.insideBackupData = true;
+    std::unordered_set<std::string> checkedFolders;  // of tracks and pictures, when asked
+    auto checkFolder = [&](const std::string& folder) {
+        if (inside.empty() || !checkedFolders.insert(FoldCase(folder)).second) return;
+        if (IsSameOrBelow(ComparablePath(folder), inside)) use.insideBackupData = true;
     };
     HRESULT result = RC_OK;
     CRef<INMContent> entry(volume->GetFirstContent(IID_INMTrack));
@@ -275,14 +275,14 @@ HRESULT CBackupRestore::WalkLibrary(const std::string& contentsDb, ULONGLONG clu
         CRef<INMTrack> track;
         if (!QueryRef(entry.Get(), IID_INMTrack, track)) continue;
         const std::string path = Text(track->GetFilePath());
-        const std::string folder = FoldCase(FolderPart(path));
-        if (folders.insert(folder).second) checkFolder(path);
+        const std::string folder = FolderPart(path);
+        checkFolder(folder);
         const ULONGLONG file = FileOnDisk(path, cluster);
         const bool secure = IsSecureTrack(track.Get());
-        if (file > 0) use.bytes += file + (copiedFolders.insert(folder).second ? cluster : 0);
+        if (file > 0) use.bytes += file + (copiedFolders.insert(FoldCase(folder)).second ? cluster : 0);
         for (const std::string& source : PicturePathsOf(track.Get())) {
             if (source.empty()) continue;
-            if (pictureFolders.insert(FoldCase(FolderPart(source))).second) checkFolder(source);
+            checkFolder(FolderPart(source));
             if (file > 0 && !secure && pictures.insert(FoldCase(source)).second) {
                 use.bytes += FileOnDisk(source, cluster);
             }
