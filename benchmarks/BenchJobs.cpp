@@ -14,7 +14,7 @@
 #include "engine/BackupRestore.h"
 #include "common/ComRef.h"
 #include "hostsim/core/HostIo.h"
-#include "job/JobSteps.h"
+#include "job/steps/JobSteps.h"
 #include "support/RegistryScope.h"
 
 namespace bench {

@@ -28,7 +28,7 @@
 #include "hostsim/core/HostIo.h"
 #include "hostsim/core/LibraryGen.h"
 #include "job/ExecuteBackupRestore.h"
-#include "job/JobSteps.h"
+#include "job/steps/JobSteps.h"
 #include "job/JobUi.h"
 #include "support/RegistryScope.h"
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "resource.h"
-#include "app/HostSettings.h"
-#include "app/SystemFacts.h"
-#include "ui/ComApartment.h"
+#include "app/settings/HostSettings.h"
+#include "app/settings/SystemFacts.h"
+#include "ui/window/ComApartment.h"
 #include "ui/MainDlg.h"
 
 namespace zr {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "ui/WinApp.h"
+#include "ui/window/WinApp.h"
 
 namespace zr {
 

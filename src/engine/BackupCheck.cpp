@@ -7,7 +7,7 @@
 
 #include <unordered_set>
 
-#include "app/HostSettings.h"
+#include "app/settings/HostSettings.h"
 #include "common/BackupTree.h"
 #include "common/ComRef.h"
 #include "common/PathUtil.h"

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "app/HostSettings.h"
+#include "app/settings/HostSettings.h"
 #include "common/PathUtil.h"
 #include "common/ResultCodes.h"
 #include "common/ComRef.h"

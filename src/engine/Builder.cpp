@@ -3,7 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "app/HostSettings.h"
+#include "app/settings/HostSettings.h"
 #include "common/ComRef.h"
 #include "common/ResultCodes.h"
 

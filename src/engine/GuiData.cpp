@@ -4,7 +4,7 @@
 
 #include <shlwapi.h>
 
-#include "app/HostSettings.h"
+#include "app/settings/HostSettings.h"
 #include "common/BackupTree.h"
 #include "common/PathUtil.h"
 #include "common/ResultCodes.h"

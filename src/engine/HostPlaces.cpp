@@ -5,7 +5,7 @@
 #include <shlobj.h>
 
 #include "resource.h"
-#include "app/HostSettings.h"
+#include "app/settings/HostSettings.h"
 #include "common/BackupTree.h"
 #include "common/PathUtil.h"
 #include "common/ResString.h"

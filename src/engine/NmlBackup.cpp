@@ -12,7 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/HostSettings.h"
+#include "app/settings/HostSettings.h"
 #include "common/BackupTree.h"
 #include "common/ComRef.h"
 #include "common/PathUtil.h"

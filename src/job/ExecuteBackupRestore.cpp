@@ -5,9 +5,9 @@
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
 #include "engine/EngineMessages.h"
-#include "job/JobSteps.h"
+#include "job/steps/JobSteps.h"
 #include "resource.h"
-#include "ui/ResultView.h"
+#include "ui/results/ResultView.h"
 
 namespace zr {
 

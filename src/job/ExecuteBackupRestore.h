@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "engine/BackupRestore.h"
-#include "job/JobSteps.h"
-#include "ui/Controls.h"
-#include "ui/Dialog.h"
-#include "ui/Thread.h"
+#include "job/steps/JobSteps.h"
+#include "ui/window/Controls.h"
+#include "ui/window/Dialog.h"
+#include "ui/window/Thread.h"
 
 namespace zr {
 

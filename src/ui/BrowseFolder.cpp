@@ -9,7 +9,7 @@
 #include "resource.h"
 #include "common/BackupTree.h"
 #include "common/PathUtil.h"
-#include "ui/ComApartment.h"
+#include "ui/window/ComApartment.h"
 
 namespace zr {
 

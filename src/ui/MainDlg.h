@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "ui/Dialog.h"
+#include "ui/window/Dialog.h"
 
 namespace zr {
 

@@ -1,7 +1,7 @@
 #include "ui/SelectRestoreFolder.h"
 
 #include "resource.h"
-#include "app/HostSettings.h"
+#include "app/settings/HostSettings.h"
 #include "engine/HostPlaces.h"
 #include "ui/BrowseFolder.h"
 #include "ui/UserMessage.h"

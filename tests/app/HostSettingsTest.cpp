@@ -1,4 +1,4 @@
-#include "app/HostSettings.h"
+#include "app/settings/HostSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "app/SystemFacts.h"
+#include "app/settings/SystemFacts.h"
 #include "support/HostRegistry.h"
 #include "support/Sandbox.h"
 

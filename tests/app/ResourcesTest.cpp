@@ -5,7 +5,7 @@
 #include <string>
 
 #include "resource.h"
-#include "ui/Window.h"
+#include "ui/window/Window.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 
 #include "resource.h"
 #include "app/App.h"
-#include "app/SystemFacts.h"
+#include "app/settings/SystemFacts.h"
 #include "support/Sandbox.h"
-#include "ui/Window.h"
+#include "ui/window/Window.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/BackupRestore.h"
-#include "job/JobSteps.h"
+#include "job/steps/JobSteps.h"
 #include "support/FakeComponent.h"
 #include "support/HostRegistry.h"
 #include "support/Sandbox.h"

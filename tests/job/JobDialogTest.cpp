@@ -26,7 +26,7 @@
 #include "support/HostRegistry.h"
 #include "support/Sandbox.h"
 #include "support/UiDriver.h"
-#include "ui/ResultView.h"
+#include "ui/results/ResultView.h"
 
 namespace {
 

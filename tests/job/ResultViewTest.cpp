@@ -15,7 +15,7 @@
 #include "common/ResString.h"
 #include "job/JobUi.h"
 #include "support/UiDriver.h"
-#include "ui/ResultView.h"
+#include "ui/results/ResultView.h"
 
 namespace {
 

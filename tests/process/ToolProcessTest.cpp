@@ -10,7 +10,7 @@
 #include "support/Sandbox.h"
 #include "support/TestPaths.h"
 #include "support/UiDriver.h"
-#include "ui/Window.h"
+#include "ui/window/Window.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "hostsim/core/HostInstall.h"
 #include "hostsim/core/LibraryDb.h"
 #include "hostsim/core/LibraryGen.h"
-#include "job/JobSteps.h"
+#include "job/steps/JobSteps.h"
 #include "support/Sandbox.h"
 
 namespace zrtest {

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "ui/ScreenDC.h"
+#include "ui/window/ScreenDC.h"
 
 namespace zrui {
 

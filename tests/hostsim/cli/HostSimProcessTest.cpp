@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/HostSettings.h"
+#include "app/settings/HostSettings.h"
 #include "hostsim/core/HostInstall.h"
 #include "hostsim/core/HostIo.h"
 #include "hostsim/core/LibraryList.h"

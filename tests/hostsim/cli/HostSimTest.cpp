@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/HostSettings.h"
+#include "app/settings/HostSettings.h"
 #include "common/PathUtil.h"
 #include "hostsim/core/HostInstall.h"
 #include "hostsim/core/HostIo.h"

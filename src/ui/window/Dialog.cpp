@@ -1,4 +1,4 @@
-#include "ui/Dialog.h"
+#include "ui/window/Dialog.h"
 
 #include <algorithm>
 

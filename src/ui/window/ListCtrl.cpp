@@ -1,4 +1,4 @@
-#include "ui/ListCtrl.h"
+#include "ui/window/ListCtrl.h"
 
 namespace zr {
 

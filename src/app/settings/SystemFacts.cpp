@@ -1,4 +1,4 @@
-#include "app/SystemFacts.h"
+#include "app/settings/SystemFacts.h"
 
 #include <atomic>
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/Dialog.h"
-#include "ui/ProgressFileList.h"
+#include "ui/window/Dialog.h"
+#include "ui/results/ProgressFileList.h"
 
 namespace zr {
 

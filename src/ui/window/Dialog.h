@@ -2,7 +2,7 @@
 // static procedure dispatches to the virtual handlers.
 #pragma once
 
-#include "ui/Window.h"
+#include "ui/window/Window.h"
 
 namespace zr {
 

@@ -1,4 +1,4 @@
-#include "ui/Window.h"
+#include "ui/window/Window.h"
 
 #include <vector>
 

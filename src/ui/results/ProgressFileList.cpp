@@ -1,9 +1,9 @@
-#include "ui/ProgressFileList.h"
+#include "ui/results/ProgressFileList.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "ui/Dpi.h"
+#include "ui/window/Dpi.h"
 
 namespace zr {
 

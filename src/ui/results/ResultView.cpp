@@ -1,4 +1,4 @@
-#include "ui/ResultView.h"
+#include "ui/results/ResultView.h"
 
 #include <cstdio>
 
@@ -6,7 +6,7 @@
 #include "common/CodeTexts.h"
 #include "common/PathUtil.h"
 #include "common/ResString.h"
-#include "ui/Dpi.h"
+#include "ui/window/Dpi.h"
 
 namespace zr {
 

@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "ui/Window.h"
+#include "ui/window/Window.h"
 
 namespace zr {
 

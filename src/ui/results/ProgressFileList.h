@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "ui/ListCtrl.h"
+#include "ui/window/ListCtrl.h"
 
 namespace zr {
 

@@ -1,4 +1,4 @@
-#include "job/JobSteps.h"
+#include "job/steps/JobSteps.h"
 
 #include "common/ResultCodes.h"
 #include "common/Trace.h"

@@ -1,8 +1,8 @@
-#include "ui/Dpi.h"
+#include "ui/window/Dpi.h"
 
 #include <windows.h>
 
-#include "ui/ScreenDC.h"
+#include "ui/window/ScreenDC.h"
 
 namespace zr {
 

@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "ui/Controls.h"
+#include "ui/window/Controls.h"
 
 namespace zr {
 

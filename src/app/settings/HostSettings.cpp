@@ -1,4 +1,4 @@
-#include "app/HostSettings.h"
+#include "app/settings/HostSettings.h"
 
 #include <windows.h>
 
@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/SystemFacts.h"
+#include "app/settings/SystemFacts.h"
 #include "common/BackupTree.h"
 #include "common/PathUtil.h"
 

@@ -1,4 +1,4 @@
-#include "ui/WinApp.h"
+#include "ui/window/WinApp.h"
 
 namespace zr {
 
