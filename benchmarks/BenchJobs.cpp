@@ -11,6 +11,7 @@
 #include "CallTimers.h"
 #include "common/PathUtil.h"
 #include "common/Trace.h"
+#include "app/settings/HostSettings.h"
 #include "engine/BackupRestore.h"
 #include "common/ComRef.h"
 #include "hostsim/core/HostIo.h"
@@ -20,17 +21,21 @@
 namespace bench {
 namespace {
 
-// The job runner's side of the steps: never cancelled; marks where the contents phase ends.
+// The job runner's side of the steps: never cancelled; hands the progress to
+// the sink, when there is one, and marks where the contents phase ends.
 class CBenchRunner : public zr::IJobRunner {
 public:
-    explicit CBenchRunner(Clock::time_point start) : m_start(start) {}
+    CBenchRunner(Clock::time_point start, CProgressSink* sink) : m_start(start), m_sink(sink) {}
+    void Progress(DWORD done, DWORD) override {
+        if (m_sink) m_sink->Take(done);
+    }
     bool IsCancelled() override { return false; }
     void EnterDatabasePhase() override { m_contents = Seconds(m_start, Clock::now()); }
-    void BackupTreeTouched() override {}
     double Contents() const { return m_contents; }
 
 private:
     Clock::time_point m_start;
+    CProgressSink* m_sink;
     double m_contents = 0;
 };
 
@@ -40,11 +45,12 @@ void EndJob(zr::CBackupRestore& engine, JobTimes& t) {
     using TotalsProc = void(STDMETHODCALLTYPE*)(long long*, long long*);
     HMODULE held = nullptr;
     TotalsProc totals = nullptr;
-    if (engine.m_hMediaLibrary && GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                                                     reinterpret_cast<const char*>(engine.m_hMediaLibrary), &held)) {
+    const HMODULE module = engine.MediaLibraryModule();
+    if (module && GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<const char*>(module),
+                                     &held)) {
         totals = reinterpret_cast<TotalsProc>(reinterpret_cast<void*>(GetProcAddress(held, "TimedModuleTotals")));
     }
-    zr::ReleaseJob(engine);
+    engine.ReleaseJob();
     if (!held) return;
     if (totals) {
         long long ticks = 0;
@@ -59,15 +65,15 @@ void EndJob(zr::CBackupRestore& engine, JobTimes& t) {
 // One job as the runner runs it: Initialize, the steps, the releases; timed,
 // and sampled when there is a sampler.
 template <class Steps>
-JobTimes RunJob(HWND notify, CSampler* sampler, Steps steps) {
+JobTimes RunJob(CProgressSink* sink, CSampler* sampler, Steps steps) {
     JobTimes t;
     if (sampler && !sampler->Start()) Fail("the sampler cannot start");
     const double cpuStart = ProcessCpuSeconds();
     const CallTotals callsStart = TimedCallTotals();
     const auto start = Clock::now();
-    CBenchRunner runner(start);
+    CBenchRunner runner(start, sink);
     zr::CBackupRestore engine;
-    HRESULT hr = engine.Initialize(notify);
+    HRESULT hr = engine.Initialize(runner);
     if (SUCCEEDED(hr)) hr = steps(engine, runner);
     EndJob(engine, t);
     const CallTotals calls = TimedCallTotals();
@@ -159,22 +165,17 @@ unsigned long long FileBytes(const std::vector<hostsim::TrackRow>& rows) {
 
 JobTimes RunBackup(const std::string& backupData, CProgressSink& sink, CSampler* sampler) {
     sink.Reset();
-    const JobTimes t = RunJob(sink.Handle(), sampler, [&](zr::CBackupRestore& engine, CBenchRunner& runner) {
+    return RunJob(&sink, sampler, [&](zr::CBackupRestore& engine, CBenchRunner& runner) {
         return zr::RunBackupSteps(engine, backupData, runner);
     });
-    sink.Drain();
-    return t;
 }
 
 JobTimes RunRestore(const std::string& backupData, const std::string& restoreTo, CProgressSink* sink,
                     CSampler* sampler) {
     if (sink) sink->Reset();
-    const JobTimes t = RunJob(sink ? sink->Handle() : nullptr, sampler,
-                              [&](zr::CBackupRestore& engine, CBenchRunner& runner) {
-                                  return zr::RunRestoreSteps(engine, backupData, restoreTo, runner);
-                              });
-    if (sink) sink->Drain();
-    return t;
+    return RunJob(sink, sampler, [&](zr::CBackupRestore& engine, CBenchRunner& runner) {
+        return zr::RunRestoreSteps(engine, backupData, restoreTo, runner);
+    });
 }
 
 // Each track's content file into one target folder per source folder, as the
@@ -330,22 +331,31 @@ int RunJobChild(int argc, char** argv) {
     HRESULT hr = 0;
     if (kind == "backup") {
         zr::CBackupRestore engine;
-        CBenchRunner runner(Clock::now());
-        hr = engine.Initialize(nullptr);
+        CBenchRunner runner(Clock::now(), nullptr);
+        hr = engine.Initialize(runner);
         if (hr == 0) hr = zr::RunBackupSteps(engine, argv[4], runner);
-        zr::ReleaseJob(engine);
+        engine.ReleaseJob();
     } else if (kind == "walk") {
         // The component alone: the host's library mounted and each track read
         // as a job reads it, so that what the component holds can be told
         // from what the tool holds.
-        zr::CBackupRestore engine;
-        hr = engine.Initialize(nullptr);
+        std::string libraryFolder, mediaFolder;
+        zr::GetNmlProgramPath(libraryFolder);
+        zr::GetMediaPath(mediaFolder);
+        HMODULE module = LoadLibraryA((libraryFolder + "\\NerithMediaLibrary.dll").c_str());
+        auto entryPoint = module ? reinterpret_cast<NerithMediaLibraryInterfaceProc>(reinterpret_cast<void*>(
+                                       GetProcAddress(module, "NerithMediaLibraryInterface")))
+                                 : nullptr;
+        INMLibrary* library = nullptr;
+        hr = entryPoint ? entryPoint(&library) : E_FAIL;
+        zr::CBuilder builder;
+        if (hr == 0) hr = builder.Attach(library);
         if (hr == 0) {
-            const std::string db = engine.GetDatabasesFolder() + "\\contents.db";
-            hr = engine.m_builder.MountHDD(db.c_str(), engine.m_strPictureFolder.c_str());
+            const std::string db = zr::DatabasesFolderOf(libraryFolder) + "\\contents.db";
+            hr = builder.MountHDD(db.c_str(), (mediaFolder + "\\Picture").c_str());
         }
-        if (hr == 0 && engine.m_builder.m_pHddVolume) {
-            zr::CRef<INMContent> entry(engine.m_builder.Volume()->GetFirstContent(zr::IID_INMTrack));
+        if (hr == 0 && builder.Volume()) {
+            zr::CRef<INMContent> entry(builder.Volume()->GetFirstContent(zr::IID_INMTrack));
             for (; entry; entry.Attach(entry->GetNextContent(zr::IID_INMTrack))) {
                 zr::CRef<INMTrack> track;
                 if (zr::QueryRef(entry.Get(), zr::IID_INMTrack, track)) {
@@ -354,9 +364,10 @@ int RunJobChild(int argc, char** argv) {
                 }
             }
             entry.Reset();
-            engine.m_builder.UnmountHDD();
+            builder.UnmountHDD();
         }
-        zr::ReleaseJob(engine);
+        builder.Detach();
+        if (module) FreeLibrary(module);
     } else {
         hr = RunRestore(argv[4], argv[5], nullptr).result;
     }

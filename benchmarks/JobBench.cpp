@@ -23,7 +23,7 @@
 #include "BenchUtil.h"
 #include "common/ResString.h"
 #include "engine/BackupRestore.h"
-#include "engine/EngineMessages.h"
+#include "job/JobMessages.h"
 #include "hostsim/core/HostInstall.h"
 #include "hostsim/core/HostIo.h"
 #include "hostsim/core/LibraryGen.h"
@@ -39,58 +39,26 @@ namespace {
 using bench::Clock;
 using bench::Seconds;
 
-// ---- Direct: the runner's steps and releases, progress to a bare window ----
-
-LRESULT CALLBACK SinkProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_BR_PROGRESS) return 0;
-    if (message == WM_CLOSE) {
-        DestroyWindow(hwnd);
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcA(hwnd, message, wParam, lParam);
-}
+// ---- Direct: the runner's steps and releases, without a dialog ----
 
 // The job's step sequence without a dialog: nobody cancels or is told.
 struct CNoDialog : zr::IJobRunner {
+    void Progress(DWORD, DWORD) override {}
     bool IsCancelled() override { return false; }
     void EnterDatabasePhase() override {}
-    void BackupTreeTouched() override {}
 };
 
 double RunDirect(const std::string& backupData, HRESULT& result) {
-    HWND sink = nullptr;
-    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    std::thread ui([&] {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = &SinkProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "ZrJobBenchSink";
-        RegisterClassA(&wc);
-        sink = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-        SetEvent(ready);
-        MSG msg;
-        while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
-    });
-    WaitForSingleObject(ready, INFINITE);
-    CloseHandle(ready);
-
     const auto start = Clock::now();
     {
-        zr::CBackupRestore engine;
-        HRESULT hr = engine.Initialize(sink);
         CNoDialog runner;
+        zr::CBackupRestore engine;
+        HRESULT hr = engine.Initialize(runner);
         if (SUCCEEDED(hr)) hr = zr::RunBackupSteps(engine, backupData, runner);
-        engine.m_secureDb.Unbind();
-        engine.m_builder.Detach();
-        if (engine.m_hMediaLibrary) FreeLibrary(engine.m_hMediaLibrary);
-        engine.m_hMediaLibrary = nullptr;
+        engine.ReleaseJob();
         result = hr;
     }
-    const double seconds = Seconds(start, Clock::now());
-    PostMessageA(sink, WM_CLOSE, 0, 0);
-    ui.join();
-    return seconds;
+    return Seconds(start, Clock::now());
 }
 
 // ---- Through the dialog: from its creation to the completion message arriving ----

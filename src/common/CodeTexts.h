@@ -1,8 +1,10 @@
-// The text a user is shown for a result code: as the outcome of a failed job,
-// and as the detail of an item a job could not handle. One table holds both.
+// The text a user is shown for a failed job's result code, and for the code
+// an item a job could not handle was listed with.
 #pragma once
 
 #include <windows.h>
+
+#include "common/ResultCodes.h"
 
 namespace zr {
 
@@ -11,6 +13,6 @@ namespace zr {
 UINT JobFailureText(HRESULT code, bool restore);
 // The string-table id of an item's detail; "processing failed" for codes
 // without one of their own.
-UINT ItemDetailText(HRESULT code);
+UINT ItemDetailText(ItemCode code);
 
 }  // namespace zr

@@ -6,11 +6,13 @@
 
 #include <string>
 
+#include "common/ResultCodes.h"
+
 namespace zr {
 
 struct FailedItem {
     std::string title;
-    HRESULT code = 0;
+    ItemCode code = ItemCode::Missing;
 };
 
 }  // namespace zr

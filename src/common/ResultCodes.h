@@ -1,5 +1,6 @@
-// Result codes shared by every part of the tool: signed 32-bit, COM style.
-// 0 success, 1 cancelled, negative failure.
+// Result codes of the tool's steps and jobs: signed 32-bit, COM style.
+// 0 success, 1 cancelled, negative failure. What an item (a track, a GUI item)
+// is listed with is an ItemCode, a type of its own.
 #pragma once
 
 #include <windows.h>
@@ -8,8 +9,9 @@ namespace zr {
 
 constexpr HRESULT RC_OK = 0;
 constexpr HRESULT RC_CANCELLED = 1;
-// ReadRecord of the secure backup stream: end of file before a record header.
-constexpr HRESULT RC_END_OF_FILE = 1;
+// RestoreGuiData for a backup without GUI data: the job reports it as it
+// reports a cancel, so it keeps a cancel's number.
+constexpr HRESULT RC_NO_GUI_DATA = RC_CANCELLED;
 
 constexpr HRESULT RC_E_FAIL = static_cast<HRESULT>(0x80004005);
 constexpr HRESULT RC_E_POINTER = static_cast<HRESULT>(0x80004003);
@@ -26,12 +28,17 @@ constexpr HRESULT RC_E_NO_BACKUPDATA = static_cast<HRESULT>(0x86FF0004);  // the
 // data): replacing the backup would delete them.
 constexpr HRESULT RC_E_HOLDS_HOST_DATA = static_cast<HRESULT>(0x86FF0005);
 
-// Codes of the items a job lists as not handled (besides 1, a missing content
-// file, 0x80070057, a picture, and 0x80004005, rights not exported).
-constexpr HRESULT RC_ITEM_MISSING = 1;
-constexpr HRESULT RC_E_BAD_NAME = static_cast<HRESULT>(0x8007007B);        // a stored path of no shape a backup writes
-constexpr HRESULT RC_E_NOT_REGISTERED = static_cast<HRESULT>(0x800710D9);  // the library refused the track's new path
-constexpr HRESULT RC_E_NOT_RESTORED = static_cast<HRESULT>(0x86FF0006);    // a GUI item kept as the host had it
+// Why a job listed an item as not handled; the number is what the result
+// view shows beside the item's text.
+enum class ItemCode : LONG {
+    Missing = 1,                                         // the track's content file is not there
+    NoPicture = static_cast<LONG>(0x80070057),           // a picture could not be saved or is not in the backup
+    RightsNotExported = static_cast<LONG>(0x80004005),   // the Move component refused the track
+    BadName = static_cast<LONG>(0x8007007B),             // a stored path of no shape a backup writes
+    NotRegistered = static_cast<LONG>(0x800710D9),       // the library refused the track's new path
+    NotRestored = static_cast<LONG>(0x86FF0006),         // a GUI item kept as the host had it
+};
+inline DWORD ItemCodeNumber(ItemCode code) { return static_cast<DWORD>(code); }
 
 // Secure backup file stream.
 constexpr HRESULT RC_E_STREAM_STATE = static_cast<HRESULT>(0x8F000001);

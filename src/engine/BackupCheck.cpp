@@ -96,21 +96,23 @@ ULONGLONG GuiItemsOnDisk(const GuiDataLocation& location, ULONGLONG cluster) {
 
 }  // namespace
 
-HRESULT CBackupRestore::CheckRestoreDestination(const std::string& backupData, const std::string& restoreTo) {
-    const CHostPlaces places = CHostPlaces::Read();
-    if (places.IsRefusedRestoreSource(backupData) || places.IsRefusedRestoreDestination(restoreTo, backupData)) {
+HRESULT CBackupRestore::CheckRestoreDestination(const CRestorePlan& plan) {
+    const CHostPlaces& places = Places();
+    if (places.IsRefusedRestoreSource(plan.m_strBackupData) ||
+        places.IsRefusedRestoreDestination(plan.m_strRestoreTo, plan.m_strBackupData)) {
         Trace("\n\nCBackupRestore::CheckRestoreDestination restore folder refused\n\n");
         return RC_E_INVALIDARG;
     }
     return RC_OK;
 }
 
-HRESULT CBackupRestore::CheckBackupData(const std::string& backupData, const std::string& restoreTo) {
+HRESULT CBackupRestore::CheckBackupData(CRestorePlan& plan) {
+    const std::string& backupData = plan.m_strBackupData;
     if (!IsFolder(backupData)) {
         Trace("\n\nCBackupRestore::CheckBackupData BackupData is no folder\n\n");
         return RC_E_NO_BACKUPDATA;
     }
-    HRESULT hr = CheckRestoreDestination(backupData, restoreTo);
+    HRESULT hr = CheckRestoreDestination(plan);
     if (FAILED(hr)) return hr;
     // The swap moves the live folder aside by name: a name that is no folder
     // below a drive would put its siblings somewhere else.
@@ -146,22 +148,25 @@ HRESULT CBackupRestore::CheckBackupData(const std::string& backupData, const std
         Trace("\n\nCBackupRestore::CheckBackupData MovePlugIn.bkd unreadable\n\n");
         return RC_E_FAIL;
     }
-    return CheckRestoreSpace(backupData, restoreTo);
+    return CheckRestoreSpace(plan);
 }
 
-HRESULT CBackupRestore::CheckRestoreSpace(const std::string& backupData, const std::string& restoreTo) {
+HRESULT CBackupRestore::CheckRestoreSpace(CRestorePlan& plan) {
+    const std::string& backupData = plan.m_strBackupData;
     // The whole tree goes below the destination; the database files beside the live library.
-    const Drive destination = DriveOf(restoreTo);
+    const Drive destination = DriveOf(plan.m_strRestoreTo);
     const Drive library = DriveOf(FolderPart(GetDatabasesFolder()));
     // Read once: the copy walks this listing again.
-    m_pBackupListing = std::make_unique<CFolderListing>();
-    ListFolder(backupData, true, *m_pBackupListing);
-    m_strListedBackupData = backupData;
-    ULONGLONG tree = destination.known ? ListedOnDisk(*m_pBackupListing, destination.cluster) : 0;
+    auto listing = std::make_unique<CFolderListing>();
+    ListFolder(backupData, true, *listing);
+    ULONGLONG tree = destination.known ? ListedOnDisk(*listing, destination.cluster) : 0;
+    plan.m_pBackupListing = std::move(listing);
     ULONGLONG databases = library.cluster;
     for (const DatabaseFile& file : kDatabaseFiles) {
         databases += FileOnDisk(backupData + kLibraryDbFolder + file.name, library.cluster);
     }
+    plan.m_nTreeOnDisk = tree;
+    plan.m_nDatabasesOnDisk = databases;
     if (destination.known && library.known && destination.root == library.root) tree += databases;
 
     const bool destinationShort = destination.known && tree > destination.free;
@@ -174,7 +179,7 @@ HRESULT CBackupRestore::CheckRestoreSpace(const std::string& backupData, const s
 }
 
 HRESULT CBackupRestore::CheckBackupFolder(const std::string& backupData) {
-    const CHostPlaces places = CHostPlaces::Read();
+    const CHostPlaces& places = Places();
     if (places.IsRefusedBackupTarget(backupData)) {
         Trace("\n\nCBackupRestore::CheckBackupFolder backup folder refused\n\n");
         return RC_E_INVALIDARG;
@@ -191,7 +196,7 @@ HRESULT CBackupRestore::CheckBackupFolder(const std::string& backupData) {
 
     // Folders of the tree, BackupRestore.ini and MovePlugIn.bkd: a cluster each at least.
     ULONGLONG need = 8 * cluster;
-    for (const GuiDataLocation& location : InstalledGuiData()) need += GuiItemsOnDisk(location, cluster);
+    for (const GuiDataLocation& location : places.GuiData()) need += GuiItemsOnDisk(location, cluster);
 
     // The library is read from a copy: the host's own database is opened only
     // by the secure export. The copy is what the backup copies too.
@@ -229,10 +234,18 @@ HRESULT CBackupRestore::CopyLibraryForReading(std::string& copy) {
     std::string base = temp;
     if (!HasTrailingBackslash(base)) base += "\\";
     base += "BackupCheck";
-    DWORD error = 0;
-    if (!FitsBuffer(base + kWidestFolderNumber + kLongestDatabaseFile, MAX_PATH) || FAILED(CreateUniqueFolderName(base, copy)) ||
-        !CreateFolderPath(copy + "\\", error)) {
-        return FolderCreateError(error);
+    if (!FitsBuffer(base + kWidestFolderNumber + kLongestDatabaseFile, MAX_PATH)) {
+        return FolderCreateError(ERROR_FILENAME_EXCED_RANGE);
+    }
+    // Jobs of other programs use the same folder: the copy takes a name that
+    // no other job holds, made by the call that fails when it is taken.
+    DWORD error = ERROR_SUCCESS;
+    if (!CreateFolderPath(FolderPart(base) + "\\", error)) return FolderCreateError(error);
+    for (int tries = 0;; ++tries) {
+        if (tries == kMaxFolderNumbers || FAILED(CreateUniqueFolderName(base, copy))) return RC_E_FOLDER_CREATE;
+        if (CreateDirectoryA(copy.c_str(), nullptr)) break;
+        error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS) return FolderCreateError(error);
     }
     const std::string databases = GetDatabasesFolder();
     for (const DatabaseFile& file : kDatabaseFiles) {

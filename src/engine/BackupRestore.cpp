@@ -8,83 +8,33 @@
 #include "common/PathUtil.h"
 #include "common/ResultCodes.h"
 #include "common/ComRef.h"
-#include "engine/EngineMessages.h"
 
 namespace zr {
-namespace {
-
-bool IsDots(const char* name) { return !strcmp(name, ".") || !strcmp(name, ".."); }
-
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// A file that is still there after the system accepted its deletion (Wine on a
-// read-only medium): opening it for writing tells why.
-DWORD WhyFileStays(const std::string& file) {
-    HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return GetLastError();
-    CloseHandle(h);
-    return ERROR_GEN_FAILURE;
-}
-
-// Removes what is left of a tree, deepest first; the system's error for the
-// first item that would not go, or ERROR_SUCCESS when the whole tree is gone.
-DWORD RemoveRemains(const std::string& folder) {
-    DWORD firstError = ERROR_SUCCESS;
-    const std::string pattern = folder + "\\*";
-    if (!FitsBuffer(pattern, MAX_PATH)) return ERROR_FILENAME_EXCED_RANGE;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            if (IsDots(data.cFileName)) continue;
-            const std::string item = folder + "\\" + data.cFileName;
-            DWORD error = ERROR_SUCCESS;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                // A link is removed, never followed into what it points at.
-                const bool removed = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryA(item.c_str())
-                                                                                        : DeleteFileA(item.c_str());
-                if (!removed) error = GetLastError();
-            } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                error = RemoveRemains(item);
-            } else if (!DeleteFileA(item.c_str())) {
-                error = GetLastError();
-            } else if (Exists(item)) {
-                error = WhyFileStays(item);
-            }
-            if (firstError == ERROR_SUCCESS) firstError = error;
-        } while (FindNextFileA(find, &data));
-        FindClose(find);
-    }
-    if (!RemoveDirectoryA(folder.c_str())) {
-        if (firstError == ERROR_SUCCESS) firstError = GetLastError();
-    } else if (Exists(folder) && firstError == ERROR_SUCCESS) {
-        firstError = ERROR_GEN_FAILURE;
-    }
-    return firstError;
-}
-
-}  // namespace
 
 CBackupRestore::CBackupRestore()
-    : m_hMediaLibrary(nullptr),
-      m_bCancelFlag(0),
-      m_hNotifyWnd(nullptr),
-      m_bPostProgress(0),
-      m_nProgressDone(0),
-      m_nProgressTotal(0) {}
+    : m_hMediaLibrary(nullptr), m_bCancelFlag(0), m_bPostProgress(0), m_nProgressDone(0), m_nProgressTotal(0) {}
 
-// The module stays loaded: the job runner unloads it after releasing the binding.
+// The module stays loaded: ReleaseJob unloads it after releasing the binding.
 CBackupRestore::~CBackupRestore() = default;
 
-HRESULT CBackupRestore::Initialize(HWND notifyWnd) {
-    m_bCancelFlag = 0;
-    m_hNotifyWnd = notifyWnd;
-
+void CBackupRestore::ReadFolders() {
+    if (m_bFoldersGiven) return;
     if (CheckTalvaneVersion()) GetTalvaneProgramPath(m_strHostFolder);
     GetNmlProgramPath(m_strLibraryFolder);
     GetMediaPath(m_strPictureFolder);
     m_strPictureFolder += "\\Picture";
+}
+
+void CBackupRestore::UseFolders(const EngineFolders& folders) {
+    m_strHostFolder = folders.host;
+    m_strLibraryFolder = folders.library;
+    m_strPictureFolder = folders.picture;
+    m_bFoldersGiven = true;
+    m_pPlaces.reset();
+}
+
+HRESULT CBackupRestore::Initialize(IJobRunner& runner) {
+    ReadFolders();
 
     // Without a library folder the name would resolve against the drive root,
     // where no module of the host belongs.
@@ -102,52 +52,76 @@ HRESULT CBackupRestore::Initialize(HWND notifyWnd) {
             m_hMediaLibrary = nullptr;
         }
     }
+    return BindLibrary(library.Detach(), &runner);
+}
 
-    HRESULT hr = m_builder.Attach(library.Get());
-    if (FAILED(hr)) return hr;
-    library.Detach();  // now held by m_builder
+HRESULT CBackupRestore::BindLibrary(INMLibrary* library, IJobRunner* runner) {
+    m_bCancelFlag = 0;
+    m_pRunner = runner;
+    ReadFolders();
+    HRESULT hr = m_builder.Attach(library);
+    if (FAILED(hr)) {
+        if (library) library->Release();  // refused: it stays with nobody
+        return hr;
+    }
+    return m_secureDb.Bind(m_builder.SecureDevice());
+}
 
-    return m_secureDb.Bind(m_builder.m_pSecureDevice.Get());
+void CBackupRestore::ReleaseJob() {
+    m_secureDb.Unbind();
+    m_builder.Detach();
+    if (m_hMediaLibrary) {
+        FreeLibrary(m_hMediaLibrary);
+        m_hMediaLibrary = nullptr;
+    }
+}
+
+const CHostPlaces& CBackupRestore::Places() {
+    if (!m_pPlaces) m_pPlaces = std::make_unique<CHostPlaces>(CHostPlaces::Read(GetDatabasesFolder()));
+    return *m_pPlaces;
+}
+
+bool CBackupRestore::IsCancelRequested() {
+    // The runner holds the worker while the user is asked, and says no once
+    // the job is committed to its end.
+    if (m_pRunner && !m_pRunner->MayCancel()) return false;
+    return m_bCancelFlag == 1;
 }
 
 HRESULT CBackupRestore::InitBackupDataFolder(const std::string& backupData) {
-    DeleteFolder(backupData);
-    // Whatever of an old backup stays (a file held open, a read-only medium)
-    // would be taken for part of the new one: the step fails instead, and
-    // writes nothing into it. The shell does not say why, so what is left is
-    // removed once more to learn the system's error.
     std::string folder = backupData;
     RemoveTrailingBackslash(folder);
+    // Whatever of an old tree stays (a file held open, a read-only medium)
+    // would be taken for part of the new one: the step fails instead, and
+    // writes nothing into it.
+    DeleteFolder(folder);
     if (!folder.empty() && FitsBuffer(folder + "\\", MAX_PATH) && !PathIsRootA((folder + "\\").c_str()) &&
         GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = RemoveRemains(folder);
+        const DWORD error = RemoveFolderTree(folder);
         if (error != ERROR_SUCCESS) return FolderCreateError(error);
     }
     if (MakeSureFolderPathExists((backupData + "\\").c_str())) return RC_OK;
     return FolderCreateError(GetLastError());
 }
 
-void CBackupRestore::RecordFailedItem(INMTrack* track, HRESULT code, int remove) {
+void CBackupRestore::RecordFailedItem(INMTrack* track, ItemCode code, int remove) {
     if (!track) return;
     const char* title = track->GetTitle();
     RecordFailedItem(title ? title : "", code);
     if (remove == 1) track->Unregister();
 }
 
-void CBackupRestore::RecordFailedItem(const std::string& title, HRESULT code) {
-    m_vecFailedItems.push_back(FailedItem{title, code});
+void CBackupRestore::RecordFailedItem(const std::string& title, ItemCode code) {
+    m_vecFailedItemTitle.push_back(title);
+    m_vecFailedItemCode.push_back(code);
 }
 
-std::vector<std::string> CBackupRestore::FailedTitles() const {
-    std::vector<std::string> titles;
-    for (const FailedItem& item : m_vecFailedItems) titles.push_back(item.title);
-    return titles;
-}
-
-std::vector<HRESULT> CBackupRestore::FailedCodes() const {
-    std::vector<HRESULT> codes;
-    for (const FailedItem& item : m_vecFailedItems) codes.push_back(item.code);
-    return codes;
+std::vector<FailedItem> CBackupRestore::FailedItems() const {
+    std::vector<FailedItem> items;
+    for (std::size_t i = 0; i < m_vecFailedItemTitle.size(); ++i) {
+        items.push_back(FailedItem{m_vecFailedItemTitle[i], m_vecFailedItemCode[i]});
+    }
+    return items;
 }
 
 void CBackupRestore::BeginCopyProgress(DWORD total) {
@@ -155,8 +129,6 @@ void CBackupRestore::BeginCopyProgress(DWORD total) {
     m_nProgressDone = 0;
     m_nProgressTotal = total;
 }
-
-void CBackupRestore::EndCopyProgress() { m_bPostProgress = 0; }
 
 std::string CBackupRestore::GetDatabasesFolder() const { return DatabasesFolderOf(m_strLibraryFolder); }
 
@@ -180,9 +152,7 @@ std::vector<std::string> PicturePathsOf(INMTrack* track) {
 }
 
 void CBackupRestore::PostProgress(DWORD done, DWORD total) {
-    // Without a dialog there is nobody to tell; a null window would post into
-    // the worker's own queue, which nobody reads.
-    if (m_hNotifyWnd) PostMessageA(m_hNotifyWnd, WM_BR_PROGRESS, done, total);
+    if (m_pRunner) m_pRunner->Progress(done, total);
 }
 
 }  // namespace zr

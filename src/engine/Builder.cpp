@@ -101,7 +101,7 @@ HRESULT CBuilder::MountHDD(const char* contentsDbPath, const char* pictureFolder
 }
 
 HRESULT CBuilder::UnmountHDD() {
-    if (!m_pHddVolume) return 1;
+    if (!m_pHddVolume) return RC_NOTHING_MOUNTED;
     HRESULT hr = m_pHddVolume->CloseDatabase();
     if (SUCCEEDED(hr)) {
         if (m_pDeviceManager) m_pDeviceManager->RemoveDevice(m_pHddVolume.Get());

@@ -28,14 +28,18 @@ public:
     HRESULT CreateSecureDevice();
     // Opens a library database as the HDD volume.
     HRESULT MountHDD(const char* contentsDbPath, const char* pictureFolder);
-    // 1 when nothing is mounted, else the code of CloseDatabase.
+    // RC_NOTHING_MOUNTED when nothing is mounted, else the code of CloseDatabase.
     HRESULT UnmountHDD();
+    static constexpr HRESULT RC_NOTHING_MOUNTED = 1;
     // Job end: unmounts, closes and releases everything; 0.
     HRESULT Detach();
 
     // The mounted volume, or none: what a step walks after MountHDD.
     INMHddVolume* Volume() const { return m_pHddVolume.Get(); }
+    INMSecureDevice* SecureDevice() const { return m_pSecureDevice.Get(); }
+    INMDeviceManager* DeviceManager() const { return m_pDeviceManager.Get(); }
 
+private:
     CRef<INMLibrary> m_pLibrary;
     CRef<INMServices> m_pServices;
     CRef<INMDeviceManager> m_pDeviceManager;

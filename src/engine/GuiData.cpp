@@ -10,12 +10,10 @@
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
 #include "engine/BackupRestore.h"
+#include "engine/SwapBeside.h"
 
 namespace zr {
 namespace {
-
-// RestoreGuiData's answer for a backup without GUI data; the job reports it like a cancel.
-constexpr HRESULT kNoGuiData = 1;
 
 bool IsFolder(const std::string& path) { return FitsBuffer(path, MAX_PATH) && PathIsDirectoryA(path.c_str()); }
 
@@ -39,12 +37,6 @@ HRESULT BackupFile(const std::string& from, const std::string& to) {
     return CopyError(error, !IsReadableFile(from));
 }
 
-// Moves a name onto a free one, or puts a file in the place of another.
-bool MoveItem(const std::string& from, const std::string& to, bool replaceFile) {
-    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replaceFile ? MOVEFILE_REPLACE_EXISTING : 0);
-    return FitsBuffer(from, MAX_PATH) && FitsBuffer(to, MAX_PATH) && MoveFileExA(from.c_str(), to.c_str(), flags);
-}
-
 }  // namespace
 
 bool CBackupRestore::LocateSharedGuiData(GuiDataLocation& location) { return LocateSharedGuiDataPaths(location); }
@@ -59,8 +51,9 @@ HRESULT CBackupRestore::BackupGuiItems(const GuiDataLocation& location, const st
     // A host need not have every item; one it has must reach the backup, or
     // its restore would delete the item on the target PC. A cancel seen by
     // the copy is left to the job's own check after the step.
-    HRESULT hr = CopyFolder(location.playlistFolder, destination + kPlaylistCopyFolder);
-    if (hr == RC_E_FILE_COPY) return CopyError(GetLastError(), m_bCopySourceUnreadable);
+    CopyFailure failure;
+    HRESULT hr = CopyFolder(location.playlistFolder, destination + kPlaylistCopyFolder, &failure);
+    if (hr == RC_E_FILE_COPY) return CopyError(failure.error, failure.sourceUnreadable);
     if (FAILED(hr)) return hr;
     hr = BackupFile(location.mirsDat, destination + kMirsDatFile);
     if (SUCCEEDED(hr)) hr = BackupFile(location.usrdicDic, destination + kUsrdicDicFile);
@@ -92,11 +85,10 @@ HRESULT CBackupRestore::BackupGuiData(const std::string& backupData) {
     return RC_OK;
 }
 
-// A file of the backup put in the host's place: copied to a free name beside
-// it first, so that the host's own file goes only once its replacement is
-// whole. A file the backup does not hold (the host it came from had none) takes
-// the host's away. False, with the host's file as it was, when the backup's
-// cannot be taken.
+// A file of the backup put in the host's place: copied beside it first, so
+// that the host's own file goes only once its replacement is whole. A file
+// the backup does not hold (the host it came from had none) takes the host's
+// away. False, with the host's file as it was, when the backup's cannot be taken.
 bool CBackupRestore::RestoreGuiFile(const std::string& source, const std::string& target) {
     if (target.empty()) return true;
     const DWORD attributes = FitsBuffer(source, MAX_PATH) ? GetFileAttributesA(source.c_str()) : INVALID_FILE_ATTRIBUTES;
@@ -108,47 +100,34 @@ bool CBackupRestore::RestoreGuiFile(const std::string& source, const std::string
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
 
-    std::string temporary;
-    if (!FitsBuffer(target + ".tmp" + kWidestFolderNumber, MAX_PATH) || FAILED(CreateUniqueFolderName(target + ".tmp", temporary))) {
-        return false;
-    }
+    if (!CSwapBeside::NamesFit(target)) return false;
     MakeSureFolderPathExists(target.c_str());  // a folder the host has not made yet
-    if (!CopyFileA(source.c_str(), temporary.c_str(), TRUE)) {
-        DeleteFileA(temporary.c_str());
+    CSwapBeside file(target, CSwapBeside::Kind::File, Journal());
+    if (file.Begin() != RC_OK) return false;
+    if (!CopyFileA(source.c_str(), file.Working().c_str(), FALSE)) {
+        file.Discard();
         return false;
     }
-    MakeWritable(temporary);
-    if (MoveItem(temporary, target, true)) return true;
-    DeleteFileA(temporary.c_str());
-    return false;
+    MakeWritable(file.Working());
+    if (file.SwapIn() != RC_OK) {
+        file.Discard();
+        return false;
+    }
+    file.DropAside();
+    return true;
 }
 
 // The backup's playlist folder put in the host's place: copied whole beside
 // it, then the two folders swap names and the host's old one goes.
 bool CBackupRestore::RestoreGuiFolder(const std::string& source, const std::string& target) {
-    if (!IsFolder(source)) return false;
-    std::string temporary;
-    if (!FitsBuffer(target + ".tmp" + kWidestFolderNumber + "\\", MAX_PATH) || FAILED(CreateUniqueFolderName(target + ".tmp", temporary))) {
+    if (!IsFolder(source) || !CSwapBeside::NamesFit(target, 1)) return false;
+    CSwapBeside folder(target, CSwapBeside::Kind::Folder, Journal());
+    if (folder.Begin() != RC_OK) return false;
+    if (CopyFolder(source, folder.Working()) != RC_OK || folder.SwapIn() != RC_OK) {
+        folder.Discard();
         return false;
     }
-    DWORD error = 0;
-    if (!CreateFolderPath(temporary + "\\", error)) return false;
-    if (CopyFolder(source, temporary) != RC_OK) {
-        DeleteFolder(temporary);
-        return false;
-    }
-    std::string aside;
-    const bool hostHasOne = GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES;
-    if (hostHasOne && (FAILED(CreateUniqueFolderName(target + ".bak", aside)) || !MoveItem(target, aside, false))) {
-        DeleteFolder(temporary);
-        return false;
-    }
-    if (!MoveItem(temporary, target, false)) {
-        if (hostHasOne) MoveItem(aside, target, false);
-        DeleteFolder(temporary);
-        return false;
-    }
-    if (hostHasOne) DeleteFolder(aside);
+    folder.DropAside();
     return true;
 }
 
@@ -156,22 +135,23 @@ bool CBackupRestore::RestoreGuiFolder(const std::string& source, const std::stri
 // that cannot be is kept as it was and listed under its own name.
 void CBackupRestore::ReplaceGuiItems(const GuiDataLocation& location, const std::string& source) {
     if (!RestoreGuiFolder(source + kPlaylistCopyFolder, location.playlistFolder)) {
-        RecordFailedItem(PlatformFileName(location.playlistFolder), RC_E_NOT_RESTORED);
+        RecordFailedItem(PlatformFileName(location.playlistFolder), ItemCode::NotRestored);
     }
     const std::pair<const char*, const std::string*> files[] = {
         {kMirsDatFile, &location.mirsDat}, {kUsrdicDicFile, &location.usrdicDic}, {kRuleDatFile, &location.ruleDat}};
     for (const auto& file : files) {
         if (!RestoreGuiFile(source + file.first, *file.second)) {
-            RecordFailedItem(PlatformFileName(*file.second), RC_E_NOT_RESTORED);
+            RecordFailedItem(PlatformFileName(*file.second), ItemCode::NotRestored);
         }
     }
 }
 
-int CBackupRestore::RestoreHostGuiData(const std::string& source) {
+HRESULT CBackupRestore::RestoreHostGuiData(const std::string& source, bool& shared) {
     GuiDataLocation location;
     if (!LocateHostGuiData(location)) return RC_E_FAIL;
     ReplaceGuiItems(location, source);
-    return location.bShared;
+    shared = location.bShared == 1;
+    return RC_OK;
 }
 
 HRESULT CBackupRestore::RestoreSharedGuiData(const std::string& source) {
@@ -202,7 +182,8 @@ bool CBackupRestore::ChooseGuiSources(const std::string& backupData, std::string
     return true;
 }
 
-HRESULT CBackupRestore::RestoreGuiData(const std::string& backupData) {
+HRESULT CBackupRestore::RestoreGuiData(const CRestorePlan& plan) {
+    const std::string& backupData = plan.m_strBackupData;
     std::string serial;
     LoadSerialFromIni(backupData, serial);
     if (serial.empty()) {
@@ -215,15 +196,16 @@ HRESULT CBackupRestore::RestoreGuiData(const std::string& backupData) {
     const bool corvell = CheckCorvellVersion();
     std::string hostSource;
     std::string sharedSource;
-    if (!ChooseGuiSources(backupData, hostSource, sharedSource)) return kNoGuiData;
+    if (!ChooseGuiSources(backupData, hostSource, sharedSource)) return RC_NO_GUI_DATA;
 
     if (talvane) {
-        int layout = RestoreHostGuiData(hostSource);
-        if (layout < 0) {
+        bool shared = false;
+        HRESULT hr = RestoreHostGuiData(hostSource, shared);
+        if (FAILED(hr)) {
             Trace("\n\nCBackupRestore::RestoreGuiData LocateHostGuiData failed\n\n");
-            return layout;
+            return hr;
         }
-        if (layout == 1) return RC_OK;
+        if (shared) return RC_OK;
     }
     if (corvell) {
         HRESULT hr = RestoreSharedGuiData(sharedSource);

@@ -9,6 +9,7 @@
 #include "common/BackupTree.h"
 #include "common/PathUtil.h"
 #include "common/ResString.h"
+#include "engine/SwapBeside.h"
 
 namespace zr {
 namespace {
@@ -30,20 +31,6 @@ std::string SpecialFolder(int id, BOOL create) {
     char folder[MAX_PATH] = {};
     if (!SHGetSpecialFolderPathA(nullptr, folder, id, create)) return std::string();
     return folder;
-}
-
-// The ".bak" and ".tmp" folders a restore makes beside the live databases
-// folder, numbered or not ("databases.bak", "databases.tmp00003"), and what
-// lies below them; both forms comparable.
-bool IsInsideDatabasesSibling(const std::string& item, const std::string& live) {
-    for (const char* suffix : {".BAK", ".TMP"}) {
-        const std::string base = live + suffix;
-        if (item.compare(0, base.size(), base) != 0) continue;
-        std::size_t i = base.size();
-        while (i < item.size() && i - base.size() < 5 && item[i] >= '0' && item[i] <= '9') ++i;
-        if (i == item.size() || item[i] == '\\') return true;
-    }
-    return false;
 }
 
 }  // namespace
@@ -92,10 +79,12 @@ std::vector<GuiDataLocation> InstalledGuiData() {
     return result;
 }
 
-CHostPlaces CHostPlaces::Read() { return CHostPlaces(GetLiveDatabasesFolder(), InstalledGuiData()); }
+CHostPlaces CHostPlaces::Read() { return Read(GetLiveDatabasesFolder()); }
+
+CHostPlaces CHostPlaces::Read(const std::string& liveDatabases) { return CHostPlaces(liveDatabases, InstalledGuiData()); }
 
 CHostPlaces::CHostPlaces(const std::string& liveDatabases, const std::vector<GuiDataLocation>& guiData)
-    : m_liveDatabases(ComparablePath(liveDatabases)) {
+    : m_liveDatabases(ComparablePath(liveDatabases)), m_guiData(guiData) {
     for (const GuiDataLocation& location : guiData) {
         for (const std::string* item : {&location.playlistFolder, &location.mirsDat, &location.usrdicDic,
                                         &location.ruleDat}) {
@@ -108,7 +97,7 @@ CHostPlaces::CHostPlaces(const std::string& liveDatabases, const std::vector<Gui
 bool CHostPlaces::IsInsidePlace(const std::string& item) const {
     if (item.empty()) return false;
     if (IsSameOrBelow(item, m_liveDatabases)) return true;
-    if (!m_liveDatabases.empty() && IsInsideDatabasesSibling(item, m_liveDatabases)) return true;
+    if (IsBesideNameOf(item, m_liveDatabases)) return true;
     for (const std::string& place : m_guiItems) {
         if (IsSameOrBelow(item, place)) return true;
     }

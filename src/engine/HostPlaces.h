@@ -34,6 +34,8 @@ class CHostPlaces {
 public:
     // Read from the host's installation (registry, "Device.ini", shell folders).
     static CHostPlaces Read();
+    // The same with the live databases folder known already.
+    static CHostPlaces Read(const std::string& liveDatabases);
     // For tests and for callers that know the places already.
     CHostPlaces(const std::string& liveDatabases, const std::vector<GuiDataLocation>& guiData);
 
@@ -51,6 +53,9 @@ public:
     // backup there would delete the host's own data.
     bool HasPlaceInside(const std::string& folder) const;
 
+    // The GUI data of the installed hosts, as InstalledGuiData read it.
+    const std::vector<GuiDataLocation>& GuiData() const { return m_guiData; }
+
 private:
     CHostPlaces() = default;
     // The comparable form `item` lies in a place a restore replaces or moves.
@@ -58,6 +63,7 @@ private:
 
     std::string m_liveDatabases;        // comparable form; empty when unknown
     std::vector<std::string> m_guiItems;  // comparable forms
+    std::vector<GuiDataLocation> m_guiData;
 };
 
 }  // namespace zr

@@ -200,7 +200,7 @@ void BackupPictures(CBackupRestore& engine, INMTrack* track, CPictureCopies& cop
     auto registerOrDrop = [&]() {
         if (SUCCEEDED(track->Register())) return true;
         Trace("%s", kRegisterFailed);
-        engine.RecordFailedItem(track, RC_E_NOT_REGISTERED, 1);
+        engine.RecordFailedItem(track, ItemCode::NotRegistered, 1);
         return false;
     };
     bool renamed = false;
@@ -210,7 +210,7 @@ void BackupPictures(CBackupRestore& engine, INMTrack* track, CPictureCopies& cop
         if (!copies.Copy(source, copyName)) {
             track->RemovePicture(picture.Get());
             if (!registerOrDrop()) return;
-            engine.RecordFailedItem(track, RC_E_INVALIDARG, 0);
+            engine.RecordFailedItem(track, ItemCode::NoPicture, 0);
             continue;
         }
         if (FoldCase(copyName) == FoldCase(PlatformFileName(source))) continue;
@@ -298,14 +298,14 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
                     Trace("\n\nCBackupRestore::BackupNmlData !CopyFile1 failed\n\n");
                     return RC_E_FILE_COPY;
                 }
-                RecordFailedItem(track.Get(), RC_ITEM_MISSING, 1);
+                RecordFailedItem(track.Get(), ItemCode::Missing, 1);
             } else {
                 track->SetFilePath(stored.c_str());
                 Trace("pTrack->GetFilePath = %s\n", Text(track->GetFilePath()));
                 if (FAILED(track->Register())) {
                     Trace("%s", kRegisterFailed);
                     // Its stored path is still the host's: listed, and kept out of the backup.
-                    RecordFailedItem(track.Get(), RC_E_NOT_REGISTERED, 1);
+                    RecordFailedItem(track.Get(), ItemCode::NotRegistered, 1);
                 } else if (IsSecureTrack(track.Get())) {
                     secure = 1;  // rights-protected content: its pictures stay behind
                 } else {

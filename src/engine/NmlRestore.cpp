@@ -18,14 +18,10 @@
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
 #include "engine/BackupRestore.h"
+#include "engine/SwapBeside.h"
 
 namespace zr {
 namespace {
-
-
-// Never MOVEFILE_REPLACE_EXISTING: a file that holds a name the move wants is
-// the user's, and the move fails rather than replace it.
-const DWORD kMoveFlags = MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH;
 
 const char* Text(const char* s) { return s ? s : ""; }
 
@@ -84,13 +80,16 @@ public:
 
     const std::string& PictureFolder() const { return m_pictureFolder; }
 
-    // RC_E_BAD_NAME when the path would not stay below Data\Audio (a name the
-    // system rewrites), RC_ITEM_MISSING when the backup holds no such file.
-    HRESULT Track(const std::string& folder, const std::string& file, std::string& restored) const {
+    // False, with why the track is listed: BadName when the path would not
+    // stay below Data\Audio (a name the system rewrites), Missing when the
+    // backup holds no such file.
+    bool Track(const std::string& folder, const std::string& file, std::string& restored, ItemCode& why) const {
         restored = m_audioRoot + folder + "\\" + file;
-        if (!StaysBelow(restored, m_audioFull)) return RC_E_BAD_NAME;
+        why = ItemCode::BadName;
+        if (!StaysBelow(restored, m_audioFull)) return false;
         const bool there = m_bListed ? m_audioFiles.count(FoldCase(folder + "\\" + file)) != 0 : IsExistingFile(restored);
-        return there ? RC_OK : RC_ITEM_MISSING;
+        why = ItemCode::Missing;
+        return there;
     }
 
     // A picture's own file name in the restored picture folder, when the
@@ -164,7 +163,7 @@ void RepointPictures(CBackupRestore& engine, INMTrack* track, CRestoredPaths& pa
             ++kept;
         } else {
             track->RemovePicture(picture.Get());
-            engine.RecordFailedItem(track, RC_E_INVALIDARG, 0);
+            engine.RecordFailedItem(track, ItemCode::NoPicture, 0);
         }
         // Once per picture of the track, kept or not.
         track->SetTrackProperty(NM_TRACK_PROP_PICTURE_STATE, &zero);
@@ -199,35 +198,40 @@ HRESULT CheckPreparedLibrary(CBuilder& builder, const std::string& contentsDb, c
 
 }  // namespace
 
-HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const std::string& restoreTo) {
-    HRESULT hr = CheckRestoreDestination(backupData, restoreTo);
+HRESULT CBackupRestore::RestoreNmlContents(CRestorePlan& plan) {
+    HRESULT hr = CheckRestoreDestination(plan);
     if (FAILED(hr)) return hr;
-    m_strBackupDataFolder = backupData;
+    const std::string& backupData = plan.m_strBackupData;
     const std::string backupDb = backupData + kLibraryDbFolder;
     const std::string live = GetDatabasesFolder();
 
     // Both new folders must be reachable under any number they may get; a
     // destination that cannot hold them fails before anything is made.
-    std::string restoreBase = restoreTo;
+    std::string restoreBase = plan.m_strRestoreTo;
     if (!HasTrailingBackslash(restoreBase)) restoreBase += "\\";
     restoreBase += kRestoreDataFolder;
     if (!FitsBuffer(restoreBase + kWidestFolderNumber + "\\", MAX_PATH)) {
         Trace("\n\nCBackupRestore::RestoreNmlContents restore folder too long\n\n");
         return RC_E_FAIL;
     }
-    std::string temporary;
-    if (!FitsBuffer(live + ".tmp" + kWidestFolderNumber + kLongestDatabaseFile, MAX_PATH) ||
-        FAILED(CreateUniqueFolderName(live + ".tmp", temporary))) {
+    // The new library is written beside the live one and swapped in later.
+    CSwapBeside databases(live, CSwapBeside::Kind::Folder, Journal());
+    if (!CSwapBeside::NamesFit(live, sizeof(kLongestDatabaseFile) - 1)) {
         Trace("\n\nCBackupRestore::RestoreNmlContents CreateUniqueFolderName2 failed\n\n");
         return RC_E_FAIL;
     }
-    m_strNewDatabasesFolder = temporary;
-
-    DWORD error = 0;
-    if (!CreateFolderPath(temporary + "\\", error)) {
-        Trace("\n\nCBackupRestore::RestoreNmlContents !MakeSureDirectoryPathExists2 failed\n\n");
-        return FolderCreateError(error);
+    hr = databases.Begin();
+    if (hr == RC_E_FAIL) {
+        Trace("\n\nCBackupRestore::RestoreNmlContents CreateUniqueFolderName2 failed\n\n");
+        return RC_E_FAIL;
     }
+    if (FAILED(hr)) {
+        Trace("\n\nCBackupRestore::RestoreNmlContents !MakeSureDirectoryPathExists2 failed\n\n");
+        return hr;
+    }
+    const std::string temporary = databases.Working();
+    plan.m_strNewDatabasesFolder = temporary;
+    DWORD error = 0;
 
     HRESULT result = RC_OK;
     for (const DatabaseFile& file : kDatabaseFiles) {
@@ -240,14 +244,14 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
     }
     if (IsCancelRequested()) result = RC_CANCELLED;
     if (result != RC_OK) {
-        DeleteFolder(temporary);
+        databases.Discard();
         return result;
     }
 
     hr = m_builder.MountHDD((temporary + kContentsDbFile).c_str(), m_strPictureFolder.c_str());
     if (FAILED(hr)) {
         Trace("\n\nCBackupRestore::RestoreNmlContents m_builder.MountHDD failed\n\n");
-        DeleteFolder(temporary);
+        databases.Discard();
         return hr;
     }
     INMHddVolume* volume = m_builder.Volume();
@@ -264,18 +268,17 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
     }
 
     BeginCopyProgress(volume->GetContentCount());
-    const CFolderListing* listed = m_strListedBackupData == backupData ? m_pBackupListing.get() : nullptr;
-    hr = CopyFolder(backupData, restoreData, listed);
+    const CFolderListing* listed = plan.m_pBackupListing.get();
+    hr = CopyFolder(backupData, restoreData, nullptr, listed);
     EndCopyProgress();
     if (hr != RC_OK) {
         Trace("\n\nCBackupRestore::RestoreNmlContents CopyFolder failed\n\n");
         return hr;
     }
 
-    m_strRestoreDataFolder = restoreData;
+    plan.m_strRestoreData = restoreData;
     CRestoredPaths paths(restoreData, listed);
-    m_pBackupListing.reset();  // what the walk needs of it, the paths keep
-    m_strListedBackupData.clear();
+    plan.m_pBackupListing.reset();  // what the walk needs of it, the paths keep
     // Made once, for the first track that has pictures to re-point; folders
     // made during the step do not vanish.
     bool pictureFolderMade = false;
@@ -297,10 +300,10 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
         Trace("Title = %s\nPath  = %s\n", Text(track->GetTitle()), path.c_str());
         Trace("FolderName = %s\nFileName = %s\n", folder.c_str(), file.c_str());
         std::string target;
-        const HRESULT where = shaped ? paths.Track(folder, file, target) : RC_E_BAD_NAME;
-        if (where != RC_OK) {
+        ItemCode why = ItemCode::BadName;
+        if (!shaped || !paths.Track(folder, file, target, why)) {
             // Listed, and kept out of the restored library rather than pointing elsewhere.
-            RecordFailedItem(track.Get(), where, 1);
+            RecordFailedItem(track.Get(), why, 1);
             continue;
         }
         track->SetFilePath(target.c_str());
@@ -316,7 +319,7 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
         if (FAILED(track->Register())) {
             Trace("CBackupRestore::RestoreNmlContents pTrack->Register() failed\n");
             // Its stored path is still the backup's: it must not enter the library.
-            RecordFailedItem(track.Get(), RC_E_NOT_REGISTERED, 1);
+            RecordFailedItem(track.Get(), ItemCode::NotRegistered, 1);
             continue;
         }
         ++restored;
@@ -345,37 +348,33 @@ HRESULT CBackupRestore::RestoreNmlContents(const std::string& backupData, const 
             refused = true;
         }
     }
-    if (result != RC_OK) DeleteFolder(temporary);
+    if (result != RC_OK) databases.Discard();
     if (refused) DeleteFolder(restoreData);
     return result;
 }
 
-HRESULT CBackupRestore::RestoreNmlDatabases() {
+HRESULT CBackupRestore::RestoreNmlDatabases(CRestorePlan& plan) {
     const std::string live = GetDatabasesFolder();
-    if (!FitsBuffer(live + ".bak" + kWidestFolderNumber, MAX_PATH) ||
-        FAILED(CreateUniqueFolderName(live + ".bak", m_strOldDatabasesFolder))) {
-        return RC_E_FAIL;
-    }
-
-    // When the live folder cannot be moved aside, its name stays taken and
-    // the second move fails too.
-    const bool movedAside = MoveFileExA(live.c_str(), m_strOldDatabasesFolder.c_str(), kMoveFlags) != FALSE;
-    if (MoveFileExA(m_strNewDatabasesFolder.c_str(), live.c_str(), kMoveFlags)) return RC_OK;
-
-    // The host must never be left without a library: the old one goes back.
-    if (movedAside) MoveFileExA(m_strOldDatabasesFolder.c_str(), live.c_str(), kMoveFlags);
-    return RC_E_FAIL;
+    if (!CSwapBeside::NamesFit(live)) return RC_E_FAIL;
+    // The old library stays beside the new one: the finishing step reads it,
+    // and the user may want it back.
+    CSwapBeside databases =
+        CSwapBeside::Adopt(live, CSwapBeside::Kind::Folder, Journal(), plan.m_strNewDatabasesFolder);
+    const HRESULT hr = databases.SwapIn();
+    plan.m_strOldDatabasesFolder = databases.Aside();
+    return hr == RC_OK ? RC_OK : RC_E_FAIL;
 }
 
-HRESULT CBackupRestore::DeleteUnusableContents() {
-    HRESULT hr = m_builder.MountHDD((m_strOldDatabasesFolder + kContentsDbFile).c_str(), m_strPictureFolder.c_str());
+HRESULT CBackupRestore::DeleteUnusableContents(const CRestorePlan& plan) {
+    HRESULT hr =
+        m_builder.MountHDD((plan.m_strOldDatabasesFolder + kContentsDbFile).c_str(), m_strPictureFolder.c_str());
     if (FAILED(hr)) return hr;
     INMHddVolume* volume = m_builder.Volume();
     if (!volume) return RC_E_FAIL;
 
     // What a replaced track may never take along, however its path is spelt.
     const std::string live = ComparablePath(GetDatabasesFolder());
-    const std::string kept[] = {live, ComparablePath(m_strRestoreDataFolder), ComparablePath(m_strBackupDataFolder)};
+    const std::string kept[] = {live, ComparablePath(plan.m_strRestoreData), ComparablePath(plan.m_strBackupData)};
     auto mayDelete = [&](const std::string& path) {
         if (!IsPlainAbsolutePath(path) || !IsExistingFile(path)) return false;
         const std::string item = ComparablePath(path);
@@ -383,9 +382,8 @@ HRESULT CBackupRestore::DeleteUnusableContents() {
         for (const std::string& folder : kept) {
             if (IsSameOrBelow(item, folder)) return false;
         }
-        // The .bak and .tmp folders beside the live one hold libraries too.
-        return item.compare(0, live.size() + 4, live + ".BAK") != 0 &&
-               item.compare(0, live.size() + 4, live + ".TMP") != 0;
+        // The folders beside the live one hold libraries too.
+        return !IsBesideNameOf(item, live);
     };
 
     CRef<INMContent> entry(volume->GetFirstContent(IID_INMTrack));

@@ -73,7 +73,7 @@ HRESULT CBackupRestore::BackupMoveSecureDB(const std::string& backupData) {
         const std::string path = Text(track->GetFilePath());
         Trace("Title = %s, Path = %s\n", Text(track->GetTitle()), path.c_str());
         if (FAILED(m_secureDb.AddMoveContent(path.c_str()))) {
-            RecordFailedItem(track.Get(), RC_E_FAIL, 0);
+            RecordFailedItem(track.Get(), ItemCode::RightsNotExported, 0);
         }
     }
     Trace("**********************\n");
@@ -84,10 +84,10 @@ HRESULT CBackupRestore::BackupMoveSecureDB(const std::string& backupData) {
     return hr;
 }
 
-HRESULT CBackupRestore::RestoreMoveSecureDB(const std::string& backupData) {
+HRESULT CBackupRestore::RestoreMoveSecureDB(const CRestorePlan& plan) {
     CSDMoveBackupFile stream;
     HRESULT hr =
-        stream.OpenFile((backupData + kSecureDbFolder + kMoveBackupFile).c_str(), CSDMoveBackupFile::MODE_READ);
+        stream.OpenFile((plan.m_strBackupData + kSecureDbFolder + kMoveBackupFile).c_str(), CSDMoveBackupFile::MODE_READ);
     // Only a missing file in an existing folder is "no secure database"; a
     // missing folder keeps the stream's own code, so that an incomplete or
     // foreign backup stops the restore before the host is changed.

@@ -1,7 +1,6 @@
 // Operations that every engine step uses on folders and paths.
 #include <windows.h>
 
-#include <shellapi.h>
 #include <shlwapi.h>
 
 #include <cstdio>
@@ -10,6 +9,7 @@
 #include "common/PathUtil.h"
 #include "common/ResultCodes.h"
 #include "engine/BackupRestore.h"
+#include "engine/FileOps.h"
 
 namespace zr {
 namespace {
@@ -30,13 +30,11 @@ bool NamesAWholeDrive(const std::string& folder) {
 
 }  // namespace
 
-HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string& destination) {
-    return CopyFolder(source, destination, nullptr);
-}
-
-HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string& destination,
+HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string& destination, CopyFailure* failure,
                                    const CFolderListing* listed) {
-    m_bCopySourceUnreadable = false;
+    CopyFailure ignored;
+    CopyFailure& why = failure ? *failure : ignored;
+    why = CopyFailure();
     CFolderListing listedNow;
     if (!listed) {
         ListFolder(source, false, listedNow);
@@ -46,15 +44,14 @@ HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string&
     // A search pattern the system cannot take would look like a missing
     // folder and the tree would be skipped without a word.
     if (listing.error == ERROR_FILENAME_EXCED_RANGE) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        why.error = ERROR_FILENAME_EXCED_RANGE;
         return RC_E_FILE_COPY;
     }
     // Only a missing folder has nothing to copy; a folder that cannot be
     // read would otherwise be left out of the copy without a word.
     if (listing.IsMissing()) return RC_OK;
     if (listing.error != ERROR_SUCCESS && listing.entries.empty()) {
-        m_bCopySourceUnreadable = true;
-        SetLastError(listing.error);
+        why = CopyFailure{listing.error, true};
         return RC_E_FILE_COPY;
     }
 
@@ -71,17 +68,19 @@ HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string&
             // error worth its own code. Per folder of a large tree that walk
             // would cost more system calls than the copying.
             if (!CreateDirectoryA(to.c_str(), nullptr) && !MakeSureFolderPathExists((to + "\\").c_str())) {
-                return FolderCreateError(GetLastError());
+                why.error = GetLastError();
+                return FolderCreateError(why.error);
             }
-            HRESULT hr = CopyFolder(from, to, entry.folder.get());
+            HRESULT hr = CopyFolder(from, to, &why, entry.folder.get());
             if (hr != RC_OK) return hr;
         } else {
             if (!FitsBuffer(from, MAX_PATH) || !FitsBuffer(to, MAX_PATH)) {
-                SetLastError(ERROR_FILENAME_EXCED_RANGE);
+                why.error = ERROR_FILENAME_EXCED_RANGE;
                 return RC_E_FILE_COPY;
             }
             if (!CopyFileA(from.c_str(), to.c_str(), FALSE)) {
-                m_bCopySourceUnreadable = !IsReadableFile(from);
+                why.error = GetLastError();
+                why.sourceUnreadable = !IsReadableFile(from);
                 return RC_E_FILE_COPY;
             }
             // The copy keeps the source's attributes; a backup read from a
@@ -95,28 +94,14 @@ HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string&
     }
     // A listing that broke off midway must not pass for a whole copy.
     if (listing.error != ERROR_SUCCESS) {
-        m_bCopySourceUnreadable = true;
-        SetLastError(listing.error);
+        why = CopyFailure{listing.error, true};
         return RC_E_FILE_COPY;
     }
     return RC_OK;
 }
 
-// Any item takes a name, a file as much as a folder: a folder cannot be made
-// under a file's name, and a move must never land on one.
 HRESULT CBackupRestore::CreateUniqueFolderName(const std::string& path, std::string& result) {
-    result = path;
-    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return RC_OK;
-    for (int i = 0; i < kMaxFolderNumbers; ++i) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof(suffix), "%05d", i);
-        std::string candidate = path + suffix;
-        if (GetFileAttributesA(candidate.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            result = candidate;
-            return RC_OK;
-        }
-    }
-    return RC_E_FAIL;
+    return FirstFreeName(path, result) ? RC_OK : RC_E_FAIL;
 }
 
 void CBackupRestore::DeleteFolder(const std::string& path) {
@@ -124,18 +109,9 @@ void CBackupRestore::DeleteFolder(const std::string& path) {
     RemoveTrailingBackslash(folder);
     // Never a whole drive: such a path here is a caller's mistake.
     if (NamesAWholeDrive(folder)) return;
-
-    // The shell takes a list of names ended by an empty one.
-    std::vector<char> from(folder.size() + 2, '\0');
-    folder.copy(from.data(), folder.size());
-
-    SHFILEOPSTRUCTA op = {};
-    op.hwnd = nullptr;
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.data();
-    op.pTo = nullptr;
-    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-    SHFileOperationA(&op);
+    // The tool's own walk, not the shell's delete, which may follow a link
+    // inside the tree and delete what it points at.
+    RemoveFolderTree(folder);
 }
 
 int CBackupRestore::StripFileName(char* buffer) {

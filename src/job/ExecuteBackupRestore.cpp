@@ -4,7 +4,7 @@
 #include "common/ResString.h"
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
-#include "engine/EngineMessages.h"
+#include "job/JobMessages.h"
 #include "job/steps/JobSteps.h"
 #include "resource.h"
 #include "ui/results/ResultView.h"
@@ -27,17 +27,15 @@ void DisableKeepingFocus(HWND dialog, const CButton& button) {
 
 }  // namespace
 
-CExecuteBackupRestore::CExecuteBackupRestore(HWND parent)
-    : CDialog(IDD_EXECUTE_BACKUP_RESTORE, parent),
-      m_cancel(m_cBackupRestore.m_bCancelFlag),
-      m_bBackupTreeTouched(0) {
-    m_cBackupRestore.m_pCancelState = &m_cancel;
+CExecuteBackupRestore::CExecuteBackupRestore(HWND parent) : CDialog(IDD_EXECUTE_BACKUP_RESTORE, parent) {
+    InitializeCriticalSection(&m_csSendMessage);
 }
 
 CExecuteBackupRestore::~CExecuteBackupRestore() {
     // The dialog closes only after the worker ended; this covers a dialog
     // that could not be created after all.
     if (m_pThread) m_pThread->Wait(INFINITE);
+    DeleteCriticalSection(&m_csSendMessage);
 }
 
 void CExecuteBackupRestore::DoDataExchange() {
@@ -55,6 +53,7 @@ BOOL CExecuteBackupRestore::OnInit() {
     SetText(LoadResString(IsRestore() ? IDS_CAPTION_RESTORE : IDS_CAPTION_BACKUP).c_str());
     m_staticStatus.SetText(LoadResString(IDS_STATUS_PREPARING).c_str());
     m_progress.SetRange(0, 100);
+    m_hNotifyWnd = m_hWnd;
     m_pThread = CThread::Begin(&CExecuteBackupRestore::BackupRestoreThread, this);
     if (!m_pThread) {
         // Without a worker nothing would ever close the dialog.
@@ -104,36 +103,42 @@ INT_PTR CExecuteBackupRestore::OnMessage(UINT message, WPARAM wParam, LPARAM lPa
 DWORD WINAPI CExecuteBackupRestore::BackupRestoreThread(void* arg) {
     auto* self = static_cast<CExecuteBackupRestore*>(arg);
     CBackupRestore& engine = self->m_cBackupRestore;
-    if (FAILED(engine.Initialize(self->m_hWnd))) {
+    if (FAILED(engine.Initialize(*self))) {
         Trace("%s", kTraceInitialize);
         self->PostComplete(RC_E_UNEXPECTED);
         return 1;
     }
     HRESULT result = self->RunJob();
-    ReleaseJob(engine);
+    engine.ReleaseJob();
     self->PostComplete(result);
     return 1;
 }
 
 HRESULT CExecuteBackupRestore::RunJob() {
-    SendPhase(WM_BR_CONTENTS_PHASE);
+    SendMessageLocked(WM_BR_CONTENTS_PHASE);
     if (IsCancelled()) return RC_CANCELLED;
     return IsRestore() ? RunRestoreSteps(m_cBackupRestore, m_strBackupData, m_strRestoreTo, *this)
                        : RunBackupSteps(m_cBackupRestore, m_strBackupData, *this);
 }
 
-void CExecuteBackupRestore::EnterDatabasePhase() { SendPhase(WM_BR_DATABASE_PHASE); }
+void CExecuteBackupRestore::Progress(DWORD done, DWORD total) {
+    PostMessageA(m_hNotifyWnd, WM_BR_PROGRESS, done, total);
+}
 
-void CExecuteBackupRestore::BackupTreeTouched() { m_bBackupTreeTouched = 1; }
+void CExecuteBackupRestore::EnterDatabasePhase() { SendMessageLocked(WM_BR_DATABASE_PHASE); }
+
+void CExecuteBackupRestore::BackupTreeTouched(const std::string& tree) { m_strTouchedTree = tree; }
 
 void CExecuteBackupRestore::CommitToFinish() { m_cancel.CommitToFinish(); }
 
-bool CExecuteBackupRestore::IsCancelled() {
-    return m_cancel.MayCancel() && m_cancel.Get() == CCancelState::State::Cancelled;
-}
+bool CExecuteBackupRestore::IsCancelled() { return m_cancel.MayCancel() && m_cancel.IsCancelled(); }
 
-LRESULT CExecuteBackupRestore::SendPhase(UINT message) {
+bool CExecuteBackupRestore::MayCancel() { return m_cancel.MayCancel(); }
+
+LRESULT CExecuteBackupRestore::SendMessageLocked(UINT message) {
+    EnterCriticalSection(&m_csSendMessage);
     LRESULT result = SendMessageA(m_hWnd, message, 0, 0);
+    LeaveCriticalSection(&m_csSendMessage);
     // The dialog may have taken a click on cancel while handling the message;
     // nothing more starts before the answer.
     m_cancel.MayCancel();
@@ -189,7 +194,7 @@ void CExecuteBackupRestore::OnBnClickedCancel() {
     if (!m_pThread || !m_cancel.BeginQuestion()) return;
     const bool yes = MessageBoxA(m_hWnd, LoadResString(IDS_CONFIRM_CANCEL).c_str(), m_strTitle.c_str(),
                                  MB_YESNO | MB_ICONQUESTION) == IDYES;
-    m_cancel.Answer(yes);
+    m_cancel.Answer(yes, [this] { m_cBackupRestore.RequestCancel(); });
     if (yes) DisableKeepingFocus(m_hWnd, m_btnCancel);
     if (m_pendingComplete) {
         const HRESULT result = *m_pendingComplete;
@@ -223,7 +228,7 @@ void CExecuteBackupRestore::OnComplete(HRESULT result) {
     }
     MessageBoxA(m_hWnd, LoadResString(text).c_str(), m_strTitle.c_str(), MB_OK | icon);
     // A job that never reached the tree leaves an earlier backup alone.
-    if (deleteTree && m_bBackupTreeTouched) DeleteBackupTree();
+    if (deleteTree && !m_strTouchedTree.empty()) DeleteBackupTree();
 
     m_vecFailedTitle.clear();
     m_vecFailedCode.clear();
@@ -239,6 +244,6 @@ void CExecuteBackupRestore::ShowResultView() {
     view.DoModal();
 }
 
-void CExecuteBackupRestore::DeleteBackupTree() { CBackupRestore::DeleteFolder(m_strBackupData); }
+void CExecuteBackupRestore::DeleteBackupTree() { CBackupRestore::DeleteFolder(m_strTouchedTree); }
 
 }  // namespace zr

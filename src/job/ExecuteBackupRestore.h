@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "engine/BackupRestore.h"
-#include "job/steps/JobSteps.h"
+#include "engine/JobRunner.h"
+#include "job/CancelState.h"
 #include "ui/window/Controls.h"
 #include "ui/window/Dialog.h"
 #include "ui/window/Thread.h"
@@ -43,13 +44,15 @@ private:
     void DoDataExchange();
     bool IsRestore() const { return !m_strRestoreTo.empty(); }
 
-    // Worker side.
+    // Worker side: the engine's channel to this dialog.
     HRESULT RunJob();
+    void Progress(DWORD done, DWORD total) override;
     bool IsCancelled() override;
+    bool MayCancel() override;
     void EnterDatabasePhase() override;
-    void BackupTreeTouched() override;
+    void BackupTreeTouched(const std::string& tree) override;
     void CommitToFinish() override;
-    LRESULT SendPhase(UINT message);
+    LRESULT SendMessageLocked(UINT message);
     void PostComplete(HRESULT result);
 
     // Dialog side.
@@ -71,17 +74,23 @@ public:
     std::string m_strBackupData;
     std::string m_strRestoreTo;
     std::vector<std::string> m_vecFailedTitle;
-    std::vector<HRESULT> m_vecFailedCode;
+    std::vector<ItemCode> m_vecFailedCode;
     CBackupRestore m_cBackupRestore;
-    // The job's one cancel state: the cancel button asks through it, the
-    // worker and the engine's steps check it.
+    // The job's one cancel state, which holds its flag m_bCancel: the cancel
+    // button asks through it, the worker and the engine's steps check it.
     CCancelState m_cancel;
     std::unique_ptr<CThread> m_pThread;
+    // Held by the worker around each message it sends. The dialog never
+    // enters it, so it guards nothing the dialog holds; it keeps the worker's
+    // sends one at a time, as they always were.
+    CRITICAL_SECTION m_csSendMessage;
 
 private:
-    // Set by the worker just before the first write to the backup tree, so a
-    // job that never wrote there never deletes an earlier backup.
-    volatile LONG m_bBackupTreeTouched;
+    // Where the worker's progress goes: this dialog's window, once it exists.
+    HWND m_hNotifyWnd = nullptr;
+    // The tree the worker is about to write, set just before its first write,
+    // so a job that never wrote there never deletes an earlier backup.
+    std::string m_strTouchedTree;
     // Set by the database phase: from then on no progress message moves the bar.
     bool m_bDatabasePhase = false;
     // A completion that arrived while the cancel question was open.

@@ -9,6 +9,10 @@
 
 namespace zr {
 
+// ReadRecord: the file ended before a record header. The Move component
+// reads this number as the end of the records.
+constexpr HRESULT RC_END_OF_FILE = 1;
+
 class CSDMoveBackupFile : public ISDMoveBackupFile {
 public:
     enum Mode { MODE_NONE = 0, MODE_READ = 1, MODE_WRITE = 2 };

@@ -12,7 +12,9 @@ namespace {
 
 class BuilderTest : public CFakeEngineTest {
 protected:
-    zr::CBuilder& Builder() { return m_engine.m_builder; }
+    zr::CBuilder& Builder() { return m_builder; }
+    // The builder alone, as the engine holds one.
+    zr::CBuilder m_builder;
     std::string Plugins() const { return m_libraryFolder + "\\Plugins"; }
 };
 
@@ -27,7 +29,7 @@ TEST_F(BuilderTest, AttachOpensTheDeviceManagerAndTheSecureDevice) {
                    "DeviceManager.SetProperty(4,D:\\Core\\)",
                    "SecureDevice.Open(0)"}),
               m_fake.log.Entries());
-    EXPECT_NE(nullptr, Builder().m_pSecureDevice);
+    EXPECT_NE(nullptr, Builder().SecureDevice());
 }
 
 TEST_F(BuilderTest, SecureDeviceGetsTheDefaultCoreFolderWhenNoneIsRegistered) {
@@ -57,9 +59,9 @@ TEST_P(AttachFailureTest, LeavesNoSecureDevice) {
     const Log& entries = m_fake.log.Entries();
     ASSERT_GE(entries.size(), tail.size());
     EXPECT_EQ(tail, Log(entries.end() - static_cast<std::ptrdiff_t>(tail.size()), entries.end()));
-    EXPECT_EQ(nullptr, Builder().m_pSecureDevice);
-    EXPECT_EQ(row.managerHeld, Builder().m_pDeviceManager != nullptr);
-    EXPECT_EQ(zr::RC_E_POINTER, m_engine.m_secureDb.Bind(Builder().m_pSecureDevice.Get()));
+    EXPECT_EQ(nullptr, Builder().SecureDevice());
+    EXPECT_EQ(row.managerHeld, Builder().DeviceManager() != nullptr);
+    EXPECT_EQ(zr::RC_E_POINTER, zr::SecureDbComponents().Bind(Builder().SecureDevice()));
 
     Builder().Detach();
     EXPECT_EQ(Log{}, m_fake.Leaks());
@@ -117,7 +119,7 @@ TEST_F(BuilderTest, MountFailures) {
     m_fake.log.Fail("Volume.OpenDatabase", code);
     m_fake.log.Clear();
     EXPECT_EQ(code, Builder().MountHDD("X:\\contents.db", "X:\\Picture"));
-    EXPECT_EQ(nullptr, Builder().m_pHddVolume);
+    EXPECT_EQ(nullptr, Builder().Volume());
     EXPECT_EQ((Log{"DeviceManager.CreateDevice(INMHddVolume,1,0,0)", "Volume.QueryInterface(INMVolumeSettings)",
                    "Volume.SetPictureFolder(X:\\Picture)", "Volume.Release", "Volume.OpenDatabase(X:\\contents.db)",
                    "DeviceManager.RemoveDevice(Volume)", "Volume.Release"}),
@@ -130,7 +132,7 @@ TEST_F(BuilderTest, UnmountKeepsAVolumeThatWillNotClose) {
     const HRESULT code = static_cast<HRESULT>(0x8ABC0002);
     m_fake.log.Fail("Volume.CloseDatabase", code);
     EXPECT_EQ(code, Builder().UnmountHDD());
-    EXPECT_NE(nullptr, Builder().m_pHddVolume);
+    EXPECT_NE(nullptr, Builder().Volume());
 
     // The job end still lets it go, so that nothing calls into the module after it is unloaded.
     Builder().Detach();

@@ -35,15 +35,16 @@ TEST(CopyFolderListing, ThatBreaksOffFailsTheCopy) {
         zrtest::MakeFolder(destination);
         zr::CBackupRestore engine;
         HRESULT hr;
+        zr::CopyFailure failure;
         {
             // The network went away, say: the entries after the first are never seen.
             CFileFaults faults(
                 [&](const FileCall& c, int) { return c.op == FileOp::FindNextFile && Contains(c.path, where); },
                 ERROR_NETNAME_DELETED);
-            hr = engine.CopyFolder(sandbox.Path("src"), destination);
+            hr = engine.CopyFolder(sandbox.Path("src"), destination, &failure);
         }
         EXPECT_EQ(zr::RC_E_FILE_COPY, hr);
-        EXPECT_TRUE(engine.m_bCopySourceUnreadable);
+        EXPECT_TRUE(failure.sourceUnreadable);
     }
 }
 
@@ -53,7 +54,7 @@ protected:
     void SetUp() override {
         zrtest::RedirectShellFolders(m_sandbox.Folder());
         zrtest::InstallTalvane(m_sandbox.Path("Talvane"), 7, 0);
-        m_engine.m_strHostFolder = m_sandbox.Path("Talvane");
+        m_engine.UseFolders({m_sandbox.Path("Talvane"), "", ""});
         for (const char* item : {"UserPlaylist\\list.m3u", "mirs.dat", "usrdic.dic", "SDProducerRule.dat"}) {
             const std::string path = m_sandbox.Path(std::string("Common\\Nerith\\SDTL\\") + item);
             zrtest::MakeFolder(zr::FolderPart(path));

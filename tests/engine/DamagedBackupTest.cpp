@@ -127,7 +127,7 @@ TEST_P(DamagedBackup, IsRefusedWithTheHostAsBeforeOrRestoredWhole) {
     EXPECT_EQ(tracks.size() - (row.oneTrackListed ? 1 : 0), restored.size());
     if (row.oneTrackListed) {
         EXPECT_EQ(std::vector<std::string>{tracks[0].title}, job.engine.FailedTitles());
-        EXPECT_EQ(std::vector<HRESULT>{1}, job.engine.FailedCodes());
+        EXPECT_EQ(std::vector<zr::ItemCode>{zr::ItemCode::Missing}, job.engine.FailedCodes());
     } else {
         EXPECT_EQ(std::vector<std::string>{}, job.engine.FailedTitles());
     }

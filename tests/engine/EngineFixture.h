@@ -13,6 +13,7 @@
 #include "support/FakeComponent.h"
 #include "support/HostRegistry.h"
 #include "support/Sandbox.h"
+#include "support/StepsOnly.h"
 #include "support/TestPaths.h"
 
 namespace enginetest {
@@ -32,19 +33,18 @@ protected:
         for (const char* name : kDatabaseFiles) {
             zrtest::WriteTextFile(m_libraryFolder + "\\databases\\" + name, std::string("db:") + name);
         }
-        m_engine.m_strLibraryFolder = m_libraryFolder;
-        m_engine.m_strPictureFolder = m_sandbox.Path("Media\\Picture");
     }
 
-    // What Initialize does once the module handed out its library.
-    void Bind() {
-        ASSERT_EQ(0, m_engine.m_builder.Attach(m_fake.NewLibraryRef()));
-        ASSERT_EQ(0, m_engine.m_secureDb.Bind(m_engine.m_builder.m_pSecureDevice.Get()));
+    // What Initialize does once the module handed out its library, with the
+    // library folder of the sandbox (and a first host's folder, when given).
+    void Bind(const std::string& hostFolder = std::string()) {
+        m_engine.UseFolders({hostFolder, m_libraryFolder, m_sandbox.Path("Media\\Picture")});
+        ASSERT_EQ(0, m_engine.BindLibrary(m_fake.NewLibraryRef(), &m_runner));
         m_fake.log.Clear();
     }
 
     // The job runner's own end of a job.
-    void EndJob() { zr::ReleaseJob(m_engine); }
+    void EndJob() { m_engine.ReleaseJob(); }
 
     // A content file of the sandbox with the given content.
     std::string MakeFile(const std::string& relative, const std::string& content = "data") {
@@ -55,6 +55,7 @@ protected:
 
     zrtest::CSandbox m_sandbox;
     fake::CFakeComponent m_fake;
+    zrtest::CStepsOnly m_runner;
     // After the fake: destroyed first, while the fake objects still exist.
     zr::CBackupRestore m_engine;
     std::string m_libraryFolder;
@@ -80,8 +81,8 @@ protected:
     }
 
     void TearDown() override {
-        if (m_engine.m_hMediaLibrary) FreeLibrary(m_engine.m_hMediaLibrary);
-        m_engine.m_hMediaLibrary = nullptr;
+        // A test that ended early still lets its job go before the module goes.
+        m_engine.ReleaseJob();
         if (m_module) FreeLibrary(m_module);
     }
 

@@ -43,6 +43,7 @@ decltype(&FindNextFileA) g_findNextFile;
 // The pattern of each open search, so that its next entries name it.
 std::map<HANDLE, std::string> g_searches;
 decltype(&SHFileOperationA) g_shFileOperation;
+decltype(&RemoveDirectoryA) g_removeDirectory;
 
 BOOL WINAPI HookCopyFile(LPCSTR from, LPCSTR to, BOOL failIfExists) {
     return Fail(FileOp::CopyFile, from, to) ? FALSE : g_copyFile(from, to, failIfExists);
@@ -80,6 +81,9 @@ BOOL WINAPI HookFindNextFile(HANDLE find, LPWIN32_FIND_DATAA data) {
     const std::string pattern = search == g_searches.end() ? std::string() : search->second;
     return Fail(FileOp::FindNextFile, pattern.c_str()) ? FALSE : g_findNextFile(find, data);
 }
+BOOL WINAPI HookRemoveDirectory(LPCSTR path) {
+    return Fail(FileOp::RemoveDirectory, path) ? FALSE : g_removeDirectory(path);
+}
 int WINAPI HookShFileOperation(LPSHFILEOPSTRUCTA op) {
     return Fail(FileOp::ShellDelete, op ? op->pFrom : nullptr) ? 1 : g_shFileOperation(op);
 }
@@ -108,6 +112,7 @@ std::vector<Hook> Hooks() {
         MakeHook("kernel32.dll", "FindFirstFileA", &HookFindFirstFile, g_findFirstFile),
         MakeHook("kernel32.dll", "FindNextFileA", &HookFindNextFile, g_findNextFile),
         MakeHook("shell32.dll", "SHFileOperationA", &HookShFileOperation, g_shFileOperation),
+        MakeHook("kernel32.dll", "RemoveDirectoryA", &HookRemoveDirectory, g_removeDirectory),
     };
 }
 
@@ -127,7 +132,7 @@ void Patch(bool install) {
 const char* FileOpName(FileOp op) {
     static const char* const names[] = {"CopyFileA",  "MoveFileExA", "DeleteFileA",    "CreateDirectoryA", "CreateFileA",
                                         "ReadFile",   "WriteFile",   "FindFirstFileA", "SHFileOperationA",
-                                        "FindNextFileA"};
+                                        "FindNextFileA", "RemoveDirectoryA"};
     return names[static_cast<int>(op)];
 }
 

@@ -15,7 +15,7 @@
 namespace enginetest {
 
 enum class FileOp { CopyFile, MoveFile, DeleteFile, CreateDirectory, CreateFile, ReadFile, WriteFile, FindFirstFile,
-                    ShellDelete, FindNextFile };
+                    ShellDelete, FindNextFile, RemoveDirectory };
 
 const char* FileOpName(FileOp op);
 

@@ -8,6 +8,7 @@
 #include "support/FileTree.h"
 #include "support/HostRegistry.h"
 #include "support/Sandbox.h"
+#include "support/StepsOnly.h"
 #include "support/TraceCapture.h"
 
 using Files = std::vector<std::string>;
@@ -30,7 +31,7 @@ protected:
     void Install(unsigned major, unsigned minor, bool corvell) {
         if (major) zrtest::InstallTalvane(m_hostFolder, major, minor);
         if (corvell) zrtest::InstallCorvell(m_corvellFolder, 1, 1);
-        m_engine.m_strHostFolder = major ? m_hostFolder : "";
+        m_engine.UseFolders({major ? m_hostFolder : "", "", ""});
     }
 
     std::string Shared(const std::string& item) const { return m_sandbox.Path("Common\\Nerith\\SDTL\\" + item); }
@@ -199,7 +200,7 @@ TEST_P(RestoreGuiDataTest, PutsEachLayoutsDataBack) {
     zrtest::SetSerial("OLD");
     zrtest::WriteTextFile(m_backupData + "\\BackupRestore.ini", "[BackupData]\r\nSdTalvSerial=NEW-SERIAL\r\n");
 
-    ASSERT_EQ(0, m_engine.RestoreGuiData(m_backupData));
+    ASSERT_EQ(0, m_engine.RestoreGuiData(zr::CRestorePlan(m_backupData, "")));
 
     std::string serial;
     ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, zrtest::kNmlKey, "SD-TalvSerial", serial));
@@ -236,12 +237,12 @@ TEST_F(GuiDataTest, RestoreRemovesFilesTheBackupLacksAndKeepsPlaylistsItCannotGi
     const Files playlists = zrtest::ListTree(Shared("UserPlaylist"));
     zrtest::MakeTextFile(m_backupData + "\\GUI(new)\\mirs.dat", "backup");
     zrtest::WriteTextFile(m_backupData + "\\BackupRestore.ini", "[BackupData]\r\nSdTalvSerial=S\r\n");
-    ASSERT_EQ(0, m_engine.RestoreGuiData(m_backupData));
+    ASSERT_EQ(0, m_engine.RestoreGuiData(zr::CRestorePlan(m_backupData, "")));
     EXPECT_EQ("backup", zrtest::ReadTextFile(Shared("mirs.dat")));
     EXPECT_FALSE(zrtest::FileExists(Shared("usrdic.dic")));
     EXPECT_EQ(playlists, zrtest::ListTree(Shared("UserPlaylist")));
     EXPECT_EQ(std::vector<std::string>{"UserPlaylist"}, m_engine.FailedTitles());
-    EXPECT_EQ(std::vector<HRESULT>{zr::RC_E_NOT_RESTORED}, m_engine.FailedCodes());
+    EXPECT_EQ(std::vector<zr::ItemCode>{zr::ItemCode::NotRestored}, m_engine.FailedCodes());
 }
 
 TEST_F(GuiDataTest, RestoreWithoutSerialFailsAndTouchesNothing) {
@@ -251,7 +252,7 @@ TEST_F(GuiDataTest, RestoreWithoutSerialFailsAndTouchesNothing) {
     zrtest::SetSerial("OLD");
     zrtest::CTraceCapture traces;
 
-    EXPECT_EQ(zr::RC_E_FAIL, m_engine.RestoreGuiData(m_backupData));
+    EXPECT_EQ(zr::RC_E_FAIL, m_engine.RestoreGuiData(zr::CRestorePlan(m_backupData, "")));
     EXPECT_TRUE(traces.Has("CBackupRestore::RestoreGuiData serial is empty"));
     EXPECT_EQ("current", zrtest::ReadTextFile(Shared("mirs.dat")));
     std::string serial;
@@ -265,7 +266,7 @@ TEST_F(GuiDataTest, RestoreWithoutGuiDataWritesTheSerialAndAnswersOne) {
     zrtest::MakeFolder(m_backupData);
     zrtest::WriteTextFile(m_backupData + "\\BackupRestore.ini", "[BackupData]\r\nSdTalvSerial=NEW\r\n");
     zrtest::SetSerial("OLD");
-    EXPECT_EQ(1, m_engine.RestoreGuiData(m_backupData));
+    EXPECT_EQ(1, m_engine.RestoreGuiData(zr::CRestorePlan(m_backupData, "")));
     std::string serial;
     ASSERT_TRUE(zrtest::ReadRegString(HKEY_LOCAL_MACHINE, zrtest::kNmlKey, "SD-TalvSerial", serial));
     EXPECT_EQ("NEW", serial);

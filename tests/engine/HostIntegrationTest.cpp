@@ -84,7 +84,7 @@ TEST_F(HostIntegrationTest, BackupThenRestoreTheSecureDatabaseAndGuiData) {
 
     {
         zrtest::CJob job;
-        ASSERT_EQ(0, job.engine.Initialize(nullptr));
+        ASSERT_EQ(0, job.Initialize());
         ASSERT_EQ(0, job.engine.InitBackupDataFolder(m_backupData));
         ASSERT_EQ(0, job.engine.BackupGuiData(m_backupData));
         ASSERT_EQ(0, job.engine.BackupNmlData(m_backupData));
@@ -97,7 +97,7 @@ TEST_F(HostIntegrationTest, BackupThenRestoreTheSecureDatabaseAndGuiData) {
         }
         ASSERT_EQ(3u, missing.size());
         EXPECT_EQ(missing, job.engine.FailedTitles());
-        EXPECT_EQ(std::vector<HRESULT>(3, 1), job.engine.FailedCodes());
+        EXPECT_EQ(std::vector<zr::ItemCode>(3, zr::ItemCode::Missing), job.engine.FailedCodes());
     }
     // The host's own library and files are read, never written.
     EXPECT_TRUE(before == Live());
@@ -206,9 +206,10 @@ TEST_F(HostIntegrationTest, BackupThenRestoreTheSecureDatabaseAndGuiData) {
 
     {
         zrtest::CJob job;
-        ASSERT_EQ(0, job.engine.Initialize(nullptr));
-        EXPECT_EQ(0, job.engine.RestoreMoveSecureDB(m_backupData));
-        EXPECT_EQ(0, job.engine.RestoreGuiData(m_backupData));
+        ASSERT_EQ(0, job.Initialize());
+        const zr::CRestorePlan plan(m_backupData, "");
+        EXPECT_EQ(0, job.engine.RestoreMoveSecureDB(plan));
+        EXPECT_EQ(0, job.engine.RestoreGuiData(plan));
     }
     EXPECT_EQ(before.listing, zrtest::ListWithRights(m_host.contentsDb, m_host.coreFolder));
     EXPECT_EQ(mirs, zrtest::ReadTextFile(m_host.mirsDat));
@@ -225,14 +226,14 @@ TEST_F(HostIntegrationTest, AFailedSecureBackupLeavesNoStreamBehind) {
                         0x80004005);
     {
         zrtest::CJob job;
-        ASSERT_EQ(0, job.engine.Initialize(nullptr));
+        ASSERT_EQ(0, job.Initialize());
         ASSERT_EQ(0, job.engine.InitBackupDataFolder(m_backupData));
         EXPECT_EQ(static_cast<HRESULT>(0x80004005), job.engine.BackupMoveSecureDB(m_backupData));
     }
     // A later job still works with the same components.
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, hostsim::kFaultsKey);
     zrtest::CJob job;
-    ASSERT_EQ(0, job.engine.Initialize(nullptr));
+    ASSERT_EQ(0, job.Initialize());
     EXPECT_EQ(0, job.engine.BackupMoveSecureDB(m_backupData));
 }
 

@@ -49,7 +49,7 @@ struct HostileRow {
     std::string path;         // empty: the stored path stays
     bool registerRefused;     // the module refuses the aimed track's Register
     bool unregisterRefused;   // and its Unregister
-    HRESULT listedWith;       // the aimed track's code in the failed items
+    zr::ItemCode listedWith;  // the aimed track's code in the failed items (0: not listed)
 };
 
 void PrintTo(const HostileRow& row, std::ostream* os) { *os << row.name; }
@@ -59,17 +59,18 @@ std::vector<HostileRow> Rows() {
     for (Aim aim : {Aim::SecureTrack, Aim::OrdinaryTrack, Aim::Picture}) {
         for (const Form& form : kForms) {
             rows.push_back(HostileRow{std::string(AimName(aim)) + form.name, aim, form.path, false, false,
-                                      aim == Aim::Picture ? RC(0x80070057) : RC(0x8007007B)});
+                                      aim == Aim::Picture ? zr::ItemCode::NoPicture : zr::ItemCode::BadName});
         }
     }
-    rows.push_back(HostileRow{"SecureTrackRegisterRefused", Aim::SecureTrack, "", true, false, RC(0x800710D9)});
-    rows.push_back(HostileRow{"OrdinaryTrackRegisterRefused", Aim::OrdinaryTrack, "", true, false, RC(0x800710D9)});
+    rows.push_back(HostileRow{"SecureTrackRegisterRefused", Aim::SecureTrack, "", true, false, zr::ItemCode::NotRegistered});
+    rows.push_back(
+        HostileRow{"OrdinaryTrackRegisterRefused", Aim::OrdinaryTrack, "", true, false, zr::ItemCode::NotRegistered});
     rows.push_back(
         HostileRow{"SecureTrackAbsoluteRegisterRefused", Aim::SecureTrack, "{sandbox}\\Sentinel\\keep.wma", true, false,
-                   RC(0x8007007B)});
+                   zr::ItemCode::BadName});
     // The component will not keep the track out of the restored library either.
     rows.push_back(HostileRow{"SecureTrackAbsoluteUnregisterRefused", Aim::SecureTrack,
-                              "{sandbox}\\Sentinel\\keep.wma", false, true, 0});
+                              "{sandbox}\\Sentinel\\keep.wma", false, true, zr::ItemCode{}});
     return rows;
 }
 

@@ -12,28 +12,35 @@ using enginetest::ModuleKind;
 
 namespace {
 
-class InitializeTest : public enginetest::CFakeModuleTest {
-protected:
-    void SetUp() override {
-        CFakeModuleTest::SetUp();
-        m_engine.m_strLibraryFolder.clear();
-        m_engine.m_strPictureFolder.clear();
+using InitializeTest = enginetest::CFakeModuleTest;
+
+// A runner that says whether the engine asked it before a cancel.
+struct CAskedRunner : zrtest::CStepsOnly {
+    bool MayCancel() override {
+        asked = true;
+        return true;
     }
+    bool asked = false;
 };
 
 TEST_F(InitializeTest, LoadsTheComponentAndBindsEverything) {
     PlaceModule(ModuleKind::Fake);
-    m_engine.m_bCancelFlag = 1;
-    HWND window = reinterpret_cast<HWND>(0x1234);
-    ASSERT_EQ(0, m_engine.Initialize(window));
+    m_engine.RequestCancel();
+    CAskedRunner runner;
+    ASSERT_EQ(0, m_engine.Initialize(runner));
 
-    EXPECT_EQ(0, m_engine.m_bCancelFlag);
-    EXPECT_EQ(window, m_engine.m_hNotifyWnd);
-    EXPECT_EQ(m_hostFolder, m_engine.m_strHostFolder);
-    EXPECT_EQ(m_libraryFolder, m_engine.m_strLibraryFolder);
-    EXPECT_EQ(m_sandbox.Path("Media\\Picture"), m_engine.m_strPictureFolder);
-    EXPECT_EQ(m_module, m_engine.m_hMediaLibrary);
-    EXPECT_EQ(1, m_engine.m_secureDb.m_bBound);
+    EXPECT_EQ(0, m_engine.CancelFlag());
+    // The runner given is the engine's channel: a cancel is asked of it.
+    zrtest::MakeTextFile(m_sandbox.Path("Tree\\a.txt"), "a");
+    zrtest::MakeFolder(m_sandbox.Path("Copy"));
+    m_engine.RequestCancel();
+    EXPECT_EQ(zr::RC_CANCELLED, m_engine.CopyFolder(m_sandbox.Path("Tree"), m_sandbox.Path("Copy")));
+    EXPECT_TRUE(runner.asked);
+    EXPECT_EQ(m_hostFolder, m_engine.HostFolder());
+    EXPECT_EQ(m_libraryFolder, m_engine.LibraryFolder());
+    EXPECT_EQ(m_sandbox.Path("Media\\Picture"), m_engine.PictureFolder());
+    EXPECT_EQ(m_module, m_engine.MediaLibraryModule());
+    EXPECT_EQ(1, m_engine.SecureDb().m_bBound);
     EXPECT_EQ((Log{"Library.GetServices", "Library.LoadPlugins(" + m_libraryFolder + "\\Plugins)"}),
               Log(m_fake.log.Entries().begin(), m_fake.log.Entries().begin() + 2));
 
@@ -46,9 +53,9 @@ TEST_F(InitializeTest, HostFolderStaysEmptyWithoutASupportedFirstHost) {
     zrtest::SetRegString(HKEY_CURRENT_USER, "Software\\Dovr\\SD-Corvell\\Settings", "MediaPath",
                          m_sandbox.Path("CorvellMedia"));
     PlaceModule(ModuleKind::Fake);
-    ASSERT_EQ(0, m_engine.Initialize(nullptr));
-    EXPECT_EQ("", m_engine.m_strHostFolder);
-    EXPECT_EQ(m_sandbox.Path("CorvellMedia\\Picture"), m_engine.m_strPictureFolder);
+    ASSERT_EQ(0, m_engine.Initialize(m_runner));
+    EXPECT_EQ("", m_engine.HostFolder());
+    EXPECT_EQ(m_sandbox.Path("CorvellMedia\\Picture"), m_engine.PictureFolder());
     EndJob();
 }
 
@@ -69,9 +76,9 @@ TEST_P(InitializeFailureTest, EndsWithAMissingPointer) {
     PlaceModule(row.module, row.exportResult);
     if (row.failing) m_fake.log.Fail(row.failing, zr::RC_E_FAIL);
 
-    EXPECT_EQ(zr::RC_E_POINTER, m_engine.Initialize(nullptr));
-    EXPECT_EQ(row.moduleKept, m_engine.m_hMediaLibrary != nullptr);
-    EXPECT_EQ(0, m_engine.m_secureDb.m_bBound);
+    EXPECT_EQ(zr::RC_E_POINTER, m_engine.Initialize(m_runner));
+    EXPECT_EQ(row.moduleKept, m_engine.MediaLibraryModule() != nullptr);
+    EXPECT_EQ(0, m_engine.SecureDb().m_bBound);
     EndJob();
     EXPECT_EQ(Log{}, m_fake.Leaks());
 }
@@ -99,13 +106,11 @@ TEST_F(InitializeTest, LoadsNothingWithoutALibraryFolder) {
     set(&m_fake.library, S_OK);
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, zrtest::kNmlKey, "Program_Path");
 
-    EXPECT_EQ(zr::RC_E_POINTER, m_engine.Initialize(nullptr));
-    EXPECT_EQ(nullptr, m_engine.m_hMediaLibrary);
+    EXPECT_EQ(zr::RC_E_POINTER, m_engine.Initialize(m_runner));
+    EXPECT_EQ(nullptr, m_engine.MediaLibraryModule());
     EXPECT_EQ(Log{}, m_fake.log.Entries());
 
     EndJob();
-    if (m_engine.m_hMediaLibrary) FreeLibrary(m_engine.m_hMediaLibrary);
-    m_engine.m_hMediaLibrary = nullptr;
     FreeLibrary(module);
     SetCurrentDirectoryA(current);
     EXPECT_TRUE(DeleteFileA(rootModule.c_str()));

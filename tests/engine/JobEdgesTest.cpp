@@ -130,7 +130,7 @@ void ExpectWritable(const std::string& path) {
     EXPECT_EQ(0u, attributes & FILE_ATTRIBUTE_READONLY) << path;
 }
 
-HRESULT Listed(const Scene& s, const std::string& title) { return zrtest::ListedWith(*s.job, title); }
+zr::ItemCode Listed(const Scene& s, const std::string& title) { return zrtest::ListedWith(*s.job, title); }
 
 std::vector<TrackRow> LiveTracks(const Scene& s) { return zrtest::LoadTracks(s.host.contentsDb); }
 
@@ -186,7 +186,7 @@ void RegisterRefused(Scene& s) {
     Fault("Register", "0x80004005|" + RefusedTitle(s));
 }
 void ListedAndKeptOut(Scene& s) {
-    EXPECT_EQ(RC(0x800710D9), Listed(s, RefusedTitle(s)));
+    EXPECT_EQ(zr::ItemCode::NotRegistered, Listed(s, RefusedTitle(s)));
     const std::vector<TrackRow> backup = zrtest::LoadTracks(s.backupData + "\\DB\\NMLDB\\contents.db");
     EXPECT_EQ(s.backupTracks.size() - 1, backup.size());
     for (const TrackRow& row : backup) {
@@ -266,7 +266,7 @@ void PicturesMissingFromTheBackup(Scene& s) {
     }
 }
 void PictureStateSetOnce(Scene& s) {
-    EXPECT_EQ(RC(0x80070057), Listed(s, PictureLessTitle(s)));
+    EXPECT_EQ(zr::ItemCode::NoPicture, Listed(s, PictureLessTitle(s)));
     for (const TrackRow& row : LiveTracks(s)) {
         if (row.title != PictureLessTitle(s)) continue;
         EXPECT_EQ(std::vector<std::string>{}, row.pictures);
@@ -277,7 +277,7 @@ void PictureStateSetOnce(Scene& s) {
 // The GUI item kept as the host had it, and listed under its own name.
 void GuiItemKept(Scene& s, const std::string& item, const std::string& title) {
     EXPECT_EQ(std::vector<std::string>{title}, s.job->engine.FailedTitles());
-    EXPECT_EQ(std::vector<HRESULT>{RC(0x86FF0006)}, s.job->engine.FailedCodes());
+    EXPECT_EQ(std::vector<zr::ItemCode>{zr::ItemCode::NotRestored}, s.job->engine.FailedCodes());
     const std::string before = s.sandbox.Path("GuiBefore\\" + zr::FileNamePart(item));
     if (zrtest::FolderExists(before)) {
         EXPECT_TRUE(zrtest::Snapshot(before) == zrtest::Snapshot(item)) << item;
@@ -375,11 +375,10 @@ TEST_P(JobEdges, IsRefusedWithEverythingAsBeforeOrLosesNothing) {
     const std::vector<std::string> besideBefore = zrtest::Names(zr::FolderPart(m_host.databasesFolder));
 
     CJob job;
-    HRESULT hr = job.engine.Initialize(nullptr);
+    HRESULT hr = job.Initialize();
     ASSERT_EQ(0, hr);
-    zrtest::CStepsOnly runner;
-    hr = row.job == Job::Backup ? zr::RunBackupSteps(job.engine, scene.backupData, runner)
-                                : zr::RunRestoreSteps(job.engine, scene.backupData, scene.restoreTo, runner);
+    hr = row.job == Job::Backup ? zr::RunBackupSteps(job.engine, scene.backupData, job.runner)
+                                : zr::RunRestoreSteps(job.engine, scene.backupData, scene.restoreTo, job.runner);
     scene.faults.reset();
     scene.job = &job;
     EXPECT_EQ(row.expected, hr) << std::hex << hr;

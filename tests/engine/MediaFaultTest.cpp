@@ -35,11 +35,10 @@ protected:
                             " as root !!!";
         }
         CFakeEngineTest::SetUp();
-        Bind();
         // The first host 7.0: its GUI data lives in the shared folder, in the sandbox.
         zrtest::RedirectShellFolders(m_sandbox.Folder());
         zrtest::InstallTalvane(m_sandbox.Path("Talvane"), 7, 0);
-        m_engine.m_strHostFolder = m_sandbox.Path("Talvane");
+        Bind(m_sandbox.Path("Talvane"));
         m_shared = m_sandbox.Path("Common\\Nerith\\SDTL");
         MakeFile("Common\\Nerith\\SDTL\\UserPlaylist\\list.m3u", "list");
         MakeFile("Common\\Nerith\\SDTL\\mirs.dat", "mirs");

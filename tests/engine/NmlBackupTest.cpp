@@ -5,10 +5,9 @@
 
 #include "EngineFixture.h"
 #include "common/ResultCodes.h"
-#include "engine/EngineMessages.h"
+#include "job/JobMessages.h"
 #include "support/FileTree.h"
 #include "support/HostRegistry.h"
-#include "support/ProgressWindow.h"
 #include "support/TraceCapture.h"
 
 using enginetest::CFakeEngineTest;
@@ -43,8 +42,8 @@ protected:
     std::string Ini(const char* key) const {
         return zrtest::ReadIni(m_backupData + "\\BackupRestore.ini", "BackupData", key);
     }
-    std::vector<std::pair<std::string, HRESULT>> FailedItems() const {
-        std::vector<std::pair<std::string, HRESULT>> items;
+    std::vector<std::pair<std::string, zr::ItemCode>> FailedItems() const {
+        std::vector<std::pair<std::string, zr::ItemCode>> items;
         EXPECT_EQ(m_engine.FailedTitles().size(), m_engine.FailedCodes().size());
         for (std::size_t i = 0; i < m_engine.FailedTitles().size(); ++i) {
             items.emplace_back(m_engine.FailedTitles()[i], m_engine.FailedCodes()[i]);
@@ -53,7 +52,8 @@ protected:
     }
 };
 
-using Failed = std::vector<std::pair<std::string, HRESULT>>;
+using Failed = std::vector<std::pair<std::string, zr::ItemCode>>;
+constexpr zr::ItemCode kMissing = zr::ItemCode::Missing;
 
 TEST_F(NmlBackupTest, GroupsTracksBySourceFolderAndRewritesTheirPaths) {
     auto& t1 = Track("T1", "A\\Album\\01.wma");
@@ -79,10 +79,10 @@ TEST_F(NmlBackupTest, GroupsTracksBySourceFolderAndRewritesTheirPaths) {
     for (const char* name : kDatabaseFiles) {
         EXPECT_EQ(std::string("db:") + name, zrtest::ReadTextFile(m_backupData + "\\DB\\NMLDB\\" + name));
     }
-    EXPECT_EQ((Log{"Volume.SetPictureFolder(" + m_engine.m_strPictureFolder + ")",
+    EXPECT_EQ((Log{"Volume.SetPictureFolder(" + m_engine.PictureFolder() + ")",
                    "Volume.OpenDatabase(" + m_backupData + "\\DB\\NMLDB\\contents.db)"}),
               m_fake.log.Starting({"Volume.SetPictureFolder", "Volume.OpenDatabase"}));
-    EXPECT_EQ(nullptr, m_engine.m_builder.m_pHddVolume);
+    EXPECT_EQ(nullptr, m_engine.Builder().Volume());
 
     EXPECT_EQ("0", Ini("SecureContents"));
     EXPECT_EQ("SERIAL-0001", Ini("SdTalvSerial"));
@@ -129,7 +129,7 @@ TEST_F(NmlBackupTest, MissingFilesAreListedAndLeaveTheBackupDatabase) {
     auto& kept = Track("Kept", "A\\Album\\01.wma");
 
     ASSERT_EQ(0, m_engine.BackupNmlData(m_backupData));
-    EXPECT_EQ((Failed{{"Gone", 1}, {"TooLong", 1}, {"Folder", 1}}), FailedItems());
+    EXPECT_EQ((Failed{{"Gone", kMissing}, {"TooLong", kMissing}, {"Folder", kMissing}}), FailedItems());
     EXPECT_TRUE(gone.m_unregistered);
     EXPECT_EQ(0, gone.m_registerCount);
     EXPECT_TRUE(tooLong.m_unregistered);
@@ -253,30 +253,26 @@ TEST_F(NmlBackupTest, APictureThatCannotBeCopiedLeavesItsTrack) {
     EXPECT_EQ((Files{ok}), t1.m_registeredPictures);
     EXPECT_EQ(Files{}, t2.m_registeredPictures);
     EXPECT_EQ((Files{"ok.jpg"}), zrtest::ListTree(Picture()));
-    EXPECT_EQ((Failed{{"T1", zr::RC_E_INVALIDARG}, {"T2", zr::RC_E_INVALIDARG}}), FailedItems());
+    EXPECT_EQ((Failed{{"T1", zr::ItemCode::NoPicture}, {"T2", zr::ItemCode::NoPicture}}), FailedItems());
     EXPECT_FALSE(t1.m_unregistered);
 }
 
 TEST_F(NmlBackupTest, PostsOneProgressMessagePerTrack) {
-    zrtest::CProgressWindow window;
-    m_engine.m_hNotifyWnd = window.Handle();
     Track("T1", "A\\Album\\01.wma");
     m_fake.AddTrack("Gone", m_sandbox.Path("src\\Gone\\x.wma"));
     Track("T3", "A\\Album\\03.wma");
 
     ASSERT_EQ(0, m_engine.BackupNmlData(m_backupData));
     using Post = std::pair<WPARAM, LPARAM>;
-    EXPECT_EQ((std::vector<Post>{{1, 3}, {2, 3}, {3, 3}}), window.Collect());
+    EXPECT_EQ((std::vector<Post>{{1, 3}, {2, 3}, {3, 3}}), m_runner.Collect());
     // The walk's first entry is taken before the count.
     EXPECT_EQ((Log{"Volume.GetFirstContent(INMTrack)", "Volume.GetContentCount"}),
               m_fake.log.Starting({"Volume.GetFirstContent", "Volume.GetContentCount"}));
 }
 
 TEST_F(NmlBackupTest, AnEmptyLibraryStillWritesTheSettings) {
-    zrtest::CProgressWindow window;
-    m_engine.m_hNotifyWnd = window.Handle();
     ASSERT_EQ(0, m_engine.BackupNmlData(m_backupData));
-    EXPECT_EQ(0u, window.Collect().size());
+    EXPECT_EQ(0u, m_runner.Collect().size());
     EXPECT_EQ("0", Ini("SecureContents"));
     EXPECT_EQ("SERIAL-0001", Ini("SdTalvSerial"));
 }
@@ -303,7 +299,7 @@ TEST_F(NmlBackupTest, UsesTheRelocatedDatabasesFolder) {
 TEST_F(NmlBackupTest, CancelBeforeTheWalkMountsNothing) {
     Track("T1", "A\\Album\\01.wma");
     zrtest::CTraceCapture traces;
-    m_engine.m_bCancelFlag = 1;
+    m_engine.RequestCancel();
     EXPECT_EQ(1, m_engine.BackupNmlData(m_backupData));
     EXPECT_TRUE(traces.Has("\n\nCBackupRestore::BackupNmlData m_bCancelFlag failed\n\n"));
     EXPECT_EQ(Log{}, m_fake.log.Containing("Volume."));
@@ -314,16 +310,14 @@ TEST_F(NmlBackupTest, CancelDuringATrackStopsBeforeTheNext) {
     Track("T2", "A\\Album\\02.wma");
     Track("T3", "A\\Album\\03.wma");
     m_fake.log.onCall = [this](const std::string& entry) {
-        if (entry == "T2.GetFilePath") m_engine.m_bCancelFlag = 1;
+        if (entry == "T2.GetFilePath") m_engine.RequestCancel();
     };
-    zrtest::CProgressWindow window;
-    m_engine.m_hNotifyWnd = window.Handle();
 
     EXPECT_EQ(1, m_engine.BackupNmlData(m_backupData));
     EXPECT_EQ((Files{"Album\\", "Album\\01.wma", "Album\\02.wma"}), zrtest::ListTree(Audio()));
     EXPECT_EQ(Log{"T3.Release"}, m_fake.log.Containing("T3."));  // handed over by T2, never looked at
-    EXPECT_EQ(2u, window.Collect().size());
-    EXPECT_EQ(nullptr, m_engine.m_builder.m_pHddVolume);
+    EXPECT_EQ(2u, m_runner.Collect().size());
+    EXPECT_EQ(nullptr, m_engine.Builder().Volume());
     EXPECT_FALSE(zrtest::FileExists(m_backupData + "\\BackupRestore.ini"));
 }
 
@@ -331,7 +325,7 @@ TEST_F(NmlBackupTest, CancelDuringTheLastTrackUnmountsAndWritesNoSettings) {
     Track("T1", "A\\Album\\01.wma");
     Track("T2", "A\\Album\\02.wma");
     m_fake.log.onCall = [this](const std::string& entry) {
-        if (entry == "T2.GetFilePath") m_engine.m_bCancelFlag = 1;
+        if (entry == "T2.GetFilePath") m_engine.RequestCancel();
     };
     EXPECT_EQ(1, m_engine.BackupNmlData(m_backupData));
     EXPECT_EQ(1u, m_fake.log.Containing("Volume.CloseDatabase").size());

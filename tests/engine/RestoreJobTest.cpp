@@ -289,7 +289,7 @@ protected:
                 hr = zrtest::Restore(job, m_backupData, m_dest);
                 calls = faults.Calls();
                 // The job end runs with the faults on, as it would.
-                zr::ReleaseJob(job.engine);
+                job.engine.ReleaseJob();
             }
             Outcome outcome = Judge();
             // With every operation failing from the move of the prepared folder

@@ -9,12 +9,11 @@
 
 #include "FileFaults.h"
 #include "common/PathUtil.h"
-#include "engine/EngineMessages.h"
+#include "job/JobMessages.h"
 #include "hostsim/core/Faults.h"
 #include "support/FileTree.h"
 #include "support/HostFixture.h"
 #include "support/HostRegistry.h"
-#include "support/ProgressWindow.h"
 #include "support/Sandbox.h"
 #include "support/TraceCapture.h"
 
@@ -93,13 +92,13 @@ bool AudioCopy(const FileCall& c, zr::CBackupRestore&) {
     return c.op == FileOp::CopyFile && Contains(c.target, "\\RestoreData\\Data\\Audio\\");
 }
 bool CancelInCopy(const FileCall& c, zr::CBackupRestore& engine) {
-    if (c.op == FileOp::CopyFile && Contains(c.target, "\\RestoreData\\Data\\Audio\\")) engine.m_bCancelFlag = 1;
+    if (c.op == FileOp::CopyFile && Contains(c.target, "\\RestoreData\\Data\\Audio\\")) engine.RequestCancel();
     return false;
 }
 // The walk makes the picture folder for the first track with pictures to move.
 bool CancelInWalk(const FileCall& c, zr::CBackupRestore& engine) {
     if (c.op == FileOp::CreateDirectory && !engine.PostsCopyProgress() && EndsWith(c.path, "\\Data\\Picture")) {
-        engine.m_bCancelFlag = 1;
+        engine.RequestCancel();
     }
     return false;
 }
@@ -157,8 +156,8 @@ TEST_P(RestoreContentsFailure, EndsTheStepAndLeavesWhatTheRowSays) {
     }
 
     CJob job;
-    ASSERT_EQ(0, job.engine.Initialize(nullptr));
-    if (row.cancelBefore) job.engine.m_bCancelFlag = 1;
+    ASSERT_EQ(0, job.Initialize());
+    if (row.cancelBefore) job.engine.RequestCancel();
     zrtest::CTraceCapture trace;
     HRESULT hr;
     {
@@ -166,7 +165,8 @@ TEST_P(RestoreContentsFailure, EndsTheStepAndLeavesWhatTheRowSays) {
         CFileFaults faults(
             [&](const FileCall& call, int) { return row.fail && row.fail(call, engine); },
             row.error ? row.error : ERROR_WRITE_FAULT);
-        hr = job.engine.RestoreNmlContents(m_backupData, m_dest);
+        zr::CRestorePlan plan(m_backupData, m_dest);
+        hr = job.engine.RestoreNmlContents(plan);
     }
 
     EXPECT_EQ(row.expected, hr);
@@ -183,7 +183,7 @@ TEST_P(RestoreContentsFailure, EndsTheStepAndLeavesWhatTheRowSays) {
     if (row.temporaryLeft) siblings.push_back("databases.tmp");
     EXPECT_EQ(siblings, Siblings());
     EXPECT_EQ(row.restoreDataLeft, zrtest::FolderExists(m_dest + "\\RestoreData"));
-    EXPECT_EQ(row.stillMounted, job.engine.m_builder.m_pHddVolume != nullptr);
+    EXPECT_EQ(row.stillMounted, job.engine.Builder().Volume() != nullptr);
     ExpectLiveUnchanged();
 }
 
@@ -201,18 +201,18 @@ TEST_F(RestoreSteps, ContentsArePreparedBesideTheLiveLibraryAndPointIntoRestoreD
     ASSERT_TRUE(DeleteFileA((m_backupData + "\\DB\\NMLDB\\mirs.db").c_str()));
 
     CJob job;
-    zrtest::CProgressWindow window;
-    ASSERT_EQ(0, job.engine.Initialize(window.Handle()));
-    ASSERT_EQ(0, job.engine.RestoreNmlContents(m_backupData, m_dest));
+    ASSERT_EQ(0, job.Initialize());
+    zr::CRestorePlan plan(m_backupData, m_dest);
+    ASSERT_EQ(0, job.engine.RestoreNmlContents(plan));
 
     const std::string restoreData = m_dest + "\\RestoreData00001";
-    EXPECT_EQ(m_live + ".tmp", job.engine.m_strNewDatabasesFolder);
-    EXPECT_EQ(nullptr, job.engine.m_builder.m_pHddVolume);
+    EXPECT_EQ(m_live + ".tmp", plan.m_strNewDatabasesFolder);
+    EXPECT_EQ(nullptr, job.engine.Builder().Volume());
     EXPECT_EQ(zrtest::Snapshot(m_backupData), zrtest::Snapshot(restoreData));
     ExpectLiveUnchanged();
 
     // One progress post per copied file, up to the number of tracks.
-    const auto posts = window.Collect();
+    const auto posts = job.runner.Collect();
     ASSERT_EQ(backup.size(), posts.size());
     for (std::size_t i = 0; i < posts.size(); ++i) {
         EXPECT_EQ(i + 1, posts[i].first);
@@ -274,15 +274,17 @@ TEST_F(RestoreSteps, ADestinationTooLongForItsBufferCreatesNothing) {
     // With "\RestoreData00000\" it would need more than 259 bytes.
     const std::string dest = m_sandbox.Path(std::string(259 - 18 - m_sandbox.Folder().size(), 'd'));
     CJob job;
-    ASSERT_EQ(0, job.engine.Initialize(nullptr));
+    ASSERT_EQ(0, job.Initialize());
     zrtest::CTraceCapture trace;
-    EXPECT_EQ(RC(0x80004005), job.engine.RestoreNmlContents(m_backupData, dest));
+    zr::CRestorePlan tooLong(m_backupData, dest);
+    EXPECT_EQ(RC(0x80004005), job.engine.RestoreNmlContents(tooLong));
     EXPECT_EQ(std::vector<std::string>{"databases"}, Siblings());
     EXPECT_FALSE(zrtest::FolderExists(dest));
-    EXPECT_EQ(nullptr, job.engine.m_builder.m_pHddVolume);
+    EXPECT_EQ(nullptr, job.engine.Builder().Volume());
     // One byte shorter fits.
     const std::string fits = dest.substr(0, dest.size() - 1);
-    EXPECT_NE(RC(0x80004005), job.engine.RestoreNmlContents(m_backupData, fits));
+    zr::CRestorePlan fitting(m_backupData, fits);
+    EXPECT_NE(RC(0x80004005), job.engine.RestoreNmlContents(fitting));
     EXPECT_TRUE(zrtest::FolderExists(fits + "\\RestoreData"));
 }
 
@@ -293,12 +295,13 @@ TEST_F(RestoreSteps, ATrackTheModuleWillNotRegisterIsListedAndKeptOut) {
     const hostsim::TrackRow& refused = backup[3];
     zrtest::SetRegString(HKEY_LOCAL_MACHINE, hostsim::kFaultsKey, "Register", "0x80004005|" + refused.title);
     CJob job;
-    ASSERT_EQ(0, job.engine.Initialize(nullptr));
+    ASSERT_EQ(0, job.Initialize());
     zrtest::CTraceCapture trace;
-    EXPECT_EQ(0, job.engine.RestoreNmlContents(m_backupData, m_dest));
+    zr::CRestorePlan plan(m_backupData, m_dest);
+    EXPECT_EQ(0, job.engine.RestoreNmlContents(plan));
     EXPECT_TRUE(trace.Has("CBackupRestore::RestoreNmlContents pTrack->Register() failed\n"));
     EXPECT_EQ(std::vector<std::string>{refused.title}, job.engine.FailedTitles());
-    EXPECT_EQ(std::vector<HRESULT>{RC(0x800710D9)}, job.engine.FailedCodes());
+    EXPECT_EQ(std::vector<zr::ItemCode>{zr::ItemCode::NotRegistered}, job.engine.FailedCodes());
     const std::vector<hostsim::TrackRow> prepared = zrtest::LoadTracks(m_live + ".tmp\\contents.db");
     ASSERT_EQ(backup.size() - 1, prepared.size());
     for (std::size_t i = 0, k = 0; i < backup.size(); ++i) {
@@ -322,16 +325,17 @@ class RestoreSwapFailure : public RestoreSteps, public ::testing::WithParamInter
 // folder stays for a look.
 TEST_P(RestoreSwapFailure, LeavesTheOldLibraryLive) {
     CJob job;
-    ASSERT_EQ(0, job.engine.Initialize(nullptr));
-    ASSERT_EQ(0, job.engine.RestoreNmlContents(m_backupData, m_dest));
-    const std::string prepared = job.engine.m_strNewDatabasesFolder;
+    ASSERT_EQ(0, job.Initialize());
+    zr::CRestorePlan plan(m_backupData, m_dest);
+    ASSERT_EQ(0, job.engine.RestoreNmlContents(plan));
+    const std::string prepared = plan.m_strNewDatabasesFolder;
     const std::string source = GetParam().failLiveMove ? m_live : prepared;
     HRESULT hr;
     {
         CFileFaults faults([&](const FileCall& c, int) {
             return c.op == FileOp::MoveFile && zr::FoldCase(c.path) == zr::FoldCase(source);
         });
-        hr = job.engine.RestoreNmlDatabases();
+        hr = job.engine.RestoreNmlDatabases(plan);
     }
     EXPECT_EQ(RC(0x80004005), hr);
     EXPECT_EQ((std::vector<std::string>{"databases", "databases.tmp"}), Siblings());
@@ -350,16 +354,17 @@ TEST_F(RestoreSteps, TheOldLibraryGoesToTheFirstFreeBakName) {
     std::vector<bool> existed;
     for (const hostsim::TrackRow& row : old) existed.push_back(zrtest::FileExists(row.path));
     CJob job;
-    ASSERT_EQ(0, job.engine.Initialize(nullptr));
-    ASSERT_EQ(0, job.engine.RestoreNmlContents(m_backupData, m_dest));
-    ASSERT_EQ(0, job.engine.RestoreNmlDatabases());
-    EXPECT_EQ(m_live + ".bak00001", job.engine.m_strOldDatabasesFolder);
+    ASSERT_EQ(0, job.Initialize());
+    zr::CRestorePlan plan(m_backupData, m_dest);
+    ASSERT_EQ(0, job.engine.RestoreNmlContents(plan));
+    ASSERT_EQ(0, job.engine.RestoreNmlDatabases(plan));
+    EXPECT_EQ(m_live + ".bak00001", plan.m_strOldDatabasesFolder);
     EXPECT_EQ(m_liveDb, zrtest::ReadTextFile(m_live + ".bak00001\\contents.db"));
     EXPECT_EQ((std::vector<std::string>{"databases", "databases.bak", "databases.bak00000", "databases.bak00001"}),
               Siblings());
 
     // The replaced library's secure content goes; every other file stays.
-    ASSERT_EQ(0, job.engine.DeleteUnusableContents());
+    ASSERT_EQ(0, job.engine.DeleteUnusableContents(plan));
     std::size_t secure = 0;
     for (std::size_t i = 0; i < old.size(); ++i) {
         if (IsSecure(old[i])) {
@@ -375,11 +380,12 @@ TEST_F(RestoreSteps, TheOldLibraryGoesToTheFirstFreeBakName) {
 TEST_F(RestoreSteps, WithoutALibraryInTheBakFolderNothingIsDeleted) {
     const std::vector<hostsim::TrackRow> old = zrtest::LoadTracks(m_host.contentsDb);
     CJob job;
-    ASSERT_EQ(0, job.engine.Initialize(nullptr));
-    job.engine.m_strOldDatabasesFolder = m_sandbox.Path("EmptyBak");
-    zrtest::MakeFolder(job.engine.m_strOldDatabasesFolder);
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), job.engine.DeleteUnusableContents());
-    EXPECT_EQ(nullptr, job.engine.m_builder.m_pHddVolume);
+    ASSERT_EQ(0, job.Initialize());
+    zr::CRestorePlan plan(m_backupData, m_dest);
+    plan.m_strOldDatabasesFolder = m_sandbox.Path("EmptyBak");
+    zrtest::MakeFolder(plan.m_strOldDatabasesFolder);
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), job.engine.DeleteUnusableContents(plan));
+    EXPECT_EQ(nullptr, job.engine.Builder().Volume());
     for (const hostsim::TrackRow& row : old) {
         if (IsSecure(row)) {
             EXPECT_TRUE(zrtest::FileExists(row.path)) << row.path;
@@ -402,9 +408,10 @@ TEST_F(RestoreSteps, ARelativePathOfTheReplacedLibraryIsNeverDeleted) {
     HRESULT hr;
     {
         CJob job;
-        hr = job.engine.Initialize(nullptr);
-        job.engine.m_strOldDatabasesFolder = m_backupData + "\\DB\\NMLDB";
-        if (hr == 0) hr = job.engine.DeleteUnusableContents();
+        hr = job.Initialize();
+        zr::CRestorePlan plan(m_backupData, m_dest);
+        plan.m_strOldDatabasesFolder = m_backupData + "\\DB\\NMLDB";
+        if (hr == 0) hr = job.engine.DeleteUnusableContents(plan);
     }
     SetCurrentDirectoryA(previous);
     EXPECT_EQ(0, hr);
@@ -420,8 +427,8 @@ TEST_F(RestoreStepsRelocated, TheRelocatedFolderIsTheOneReplaced) {
     ASSERT_NE(m_host.libraryFolder + "\\databases", m_live);
     CJob job;
     ASSERT_EQ(0, zrtest::Restore(job, m_backupData, m_dest));
-    EXPECT_EQ(m_live + ".tmp", job.engine.m_strNewDatabasesFolder);
-    EXPECT_EQ(m_live + ".bak", job.engine.m_strOldDatabasesFolder);
+    EXPECT_EQ(m_live + ".tmp", job.plan->m_strNewDatabasesFolder);
+    EXPECT_EQ(m_live + ".bak", job.plan->m_strOldDatabasesFolder);
     EXPECT_EQ((std::vector<std::string>{"databases", "databases.bak"}), Siblings());
     EXPECT_EQ(m_liveDb, zrtest::ReadTextFile(m_live + ".bak\\contents.db"));
     for (const hostsim::TrackRow& row : zrtest::LoadTracks(m_live + "\\contents.db")) {

@@ -37,7 +37,7 @@ protected:
     std::string Identifier() const {
         std::string hex;
         char byte[4];
-        for (BYTE b : m_engine.m_secureDb.m_moveIdentifier) {
+        for (BYTE b : m_engine.SecureDb().m_moveIdentifier) {
             std::snprintf(byte, sizeof(byte), "%02X", b);
             hex += byte;
         }
@@ -67,7 +67,7 @@ TEST_F(SecureStepsTest, BackupNamesEverySecureTrackToTheMoveComponent) {
     EXPECT_EQ((Log{"*** BackupData Move ***\n", "Title = S1, Path = " + m_s1 + "\n",
                    "Title = S2, Path = " + m_s2 + "\n", "**********************\n"}),
               traces.Texts());
-    EXPECT_EQ(nullptr, m_engine.m_builder.m_pHddVolume);
+    EXPECT_EQ(nullptr, m_engine.Builder().Volume());
 }
 
 TEST_F(SecureStepsTest, BackupReturnsTheCodeOfFinishExport) {
@@ -81,13 +81,14 @@ TEST_F(SecureStepsTest, ARefusedTrackIsListedOnceAndTheOthersStillGo) {
     m_fake.log.Fail("Move.AddMoveContent(" + m_s1 + ")", static_cast<HRESULT>(0x8ABC0011));
     ASSERT_EQ(0, m_engine.BackupMoveSecureDB(m_backupData));
     EXPECT_EQ((Files{"S1"}), m_engine.FailedTitles());
-    EXPECT_EQ((std::vector<HRESULT>{zr::RC_E_FAIL}), m_engine.FailedCodes());
+    EXPECT_EQ((std::vector<zr::ItemCode>{zr::ItemCode::RightsNotExported}), m_engine.FailedCodes());
     EXPECT_EQ((Files{m_s2}), m_fake.move.m_exported);
     EXPECT_FALSE(m_fake.tracks[0]->m_unregistered);
 }
 
 TEST_F(SecureStepsTest, AZeroIdentifierLeavesAnEmptyFileAndCallsNothing) {
-    std::memset(m_engine.m_secureDb.m_moveIdentifier, 0, sizeof(m_engine.m_secureDb.m_moveIdentifier));
+    zr::SecureDbComponents& secureDb = m_engine.SecureDbForTest();
+    std::memset(secureDb.m_moveIdentifier, 0, sizeof(secureDb.m_moveIdentifier));
     EXPECT_EQ(zr::RC_E_FAIL, m_engine.BackupMoveSecureDB(m_backupData));
     EXPECT_TRUE(zrtest::FileExists(MoveFile()));
     EXPECT_EQ("", zrtest::ReadTextFile(MoveFile()));
@@ -96,10 +97,10 @@ TEST_F(SecureStepsTest, AZeroIdentifierLeavesAnEmptyFileAndCallsNothing) {
 }
 
 TEST_F(SecureStepsTest, UnboundComponentsAreRefusedBeforeAnyCall) {
-    m_engine.m_secureDb.Unbind();
+    m_engine.SecureDbForTest().Unbind();
     m_fake.log.Clear();
     EXPECT_EQ(zr::RC_E_FAIL, m_engine.BackupMoveSecureDB(m_backupData));
-    EXPECT_EQ(zr::RC_E_FAIL, m_engine.RestoreMoveSecureDB(m_backupData));
+    EXPECT_EQ(zr::RC_E_FAIL, m_engine.RestoreMoveSecureDB(zr::CRestorePlan(m_backupData, "")));
     EXPECT_EQ(Log{}, m_fake.log.Entries());
 }
 
@@ -131,7 +132,7 @@ TEST_F(SecureStepsTest, BackupFailures) {
 TEST_F(SecureStepsTest, RestoreLoadsWhatTheBackupSaved) {
     ASSERT_EQ(0, m_engine.BackupMoveSecureDB(m_backupData));
     m_fake.log.Clear();
-    ASSERT_EQ(0, m_engine.RestoreMoveSecureDB(m_backupData));
+    ASSERT_EQ(0, m_engine.RestoreMoveSecureDB(zr::CRestorePlan(m_backupData, "")));
     EXPECT_EQ((Log{"Move.ImportFrom(" + Identifier() + ")", "Move.ApplyImport", "Move.EndImport"}), MoveCalls());
     EXPECT_EQ("paths:" + m_s1 + ";" + m_s2 + ";", m_fake.move.m_imported);
 }
@@ -140,9 +141,9 @@ TEST_F(SecureStepsTest, RestoreLoadsWhatTheBackupSaved) {
 // folder the backup is incomplete or foreign, and the restore must stop
 // before the host's library is touched.
 TEST_F(SecureStepsTest, RestoreWithoutTheFileOrItsFolder) {
-    EXPECT_EQ(zr::StreamOpenError(ERROR_PATH_NOT_FOUND), m_engine.RestoreMoveSecureDB(m_backupData));
+    EXPECT_EQ(zr::StreamOpenError(ERROR_PATH_NOT_FOUND), m_engine.RestoreMoveSecureDB(zr::CRestorePlan(m_backupData, "")));
     zrtest::MakeFolder(m_backupData + "\\DB\\SDCOREDB");
-    EXPECT_EQ(zr::RC_E_STREAM_NOT_FOUND, m_engine.RestoreMoveSecureDB(m_backupData));
+    EXPECT_EQ(zr::RC_E_STREAM_NOT_FOUND, m_engine.RestoreMoveSecureDB(zr::CRestorePlan(m_backupData, "")));
     EXPECT_EQ(Log{}, m_fake.log.Entries());
 }
 
@@ -159,7 +160,7 @@ TEST_P(RestoreFailureTest, EndsTheImportWhateverHappened) {
     ASSERT_EQ(0, m_engine.BackupMoveSecureDB(m_backupData));
     m_fake.log.Clear();
     m_fake.log.Fail(GetParam().failing, GetParam().result);
-    EXPECT_EQ(GetParam().result, m_engine.RestoreMoveSecureDB(m_backupData));
+    EXPECT_EQ(GetParam().result, m_engine.RestoreMoveSecureDB(zr::CRestorePlan(m_backupData, "")));
     Log calls = MoveCalls();
     ASSERT_FALSE(calls.empty());
     calls.erase(calls.begin());  // ImportFrom with its identifier

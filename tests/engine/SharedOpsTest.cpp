@@ -5,8 +5,9 @@
 #include "engine/BackupRestore.h"
 #include "support/FileTree.h"
 #include "support/ImportSlots.h"
-#include "support/ProgressWindow.h"
+#include "support/FakeComponent.h"
 #include "support/Sandbox.h"
+#include "support/StepsOnly.h"
 
 using Files = std::vector<std::string>;
 
@@ -47,7 +48,7 @@ TEST_F(SharedOpsTest, CopyFolderStopsOnCancelEvenInAnEmptyFolder) {
     zrtest::MakeFolder(m_sandbox.Path("empty"));
     Make("src\\a.txt");
     zrtest::MakeFolder(m_sandbox.Path("dst"));
-    m_engine.m_bCancelFlag = 1;
+    m_engine.RequestCancel();
     EXPECT_EQ(1, m_engine.CopyFolder(m_sandbox.Path("empty"), m_sandbox.Path("dst")));
     EXPECT_EQ(1, m_engine.CopyFolder(m_sandbox.Path("src"), m_sandbox.Path("dst")));
     EXPECT_EQ(Files{}, zrtest::ListTree(m_sandbox.Path("dst")));
@@ -80,19 +81,22 @@ TEST_F(SharedOpsTest, CopyFolderPostsProgressUpToTheTotal) {
     Make("src\\b.txt");
     Make("src\\sub\\c.txt");
     zrtest::MakeFolder(m_sandbox.Path("dst"));
-    zrtest::CProgressWindow window;
-    m_engine.m_hNotifyWnd = window.Handle();
+    // The progress goes to the job's runner.
+    fake::CFakeComponent component;
+    zrtest::CStepsOnly runner;
+    ASSERT_EQ(0, m_engine.BindLibrary(component.NewLibraryRef(), &runner));
     m_engine.BeginCopyProgress(2);
 
     EXPECT_EQ(0, m_engine.CopyFolder(m_sandbox.Path("src"), m_sandbox.Path("dst")));
     EXPECT_EQ(2u, m_engine.CopyProgressDone());
     using Post = std::pair<WPARAM, LPARAM>;
-    EXPECT_EQ((std::vector<Post>{{1, 2}, {2, 2}}), window.Collect());
+    EXPECT_EQ((std::vector<Post>{{1, 2}, {2, 2}}), runner.Collect());
 
     // Not during a backup.
     m_engine.EndCopyProgress();
     EXPECT_EQ(0, m_engine.CopyFolder(m_sandbox.Path("src"), m_sandbox.Path("dst")));
-    EXPECT_EQ(0u, window.Collect().size());
+    EXPECT_EQ(0u, runner.Collect().size());
+    m_engine.ReleaseJob();
 }
 
 struct UniqueCase {

@@ -113,13 +113,13 @@ TEST_P(SpaceTest, FailsBeforeAnythingIsDeletedOrCopied) {
     std::vector<std::string> written;  // what the job made, copied, moved or deleted on the drive
     {
         zrtest::CJob job;
-        ASSERT_EQ(0, job.engine.Initialize(nullptr));
-        zrtest::CStepsOnly runner;
-        enginetest::CFileFaults watch([&](const enginetest::FileCall& call, int) {
+        ASSERT_EQ(0, job.Initialize());
+            enginetest::CFileFaults watch([&](const enginetest::FileCall& call, int) {
             const bool writes = call.op == enginetest::FileOp::CopyFile || call.op == enginetest::FileOp::MoveFile ||
                                 call.op == enginetest::FileOp::DeleteFile ||
                                 call.op == enginetest::FileOp::CreateDirectory ||
-                                call.op == enginetest::FileOp::ShellDelete;
+                                call.op == enginetest::FileOp::ShellDelete ||
+                                call.op == enginetest::FileOp::RemoveDirectory;
             for (const std::string* path : {&call.path, &call.target}) {
                 if (writes && _strnicmp(path->c_str(), m_drive.c_str(), m_drive.size()) == 0) {
                     written.push_back(std::string(enginetest::FileOpName(call.op)) + " " + *path);
@@ -127,8 +127,8 @@ TEST_P(SpaceTest, FailsBeforeAnythingIsDeletedOrCopied) {
             }
             return false;
         });
-        hr = row.backup ? zr::RunBackupSteps(job.engine, backupData, runner)
-                        : zr::RunRestoreSteps(job.engine, backupData, restoreTo, runner);
+        hr = row.backup ? zr::RunBackupSteps(job.engine, backupData, job.runner)
+                        : zr::RunRestoreSteps(job.engine, backupData, restoreTo, job.runner);
     }
     EXPECT_EQ(row.expected, hr);
     EXPECT_EQ(hostBefore, zrtest::HostState(host));

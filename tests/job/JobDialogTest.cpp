@@ -14,7 +14,7 @@
 
 #include "resource.h"
 #include "common/ResString.h"
-#include "engine/EngineMessages.h"
+#include "job/JobMessages.h"
 #include "hostsim/core/Faults.h"
 #include "hostsim/core/HostInstall.h"
 #include "hostsim/core/LibraryDb.h"
@@ -347,7 +347,7 @@ TEST_F(JobDialogTest, BackupListsFailedItemsThenReportsCompletion) {
         EXPECT_EQ(missing[i], text);
         item.iSubItem = 2;
         SendMessageA(list, LVM_GETITEMTEXTA, i, reinterpret_cast<LPARAM>(&item));
-        EXPECT_EQ(zr::FormatResultDetail(1), text);
+        EXPECT_EQ(zr::FormatResultDetail(zr::ItemCode::Missing), text);
     }
     jobtest::SaveScreenshot(view, "job_backup_result_view");
     // The completion message waits for the view.

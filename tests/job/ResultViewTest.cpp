@@ -21,9 +21,12 @@ namespace {
 
 using jobtest::CUiThread;
 
+// A code as the engine lists an item with it; any number shows.
+zr::ItemCode Code(unsigned long number) { return static_cast<zr::ItemCode>(static_cast<LONG>(number)); }
+
 struct DetailCase {
     const char* name;
-    HRESULT code;
+    zr::ItemCode code;
     UINT message;
     const char* digits;
 };
@@ -36,27 +39,27 @@ TEST_P(FormatResultDetailTest, MessageThenCodeInHex) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, FormatResultDetailTest,
-                         testing::Values(DetailCase{"MissingContent", 1, IDS_DETAIL_NO_CONTENT, "00000001"},
-                                         DetailCase{"SecureContent", static_cast<HRESULT>(0x80004005),
+                         testing::Values(DetailCase{"MissingContent", Code(1), IDS_DETAIL_NO_CONTENT, "00000001"},
+                                         DetailCase{"SecureContent", Code(0x80004005),
                                                     IDS_DETAIL_SECURE_FAILED, "80004005"},
-                                         DetailCase{"MissingPicture", static_cast<HRESULT>(0x80070057),
+                                         DetailCase{"MissingPicture", Code(0x80070057),
                                                     IDS_DETAIL_NO_PICTURE, "80070057"},
-                                         DetailCase{"GuiItemNotRestored", static_cast<HRESULT>(0x86FF0006),
+                                         DetailCase{"GuiItemNotRestored", Code(0x86FF0006),
                                                     IDS_DETAIL_NOT_RESTORED, "86FF0006"},
                                          // A crafted stored path, a track the library would not re-point.
-                                         DetailCase{"StoredPathOfNoBackupShape", static_cast<HRESULT>(0x8007007B),
+                                         DetailCase{"StoredPathOfNoBackupShape", Code(0x8007007B),
                                                     IDS_DETAIL_FAILED, "8007007B"},
-                                         DetailCase{"TrackNotRegistered", static_cast<HRESULT>(0x800710D9),
+                                         DetailCase{"TrackNotRegistered", Code(0x800710D9),
                                                     IDS_DETAIL_FAILED, "800710D9"},
-                                         DetailCase{"OtherPositive", 2, IDS_DETAIL_FAILED, "00000002"},
-                                         DetailCase{"OtherFailure", static_cast<HRESULT>(0x86FF0002),
+                                         DetailCase{"OtherPositive", Code(2), IDS_DETAIL_FAILED, "00000002"},
+                                         DetailCase{"OtherFailure", Code(0x86FF0002),
                                                     IDS_DETAIL_FAILED, "86FF0002"}),
                          [](const testing::TestParamInfo<DetailCase>& info) { return std::string(info.param.name); });
 
 const std::vector<std::string> kTitles = {"Opening", "\x83\x65\x83\x58\x83\x67\x8B\xC8", "Third track", "Last",
                                           "mirs.dat"};
-const std::vector<HRESULT> kCodes = {1, static_cast<HRESULT>(0x80004005), static_cast<HRESULT>(0x80070057), 2,
-                                     static_cast<HRESULT>(0x86FF0006)};
+const std::vector<zr::ItemCode> kCodes = {Code(1), Code(0x80004005), Code(0x80070057), Code(2),
+                                     Code(0x86FF0006)};
 
 const char kCaption[] = "\x8C\x8B\x89\xCA";  // "結果"
 
@@ -67,7 +70,7 @@ public:
     // caption: the view's, or empty for a child whose code page cannot show it.
     explicit OpenResultView(const std::string& caption = kCaption, const RECT* owner = nullptr,
                             const std::vector<std::string>& titles = kTitles,
-                            const std::vector<HRESULT>& codes = kCodes)
+                            const std::vector<zr::ItemCode>& codes = kCodes)
         : m_thread([owner = owner ? std::make_shared<RECT>(*owner) : nullptr, titles, codes] {
               std::unique_ptr<jobtest::COwnerWindow> window;
               if (owner) window = std::make_unique<jobtest::COwnerWindow>(*owner);
@@ -267,7 +270,7 @@ TEST(ResultViewScale, ColumnsAndPicturesFollowTheDisplayScale) {
         "とても長いタイトルの曲 - A Title Far Longer Than Its Column, Cut Short With An Ellipsis",
         "Another Very Long Title Of A Track Whose Picture Could Not Be Saved (Live)", "短い"};
     OpenResultView view(kCaption, nullptr, titles,
-                        {static_cast<HRESULT>(0x80004005), static_cast<HRESULT>(0x80070057), 1});
+                        {Code(0x80004005), Code(0x80070057), Code(1)});
     ASSERT_NE(nullptr, view.List());
     for (int column = 0; column < 3; ++column)
         EXPECT_EQ(scale->columns[column], SendMessageA(view.List(), LVM_GETCOLUMNWIDTH, column, 0)) << column;

@@ -43,18 +43,17 @@ bool InstallHostWithLibrary(const CSandbox& sandbox, const hostsim::LibraryOptio
 
 ::testing::AssertionResult BackUp(const std::string& backupData) {
     CJob job;
-    HRESULT hr = job.engine.Initialize(nullptr);
-    CStepsOnly runner;
-    if (hr == 0) hr = zr::RunBackupSteps(job.engine, backupData, runner);
+    HRESULT hr = job.Initialize();
+    if (hr == 0) hr = zr::RunBackupSteps(job.engine, backupData, job.runner);
     if (hr == 0) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "backup failed with 0x" << std::hex << static_cast<unsigned long>(hr);
 }
 
 HRESULT Restore(CJob& job, const std::string& backupData, const std::string& restoreTo) {
-    HRESULT hr = job.engine.Initialize(nullptr);
+    HRESULT hr = job.Initialize();
     if (FAILED(hr)) return hr;
-    CStepsOnly runner;
-    return zr::RunRestoreSteps(job.engine, backupData, restoreTo, runner);
+    job.plan = std::make_unique<zr::CRestorePlan>(backupData, restoreTo);
+    return zr::RunRestoreSteps(job.engine, *job.plan, job.runner);
 }
 
 void ListRelocation(hostsim::InstalledHost& host, const std::string& folder) {
@@ -111,11 +110,11 @@ std::string HostState(const hostsim::InstalledHost& host) {
 
 bool IsSecure(const hostsim::TrackRow& row) { return (row.attributes & (NM_ATTR_SECURE_A | NM_ATTR_SECURE_B)) != 0; }
 
-HRESULT ListedWith(const CJob& job, const std::string& title) {
+zr::ItemCode ListedWith(const CJob& job, const std::string& title) {
     for (const zr::FailedItem& item : job.engine.FailedItems()) {
         if (item.title == title) return item.code;
     }
-    return 0;
+    return static_cast<zr::ItemCode>(0);
 }
 
 CBackedUpHost::CBackedUpHost() {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,20 +14,19 @@
 #include "hostsim/core/LibraryGen.h"
 #include "job/steps/JobSteps.h"
 #include "support/Sandbox.h"
+#include "support/StepsOnly.h"
 
 namespace zrtest {
 
-// A fresh engine per job, ended the way the job runner ends one.
+// A fresh engine per job with a runner of its own, ended the way the job
+// runner ends one.
 struct CJob {
+    CStepsOnly runner;
     zr::CBackupRestore engine;
-    ~CJob() { zr::ReleaseJob(engine); }
-};
-
-// The job runner's side without a dialog: nobody cancels, nobody is told.
-struct CStepsOnly : zr::IJobRunner {
-    bool IsCancelled() override { return false; }
-    void EnterDatabasePhase() override {}
-    void BackupTreeTouched() override {}
+    // A restore's plan, once Restore ran one.
+    std::unique_ptr<zr::CRestorePlan> plan;
+    HRESULT Initialize() { return engine.Initialize(runner); }
+    ~CJob() { engine.ReleaseJob(); }
 };
 
 // Installs a stand-in host below root, its module taken from beside the test program.
@@ -59,7 +59,7 @@ std::string HostState(const hostsim::InstalledHost& host);
 // A track with either secure flag.
 bool IsSecure(const hostsim::TrackRow& row);
 // The code a job listed an item with, or 0 when it was not listed.
-HRESULT ListedWith(const CJob& job, const std::string& title);
+zr::ItemCode ListedWith(const CJob& job, const std::string& title);
 
 // A stand-in host with a small library (m_library, which a derived fixture
 // may change in its constructor), backed up by the tool's own step sequence,

@@ -227,8 +227,8 @@ std::string DatabasesFolderOf(const std::string& libraryFolder) {
     std::string folder = libraryFolder + "\\databases";
     std::string relocated;
     FindNewDbPath(folder, relocated);
-    // Stored with a trailing backslash, the folder's ".tmp" and ".bak"
-    // siblings would be made inside it.
+    // Stored with a trailing backslash, the names a restore makes beside the
+    // folder would be made inside it.
     RemoveTrailingBackslash(relocated);
     return relocated.empty() ? folder : relocated;
 }

@@ -4,116 +4,125 @@
 #include "common/Trace.h"
 
 namespace zr {
-
 namespace {
 
-const char kTraceCheckBackupFolder[] =
-    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.CheckBackupFolder failed\n\n";
-const char kTraceCheckBackupData[] =
-    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.CheckBackupData failed\n\n";
-const char kTraceInitBackupDataFolder[] =
-    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.InitBackupDataFolder failed\n\n";
-const char kTraceBackupGuiData[] =
-    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.BackupGuiData failed\n\n";
-const char kTraceBackupNmlData[] =
-    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.BackupNmlData failed\n\n";
-const char kTraceBackupMoveSecureDB[] =
-    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.BackupMoveSecureDB failed\n\n";
-const char kTraceRestoreNmlContents[] =
-    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.RestoreNmlContents failed\n\n";
-const char kTraceRestoreMoveSecureDB[] =
-    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.RestoreMoveSecureDB failed\n\n";
-const char kTraceRestoreNmlDatabases[] =
-    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.RestoreNmlDatabases failed\n\n";
-const char kTraceRestoreGuiData[] =
-    "\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.RestoreGuiData failed\n\n";
+// Which results of a step end the job.
+enum class Ends {
+    OnFailure,          // negative results; 1 (cancelled) is left to the runner's check after it
+    OnAnyButOk,         // every result but 0
+    OnFailureButNoFile  // negative results, but for "no secure backup file", which lets the job go on
+};
+
+bool EndsJob(Ends ends, HRESULT r) {
+    switch (ends) {
+    case Ends::OnFailure:
+        return FAILED(r);
+    case Ends::OnAnyButOk:
+        return r != RC_OK;
+    case Ends::OnFailureButNoFile:
+        return FAILED(r) && r != RC_E_STREAM_NOT_FOUND;
+    }
+    return true;
+}
+
+// What a job's steps work on, for the rows of its table.
+struct Job {
+    CBackupRestore& engine;
+    IJobRunner& runner;
+    const std::string& backupData;
+    CRestorePlan* plan;  // a restore's
+};
+
+// One row of a job's order: an engine step (traced by its name when it ends
+// the job with a failure; a check of the tool's own only when it fails), or
+// an act of the runner's (no name); then, where marked, the runner's own
+// cancel check.
+struct Row {
+    const char* step;
+    bool isCheck;
+    HRESULT (*run)(Job& job);
+    Ends ends;
+    bool cancelAfter;
+};
+
+// The job's result: the first result that ends it, or the one a row keeps.
+HRESULT RunRows(const Row* rows, std::size_t count, Job& job, int resultRow) {
+    HRESULT kept = RC_OK;
+    for (std::size_t i = 0; i < count; ++i) {
+        const Row& row = rows[i];
+        const HRESULT r = row.run(job);
+        if (EndsJob(row.ends, r)) {
+            if (row.step && (FAILED(r) || !row.isCheck)) {
+                Trace("\n\nCExecuteBackupRestore::BackupRestoreThread m_cBackupRestore.%s failed\n\n", row.step);
+            }
+            return r;
+        }
+        if (static_cast<int>(i) == resultRow) kept = r;
+        if (row.cancelAfter && job.runner.IsCancelled()) return RC_CANCELLED;
+    }
+    return kept;
+}
+
+// A backup. The check comes first, so that a backup that cannot fit, or whose
+// earlier backup holds the host's own files, never deletes the earlier one.
+const Row kBackupSteps[] = {
+    {"CheckBackupFolder", true, [](Job& j) { return j.engine.CheckBackupFolder(j.backupData); }, Ends::OnAnyButOk, true},
+    // From here on the tree holds (or has lost) this job's data.
+    {nullptr, false, [](Job& j) { j.runner.BackupTreeTouched(j.backupData); return RC_OK; },
+     Ends::OnFailure, false},
+    {"InitBackupDataFolder", false, [](Job& j) { return j.engine.InitBackupDataFolder(j.backupData); },
+     Ends::OnFailure, true},
+    {"BackupGuiData", false, [](Job& j) { return j.engine.BackupGuiData(j.backupData); }, Ends::OnFailure, true},
+    {"BackupNmlData", false, [](Job& j) { return j.engine.BackupNmlData(j.backupData); }, Ends::OnFailure, true},
+    {nullptr, false, [](Job& j) { j.runner.EnterDatabasePhase(); return RC_OK; }, Ends::OnFailure,
+     true},
+    {"BackupMoveSecureDB", false, [](Job& j) { return j.engine.BackupMoveSecureDB(j.backupData); }, Ends::OnFailure,
+     false},
+};
+// A backup ends with what BackupNmlData gave.
+const int kBackupResultRow = 4;
+
+// A restore. Nothing of the host changes before the check has found the
+// backup whole; from the database phase on it runs to its end: a cancel
+// confirmed then would stop a step halfway (playlists deleted and not copied back).
+const Row kRestoreSteps[] = {
+    {"CheckBackupData", true, [](Job& j) { return j.engine.CheckBackupData(*j.plan); }, Ends::OnAnyButOk, true},
+    {"RestoreNmlContents", false, [](Job& j) { return j.engine.RestoreNmlContents(*j.plan); }, Ends::OnAnyButOk,
+     true},
+    {nullptr, false, [](Job& j) { j.runner.CommitToFinish(); return RC_OK; }, Ends::OnFailure, false},
+    {nullptr, false, [](Job& j) { j.runner.EnterDatabasePhase(); return RC_OK; }, Ends::OnFailure,
+     false},
+    {"RestoreMoveSecureDB", false, [](Job& j) { return j.engine.RestoreMoveSecureDB(*j.plan); },
+     Ends::OnFailureButNoFile, false},
+    {"RestoreNmlDatabases", false, [](Job& j) { return j.engine.RestoreNmlDatabases(*j.plan); }, Ends::OnAnyButOk,
+     false},
+    {"RestoreGuiData", false, [](Job& j) { return j.engine.RestoreGuiData(*j.plan); }, Ends::OnAnyButOk, false},
+    // Its result is not looked at: the restore is done.
+    {nullptr, false, [](Job& j) { j.engine.DeleteUnusableContents(*j.plan); return RC_OK; },
+     Ends::OnFailure, false},
+};
+
+template <std::size_t N>
+HRESULT Run(const Row (&rows)[N], Job& job, int resultRow = -1) {
+    return RunRows(rows, N, job, resultRow);
+}
 
 }  // namespace
 
 HRESULT RunBackupSteps(CBackupRestore& engine, const std::string& backupData, IJobRunner& runner) {
-    // A backup that cannot fit, or whose earlier backup holds the host's own
-    // files, must not delete the earlier one first.
-    HRESULT r = engine.CheckBackupFolder(backupData);
-    if (r != RC_OK) {
-        if (FAILED(r)) Trace("%s", kTraceCheckBackupFolder);
-        return r;
-    }
-    if (runner.IsCancelled()) return RC_CANCELLED;
-    // From here on the tree holds (or has lost) this job's data.
-    runner.BackupTreeTouched();
-    r = engine.InitBackupDataFolder(backupData);
-    if (FAILED(r)) {
-        Trace("%s", kTraceInitBackupDataFolder);
-        return r;
-    }
-    if (runner.IsCancelled()) return RC_CANCELLED;
-    r = engine.BackupGuiData(backupData);
-    if (FAILED(r)) {
-        Trace("%s", kTraceBackupGuiData);
-        return r;
-    }
-    if (runner.IsCancelled()) return RC_CANCELLED;
-    r = engine.BackupNmlData(backupData);
-    if (FAILED(r)) {
-        Trace("%s", kTraceBackupNmlData);
-        return r;
-    }
-    if (runner.IsCancelled()) return RC_CANCELLED;
-    runner.EnterDatabasePhase();
-    if (runner.IsCancelled()) return RC_CANCELLED;
-    HRESULT m = engine.BackupMoveSecureDB(backupData);
-    if (FAILED(m)) {
-        Trace("%s", kTraceBackupMoveSecureDB);
-        return m;
-    }
-    return r;
+    Job job{engine, runner, backupData, nullptr};
+    return Run(kBackupSteps, job, kBackupResultRow);
 }
 
 HRESULT RunRestoreSteps(CBackupRestore& engine, const std::string& backupData, const std::string& restoreTo,
                         IJobRunner& runner) {
-    // Nothing of the host changes before the backup is known to be whole.
-    HRESULT r = engine.CheckBackupData(backupData, restoreTo);
-    if (r != RC_OK) {
-        Trace("%s", kTraceCheckBackupData);
-        return r;
-    }
-    if (runner.IsCancelled()) return RC_CANCELLED;
-    r = engine.RestoreNmlContents(backupData, restoreTo);
-    if (r != RC_OK) {
-        Trace("%s", kTraceRestoreNmlContents);
-        return r;
-    }
-    if (runner.IsCancelled()) return RC_CANCELLED;
-    // From here on a restore runs to its end: a cancel confirmed now would
-    // stop a step halfway (playlists deleted and not copied back).
-    runner.CommitToFinish();
-    runner.EnterDatabasePhase();
-    HRESULT m = engine.RestoreMoveSecureDB(backupData);
-    if (FAILED(m) && m != RC_E_STREAM_NOT_FOUND) {
-        Trace("%s", kTraceRestoreMoveSecureDB);
-        return m;
-    }
-    r = engine.RestoreNmlDatabases();
-    if (r != RC_OK) {
-        Trace("%s", kTraceRestoreNmlDatabases);
-        return r;
-    }
-    r = engine.RestoreGuiData(backupData);
-    if (r != RC_OK) {
-        Trace("%s", kTraceRestoreGuiData);
-        return r;
-    }
-    engine.DeleteUnusableContents();
-    return RC_OK;
+    CRestorePlan plan(backupData, restoreTo);
+    return RunRestoreSteps(engine, plan, runner);
 }
 
-void ReleaseJob(CBackupRestore& engine) {
-    engine.m_secureDb.Unbind();
-    engine.m_builder.Detach();
-    if (engine.m_hMediaLibrary) {
-        FreeLibrary(engine.m_hMediaLibrary);
-        engine.m_hMediaLibrary = nullptr;
-    }
+HRESULT RunRestoreSteps(CBackupRestore& engine, CRestorePlan& plan, IJobRunner& runner) {
+    Job job{engine, runner, plan.m_strBackupData, &plan};
+    return Run(kRestoreSteps, job);
 }
 
 }  // namespace zr

@@ -42,15 +42,15 @@ void InsertColumn(HWND list, int index, const std::string& text, int width) {
 
 }  // namespace
 
-std::string FormatResultDetail(HRESULT code) {
+std::string FormatResultDetail(ItemCode code) {
     char suffix[16];
-    std::snprintf(suffix, sizeof(suffix), " (%08X)", static_cast<unsigned>(code));
+    std::snprintf(suffix, sizeof(suffix), " (%08X)", static_cast<unsigned>(ItemCodeNumber(code)));
     return LoadResString(ItemDetailText(code)) + suffix;
 }
 
 CResultView::CResultView(HWND parent) : CDialog(IDD_RESULT_VIEW, parent) {}
 
-void CResultView::SetResults(const std::vector<std::string>& titles, const std::vector<HRESULT>& codes) {
+void CResultView::SetResults(const std::vector<std::string>& titles, const std::vector<ItemCode>& codes) {
     const size_t count = std::min(titles.size(), codes.size());
     for (size_t i = 0; i < count; ++i) m_rows.push_back(ResultRow{codes[i], titles[i], FormatResultDetail(codes[i])});
 }

@@ -7,26 +7,27 @@
 #include <string>
 #include <vector>
 
+#include "common/ResultCodes.h"
 #include "ui/window/Dialog.h"
 #include "ui/results/ProgressFileList.h"
 
 namespace zr {
 
 struct ResultRow {
-    HRESULT code;
+    ItemCode code;
     std::string title;
     std::string detail;
 };
 
 // The message for code, then " (%08X)" with the code.
-std::string FormatResultDetail(HRESULT code);
+std::string FormatResultDetail(ItemCode code);
 
 class CResultView : public CDialog {
 public:
     explicit CResultView(HWND parent);
 
     // Parallel lists in the order the engine recorded them; called before DoModal.
-    void SetResults(const std::vector<std::string>& titles, const std::vector<HRESULT>& codes);
+    void SetResults(const std::vector<std::string>& titles, const std::vector<ItemCode>& codes);
 
 protected:
     BOOL OnInit() override;

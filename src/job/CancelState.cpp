@@ -1,16 +1,15 @@
-#include "engine/CancelState.h"
+#include "job/CancelState.h"
 
 namespace zr {
 
-CCancelState::CCancelState(std::atomic<LONG>& cancelFlag)
-    : m_cancelFlag(cancelFlag), m_hAnswered(CreateEventA(nullptr, TRUE, TRUE, nullptr)) {}
+CCancelState::CCancelState() : m_hAnswered(CreateEventA(nullptr, TRUE, TRUE, nullptr)) {}
 
 CCancelState::~CCancelState() {
     if (m_hAnswered) CloseHandle(m_hAnswered);
 }
 
 bool CCancelState::BeginQuestion() {
-    if (m_bQuestionOpen || m_state == State::Cancelled) return false;
+    if (m_bQuestionOpen || m_bCancel == 1) return false;
     m_bQuestionOpen = true;
     // The worker is held only when the job can still be cancelled; one that
     // committed to its end meanwhile goes on.
@@ -20,11 +19,14 @@ bool CCancelState::BeginQuestion() {
     return true;
 }
 
-void CCancelState::Answer(bool cancel) {
+void CCancelState::Answer(bool cancel, const std::function<void()>& cancelled) {
     if (!m_bQuestionOpen) return;
     if (m_state == State::Asking) {
-        if (cancel) m_cancelFlag = 1;
-        m_state = cancel ? State::Cancelled : State::Running;
+        if (cancel) {
+            m_bCancel = 1;
+            if (cancelled) cancelled();
+        }
+        m_state = State::Running;
     }
     m_bQuestionOpen = false;
     if (m_hAnswered) SetEvent(m_hAnswered);

@@ -1,0 +1,24 @@
+// Where a job tells what it is about to do to an item of the disk, before it
+// does it, so that a job stopped midway can be put right from the record.
+#pragma once
+
+#include <string>
+
+namespace zr {
+
+class IJournal {
+public:
+    enum class Op {
+        Create,  // `path` is about to be made
+        Move,    // `path` is about to take the name `to`
+        Delete,  // `path` is about to be deleted
+    };
+    // False when the record could not be written: the move is then not made,
+    // since a job stopped after it could not be put right.
+    virtual bool Record(Op op, const std::string& path, const std::string& to) = 0;
+
+protected:
+    ~IJournal() = default;
+};
+
+}  // namespace zr

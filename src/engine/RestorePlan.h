@@ -1,0 +1,35 @@
+// What a restore's check found, for the steps after it: the backup tree as it
+// was listed once, the space it takes, and the folders the steps make and
+// hand on to each other. The check fills the first part; each step fills in
+// what it made.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "engine/FolderListing.h"
+
+namespace zr {
+
+struct CRestorePlan {
+    CRestorePlan(const std::string& backupData, const std::string& restoreTo)
+        : m_strBackupData(backupData), m_strRestoreTo(restoreTo) {}
+
+    std::string m_strBackupData;  // the backup tree read
+    std::string m_strRestoreTo;   // the destination RestoreData goes below
+
+    // The backup tree listed deep by the check, for the copy to walk again;
+    // null when the check has not run (the copy lists it itself), and once
+    // the copy is done.
+    std::unique_ptr<CFolderListing> m_pBackupListing;
+    ULONGLONG m_nTreeOnDisk = 0;       // what the tree takes on the destination's drive
+    ULONGLONG m_nDatabasesOnDisk = 0;  // what the database files take beside the live library
+
+    std::string m_strRestoreData;          // made by RestoreNmlContents
+    std::string m_strNewDatabasesFolder;   // prepared beside the live library by RestoreNmlContents
+    std::string m_strOldDatabasesFolder;   // where RestoreNmlDatabases moved the live library aside
+};
+
+}  // namespace zr
