@@ -28,6 +28,10 @@ constexpr HRESULT RC_E_NO_BACKUPDATA = static_cast<HRESULT>(0x86FF0004);  // the
 // data): replacing the backup would delete them.
 constexpr HRESULT RC_E_HOLDS_HOST_DATA = static_cast<HRESULT>(0x86FF0005);
 
+// A backup ended before it changed anything, because the user chose another
+// folder rather than delete the earlier backup first.
+constexpr HRESULT RC_E_OTHER_FOLDER = static_cast<HRESULT>(0x86FF0007);
+
 // Why a job listed an item as not handled; the number is what the result
 // view shows beside the item's text.
 enum class ItemCode : LONG {

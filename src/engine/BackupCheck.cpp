@@ -5,6 +5,7 @@
 
 #include <shlwapi.h>
 
+#include <cstring>
 #include <unordered_set>
 
 #include "app/settings/HostSettings.h"
@@ -13,7 +14,10 @@
 #include "common/PathUtil.h"
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
+#include "engine/AudioFolders.h"
 #include "engine/BackupRestore.h"
+#include "engine/Recovery.h"
+#include "engine/SwapBeside.h"
 
 namespace zr {
 namespace {
@@ -84,6 +88,20 @@ bool GuiFilesAreFiles(const std::string& guiFolder) {
         if (FitsBuffer(path, MAX_PATH) && PathIsDirectoryA(path.c_str())) return false;
     }
     return true;
+}
+
+// A track's file below the audio root under the name the backup will give
+// its folder: RC_OK when both fit a MAX_PATH buffer, else the failure the
+// backup would end with when it came to the track.
+HRESULT CheckTrackPath(CAudioFolders& folders, const std::string& path, const std::string& audioRoot) {
+    std::string source = path;
+    CBackupRestore::StripFileName(&source[0]);
+    source.resize(std::strlen(source.c_str()));
+    std::string folder;
+    DWORD error = ERROR_SUCCESS;
+    const HRESULT hr = folders.Find(source, folder, error);
+    if (FAILED(hr)) return hr;
+    return FitsBuffer(audioRoot + folder + "\\" + PlatformFileName(path), MAX_PATH) ? RC_OK : RC_E_FILE_COPY;
 }
 
 ULONGLONG GuiItemsOnDisk(const GuiDataLocation& location, ULONGLONG cluster) {
@@ -178,20 +196,33 @@ HRESULT CBackupRestore::CheckRestoreSpace(CRestorePlan& plan) {
     return RC_OK;
 }
 
-HRESULT CBackupRestore::CheckBackupFolder(const std::string& backupData) {
+HRESULT CBackupRestore::CheckBackupFolder(CBackupPlan& plan) {
+    const std::string& backupData = plan.m_strBackupData;
     const CHostPlaces& places = Places();
     if (places.IsRefusedBackupTarget(backupData)) {
         Trace("\n\nCBackupRestore::CheckBackupFolder backup folder refused\n\n");
         return RC_E_INVALIDARG;
     }
-    // An earlier backup there is deleted first: it must hold nothing of the host's.
-    const bool replacing = GetFileAttributesA(backupData.c_str()) != INVALID_FILE_ATTRIBUTES;
-    if (replacing && places.HasPlaceInside(backupData)) {
+    // What a backup into this folder that was stopped midway left is put
+    // right first: its working tree goes, and an earlier backup it had moved
+    // aside comes back.
+    PutRightBackupsInto(backupData);
+    // An earlier backup there is replaced: it must hold nothing of the host's.
+    plan.m_bEarlierBackup = GetFileAttributesA(backupData.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (plan.m_bEarlierBackup && places.HasPlaceInside(backupData)) {
         Trace("\n\nCBackupRestore::CheckBackupFolder BackupData holds the host's data\n\n");
         return RC_E_HOLDS_HOST_DATA;
     }
+    // What the last steps need, looked at before anything is written.
+    if (GetInstalledSerial().empty()) {
+        Trace("\n\nCBackupRestore::CheckBackupFolder SdTalvSerial is empty\n\n");
+        return RC_E_FAIL;
+    }
+    if (!CSwapBeside::NamesFit(backupData, std::strlen(kLibraryDbFolder) + std::strlen(kLongestDatabaseFile))) {
+        Trace("\n\nCBackupRestore::CheckBackupFolder backup folder too long\n\n");
+        return RC_E_FOLDER_CREATE;
+    }
     const Drive drive = DriveOf(backupData);
-    if (!drive.known && !replacing) return RC_OK;
     const ULONGLONG cluster = drive.cluster;
 
     // Folders of the tree, BackupRestore.ini and MovePlugIn.bkd: a cluster each at least.
@@ -208,23 +239,32 @@ HRESULT CBackupRestore::CheckBackupFolder(const std::string& backupData) {
     }
     for (const DatabaseFile& file : kDatabaseFiles) need += FileOnDisk(copy + file.name, cluster);
     LibraryUse use;
-    hr = WalkLibrary(copy + kContentsDbFile, cluster, replacing ? ComparablePath(backupData) : std::string(), use);
+    // The new tree is written under a working name, the longest it may get.
+    use.audioRoot = CSwapBeside::LongestWorkingName(backupData) + kAudioFolder;
+    hr = WalkLibrary(copy + kContentsDbFile, cluster, plan.m_bEarlierBackup ? ComparablePath(backupData) : std::string(),
+                     use);
     DeleteFolder(copy);
     if (hr != RC_OK) return hr;
     if (use.insideBackupData) {
         Trace("\n\nCBackupRestore::CheckBackupFolder BackupData holds the library's files\n\n");
         return RC_E_HOLDS_HOST_DATA;
     }
-    if (!drive.known) return RC_OK;
-    need += use.bytes;
-
-    // The earlier backup there is deleted first: its space counts as free.
-    const ULONGLONG available = drive.free + (IsFolder(backupData) ? TreeOnDisk(backupData, cluster) : 0);
-    if (need > available) {
-        Trace("\n\nCBackupRestore::CheckBackupFolder the drive is too small\n\n");
-        return RC_E_FILE_COPY;
+    if (use.tooLong != RC_OK) {
+        Trace("\n\nCBackupRestore::CheckBackupFolder a path below BackupData would be too long\n\n");
+        return use.tooLong;
     }
-    return RC_OK;
+    need += use.bytes;
+    plan.m_nNeeded = need;
+    if (!drive.known || need <= drive.free) return RC_OK;
+
+    // Beside the earlier backup the new one does not fit; in its place it may.
+    const ULONGLONG earlier = IsFolder(backupData) ? TreeOnDisk(backupData, cluster) : 0;
+    if (plan.m_bEarlierBackup && need <= drive.free + earlier) {
+        plan.m_bReplaceFirst = true;
+        return RC_OK;
+    }
+    Trace("\n\nCBackupRestore::CheckBackupFolder the drive is too small\n\n");
+    return RC_E_FILE_COPY;
 }
 
 HRESULT CBackupRestore::CopyLibraryForReading(std::string& copy) {
@@ -264,6 +304,8 @@ HRESULT CBackupRestore::CopyLibraryForReading(std::string& copy) {
 // Folders are compared, not files, each once.
 HRESULT CBackupRestore::WalkLibrary(const std::string& contentsDb, ULONGLONG cluster, const std::string& inside,
                                     LibraryUse& use) {
+    // The names the backup will give the tracks' folders, and so their paths.
+    CAudioFolders audioFolders(use.audioRoot, true);
     HRESULT hr = m_builder.MountHDD(contentsDb.c_str(), m_strPictureFolder.c_str());
     if (FAILED(hr)) {
         Trace("\n\nCBackupRestore::CheckBackupFolder m_builder.MountHDD failed\n\n");
@@ -293,6 +335,7 @@ HRESULT CBackupRestore::WalkLibrary(const std::string& contentsDb, ULONGLONG clu
         const ULONGLONG file = FileOnDisk(path, cluster);
         const bool secure = IsSecureTrack(track.Get());
         if (file > 0) use.bytes += file + (copiedFolders.insert(FoldCase(folder)).second ? cluster : 0);
+        if (file > 0 && use.tooLong == RC_OK) use.tooLong = CheckTrackPath(audioFolders, path, use.audioRoot);
         for (const std::string& source : PicturePathsOf(track.Get())) {
             if (source.empty()) continue;
             checkFolder(FolderPart(source));
@@ -302,7 +345,12 @@ HRESULT CBackupRestore::WalkLibrary(const std::string& contentsDb, ULONGLONG clu
         }
     }
     entry.Reset();
-    m_builder.UnmountHDD();
+    // The walk read a copy: a copy that would not close was not read whole.
+    const HRESULT closed = m_builder.UnmountHDD();
+    if (result == RC_OK && FAILED(closed)) {
+        Trace("\n\nCBackupRestore::CheckBackupFolder m_builder.UnmountHDD failed\n\n");
+        result = closed;
+    }
     return result;
 }
 

@@ -8,6 +8,8 @@
 #include "common/PathUtil.h"
 #include "common/ResultCodes.h"
 #include "common/ComRef.h"
+#include "common/Trace.h"
+#include "engine/SwapBeside.h"
 
 namespace zr {
 
@@ -102,6 +104,41 @@ HRESULT CBackupRestore::InitBackupDataFolder(const std::string& backupData) {
     }
     if (MakeSureFolderPathExists((backupData + "\\").c_str())) return RC_OK;
     return FolderCreateError(GetLastError());
+}
+
+HRESULT CBackupRestore::DeleteEarlierBackup(const CBackupPlan& plan) {
+    if (IJournal* journal = Journal()) {
+        if (!journal->Record(IJournal::Op::Delete, plan.m_strBackupData, std::string())) return RC_E_FAIL;
+    }
+    DeleteFolder(plan.m_strBackupData);
+    const DWORD error = RemoveFolderTree(plan.m_strBackupData);
+    return error == ERROR_SUCCESS ? RC_OK : FolderCreateError(error);
+}
+
+HRESULT CBackupRestore::BeginBackupTree(CBackupPlan& plan) {
+    CSwapBeside tree(plan.m_strBackupData, CSwapBeside::Kind::Folder, Journal());
+    const HRESULT hr = tree.Begin();
+    if (hr != RC_OK) {
+        Trace("\n\nCBackupRestore::BeginBackupTree working folder not made\n\n");
+        return FAILED(hr) ? hr : RC_E_FAIL;
+    }
+    plan.m_strWorkingTree = tree.Working();
+    if (m_pRunner) m_pRunner->BackupTreeTouched(plan.m_strWorkingTree);
+    return RC_OK;
+}
+
+HRESULT CBackupRestore::ReplaceBackupData(CBackupPlan& plan) {
+    CSwapBeside tree =
+        CSwapBeside::Adopt(plan.m_strBackupData, CSwapBeside::Kind::Folder, Journal(), plan.m_strWorkingTree);
+    if (tree.SwapIn() != RC_OK) {
+        Trace("\n\nCBackupRestore::ReplaceBackupData the new tree did not take the name\n\n");
+        return RC_E_FAIL;
+    }
+    plan.m_strWorkingTree.clear();
+    // The new backup is whole under its name; an earlier one that will not go
+    // whole stays beside it under its aside name.
+    tree.DropAside();
+    return RC_OK;
 }
 
 void CBackupRestore::RecordFailedItem(INMTrack* track, ItemCode code, int remove) {

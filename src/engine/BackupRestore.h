@@ -14,6 +14,7 @@
 
 #include "common/FailedItem.h"
 #include "common/ResultCodes.h"
+#include "engine/BackupPlan.h"
 #include "engine/Builder.h"
 #include "engine/FileOps.h"
 #include "engine/FolderListing.h"
@@ -65,16 +66,26 @@ public:
     // backup tree, the user's folder + "\BackupData". Results: 0 success,
     // 1 cancelled, negative failure.
     //
-    // Before a backup deletes an earlier one: the backup tree lies in no place
-    // of the host it copies from (RC_E_INVALIDARG), an earlier one there holds
-    // none of the host's data or library files (RC_E_HOLDS_HOST_DATA), and the
-    // drive holds what the backup will copy, counting what the deletion frees
+    // Before a backup writes anything: the backup tree lies in no place of the
+    // host it copies from (RC_E_INVALIDARG); an earlier one there holds none of
+    // the host's data or library files (RC_E_HOLDS_HOST_DATA); the serial is
+    // there and no path of the new tree is too long (the failure the backup
+    // would end with late); and the drive holds the new tree beside the
+    // earlier one, or in its place (m_bReplaceFirst), or not at all
     // (RC_E_FILE_COPY).
-    HRESULT CheckBackupFolder(const std::string& backupData);
+    HRESULT CheckBackupFolder(CBackupPlan& plan);
+    // The earlier backup deleted before the new one is written, when the user
+    // chose to make room so.
+    HRESULT DeleteEarlierBackup(const CBackupPlan& plan);
+    // The working tree the next steps write the new backup into, made beside
+    // the earlier one; the runner is told of it.
+    HRESULT BeginBackupTree(CBackupPlan& plan);
     HRESULT InitBackupDataFolder(const std::string& backupData);
     HRESULT BackupGuiData(const std::string& backupData);
     HRESULT BackupNmlData(const std::string& backupData);
     HRESULT BackupMoveSecureDB(const std::string& backupData);
+    // The whole new tree takes the name "BackupData"; the earlier one goes.
+    HRESULT ReplaceBackupData(CBackupPlan& plan);
     // Before a restore changes anything: the backup holds what the later steps
     // need, the destination is safe (RC_E_INVALIDARG otherwise) and its drive
     // has room (RC_E_FILE_COPY). RC_E_NO_BACKUPDATA when the backup tree is no
@@ -139,8 +150,10 @@ public:
 
 private:
     struct LibraryUse {
+        std::string audioRoot;          // the new tree's Data\Audio\, as the backup will name it
         ULONGLONG bytes = 0;            // what the backup copies of the tracks and pictures
         bool insideBackupData = false;  // a file of the library lies in the backup tree
+        HRESULT tooLong = RC_OK;        // how the backup would fail on a path too long below audioRoot
     };
     void ReadFolders();
     // The host's places, read once per job.

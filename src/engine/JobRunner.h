@@ -27,6 +27,10 @@ public:
     // A backup is about to write `tree`: from here on a failed or cancelled
     // backup deletes that tree.
     virtual void BackupTreeTouched(const std::string& tree) { (void)tree; }
+    // The drive holds the new backup only in the earlier one's place: true
+    // when the user chose to delete the earlier one first, false to choose
+    // another folder. Nothing has changed yet.
+    virtual bool ConfirmReplaceFirst() { return false; }
     // A restore is about to change the host: from here on it runs to its end.
     virtual void CommitToFinish() {}
     // Where the job records each change to the disk before it makes it; null

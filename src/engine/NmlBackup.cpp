@@ -18,98 +18,13 @@
 #include "common/PathUtil.h"
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
+#include "engine/AudioFolders.h"
 #include "engine/BackupRestore.h"
 
 namespace zr {
 namespace {
 
 const char kRegisterFailed[] = "CBackupRestore::BackupNmlData pTrack->Register() failed\n";
-
-// Folders below Data\Audio: one per source folder, named after its last
-// component; a name already taken on disk gets the first free "%05d" suffix.
-// Creating the folder is the test whether its name is free: the file system
-// decides (with its own case rules), and a large folder is never searched for
-// a name that is not there. Folders made during the step never vanish, so the
-// numbers below a name's hint are known to be taken and the search resumes there.
-class CAudioFolders {
-public:
-    explicit CAudioFolders(const std::string& audioRoot) : m_audioRoot(audioRoot) {}
-
-    // The folder for a source folder, made on first use. RC_E_FAIL when all
-    // numbers are taken (error stays ERROR_SUCCESS); a folder error with the
-    // system's error in `error` when the folder cannot be made.
-    HRESULT Find(const std::string& sourceFolder, std::string& folder, DWORD& error) {
-        error = ERROR_SUCCESS;
-        auto known = m_folders.find(sourceFolder);
-        if (known != m_folders.end()) {
-            folder = known->second;
-            return RC_OK;
-        }
-        // Worked out once per source folder, not per track.
-        const std::string name = LastName(sourceFolder);
-        if (!m_rootMade) {
-            if (!CreateFolderPath(m_audioRoot, error)) return FolderCreateError(error);
-            m_rootMade = true;
-        }
-
-        bool made = false;
-        if (!m_taken.count(FoldCase(name))) {
-            if (!TryCreate(name, made, error)) return FolderCreateError(error);
-        }
-        folder = name;
-        if (!made) {
-            int& next = m_nextNumber[FoldCase(name)];
-            for (; !made; ++next) {
-                if (next >= kMaxFolderNumbers) {
-                    error = ERROR_SUCCESS;
-                    return RC_E_FAIL;
-                }
-                char suffix[16];
-                std::snprintf(suffix, sizeof(suffix), "%05d", next);
-                folder = name + suffix;
-                if (m_taken.count(FoldCase(folder))) continue;
-                if (!TryCreate(folder, made, error)) return FolderCreateError(error);
-            }
-        }
-        m_folders.emplace(sourceFolder, folder);
-        return RC_OK;
-    }
-
-private:
-    // A folder's last name as the platform strips it; "root" for a drive's root.
-    static std::string LastName(const std::string& sourceFolder) {
-        std::vector<char> buffer(sourceFolder.begin(), sourceFolder.end());
-        buffer.push_back('\0');
-        PathStripPathA(buffer.data());
-        const std::string name = buffer.data();
-        return PathIsRootA((name + "\\").c_str()) ? "root" : name;
-    }
-
-    // Makes the folder; `made` false when that name is taken already. False
-    // with the system's error when the folder can be made under no name.
-    bool TryCreate(const std::string& folder, bool& made, DWORD& error) {
-        const std::string path = m_audioRoot + folder;
-        made = false;
-        if (!FitsBuffer(path + "\\", MAX_PATH)) {
-            error = ERROR_FILENAME_EXCED_RANGE;
-            return false;
-        }
-        if (CreateDirectoryA(path.c_str(), nullptr)) {
-            made = true;
-        } else {
-            error = GetLastError();
-            if (error != ERROR_ALREADY_EXISTS) return false;
-        }
-        m_taken.insert(FoldCase(folder));
-        return true;
-    }
-
-    std::string m_audioRoot;  // ends in a backslash
-    bool m_rootMade = false;
-    std::unordered_map<std::string, std::string> m_folders;  // exact source folder -> folder name
-    std::unordered_set<std::string> m_taken;                 // folded names known to be on disk
-    std::unordered_map<std::string, int> m_nextNumber;       // folded name -> first number not known taken
-};
 
 // Pictures in the one flat Data\Picture folder. A source file is copied once,
 // whichever tracks share it; a different file whose name is already taken gets
@@ -257,7 +172,7 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
     }
 
     const std::string audioRoot = backupData + kAudioFolder;
-    CAudioFolders audioFolders(audioRoot);
+    CAudioFolders audioFolders(audioRoot, false);
     CPictureCopies pictureCopies(backupData + kPictureFolder);
     int secure = 0;
     DWORD done = 0;
@@ -319,7 +234,12 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
         entry.Attach(entry->GetNextContent(IID_INMTrack));
     }
 
-    m_builder.UnmountHDD();
+    // The rewritten paths reach the backup's database only when it closes:
+    // one that kept the host's paths would restore no track on another PC.
+    if (FAILED(m_builder.UnmountHDD())) {
+        Trace("\n\nCBackupRestore::BackupNmlData m_builder.UnmountHDD failed\n\n");
+        return RC_E_FILE_COPY;
+    }
     if (IsCancelRequested()) return RC_CANCELLED;
 
     WriteSecureContents(backupData, secure);

@@ -41,8 +41,12 @@ CSwapBeside CSwapBeside::Adopt(const std::string& live, Kind kind, IJournal* jou
     return swap;
 }
 
+std::string CSwapBeside::LongestWorkingName(const std::string& live) {
+    return live + kWorkingSuffix + kWidestFolderNumber;
+}
+
 bool CSwapBeside::NamesFit(const std::string& live, std::size_t longestInside) {
-    return FitsBuffer(live + kWorkingSuffix + kWidestFolderNumber + std::string(longestInside, 'x'), MAX_PATH);
+    return FitsBuffer(LongestWorkingName(live) + std::string(longestInside, 'x'), MAX_PATH);
 }
 
 bool CSwapBeside::Note(IJournal::Op op, const std::string& path, const std::string& to) {
@@ -70,6 +74,10 @@ bool CSwapBeside::Remove(const std::string& item) {
 
 HRESULT CSwapBeside::Begin() {
     m_dwError = ERROR_SUCCESS;
+    // The live item's folder, when the host (or the user) has not made it yet.
+    if (!CreateFolderPath(FolderPart(m_strLive) + "\\", m_dwError)) {
+        return m_kind == Kind::Folder ? FolderCreateError(m_dwError) : RC_E_FILE_COPY;
+    }
     // Another job may take a free name between the look and the making: the
     // making fails then, and the next name is tried.
     for (int tries = 0; tries < kMaxFolderNumbers; ++tries) {

@@ -31,6 +31,8 @@ public:
     // Whether the working and aside names under any number, with a name of
     // `longestInside` bytes below them (a folder's), fit a MAX_PATH buffer.
     static bool NamesFit(const std::string& live, std::size_t longestInside = 0);
+    // The longest working name the live item's replacement may get.
+    static std::string LongestWorkingName(const std::string& live);
 
     // Makes the working item under the first free working name: an empty
     // folder, or an empty file for the caller's copy to overwrite.

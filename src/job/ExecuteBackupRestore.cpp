@@ -90,6 +90,10 @@ INT_PTR CExecuteBackupRestore::OnMessage(UINT message, WPARAM wParam, LPARAM lPa
     case WM_BR_PROGRESS:
         OnProgress(static_cast<DWORD>(wParam), static_cast<DWORD>(lParam));
         break;
+    case WM_BR_ASK_REPLACE_FIRST:
+        // A sent message's answer goes back through the dialog's result slot.
+        SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, OnAskReplaceFirst());
+        return TRUE;
     default:
         handled = false;
         break;
@@ -117,6 +121,11 @@ DWORD WINAPI CExecuteBackupRestore::BackupRestoreThread(void* arg) {
 HRESULT CExecuteBackupRestore::RunJob() {
     SendMessageLocked(WM_BR_CONTENTS_PHASE);
     if (IsCancelled()) return RC_CANCELLED;
+    // Without its record a job stopped midway could not be put right.
+    if (!m_journal.Open(IsRestore() ? "restore" : "backup", {m_strBackupData, m_strRestoreTo})) {
+        Trace("\n\nCExecuteBackupRestore::BackupRestoreThread the job's record cannot be written\n\n");
+        return RC_E_FAIL;
+    }
     return IsRestore() ? RunRestoreSteps(m_cBackupRestore, m_strBackupData, m_strRestoreTo, *this)
                        : RunBackupSteps(m_cBackupRestore, m_strBackupData, *this);
 }
@@ -128,6 +137,8 @@ void CExecuteBackupRestore::Progress(DWORD done, DWORD total) {
 void CExecuteBackupRestore::EnterDatabasePhase() { SendMessageLocked(WM_BR_DATABASE_PHASE); }
 
 void CExecuteBackupRestore::BackupTreeTouched(const std::string& tree) { m_strTouchedTree = tree; }
+
+bool CExecuteBackupRestore::ConfirmReplaceFirst() { return SendMessageLocked(WM_BR_ASK_REPLACE_FIRST) == IDYES; }
 
 void CExecuteBackupRestore::CommitToFinish() { m_cancel.CommitToFinish(); }
 
@@ -188,6 +199,12 @@ void CExecuteBackupRestore::DropQueuedProgress() {
     }
 }
 
+int CExecuteBackupRestore::OnAskReplaceFirst() {
+    // Deleting the only backup there is: "No" is what a stray Enter does.
+    return MessageBoxA(m_hWnd, LoadResString(IDS_BACKUP_REPLACE_FIRST).c_str(), m_strTitle.c_str(),
+                       MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
+}
+
 void CExecuteBackupRestore::OnBnClickedCancel() {
     // The worker stops at its next check and waits for the answer; it is
     // never suspended, so it holds no lock this thread could need.
@@ -212,6 +229,13 @@ void CExecuteBackupRestore::OnComplete(HRESULT result) {
     m_animate.Play(0, 0, 0);
     m_progress.SetPos(100);
 
+    // The user chose another folder: nothing was changed, nothing to say.
+    if (result == RC_E_OTHER_FOLDER) {
+        m_journal.Close();
+        EndDialog(IDRETRY);
+        return;
+    }
+
     UINT text = 0;
     UINT icon = MB_ICONINFORMATION;
     bool deleteTree = false;
@@ -229,6 +253,7 @@ void CExecuteBackupRestore::OnComplete(HRESULT result) {
     MessageBoxA(m_hWnd, LoadResString(text).c_str(), m_strTitle.c_str(), MB_OK | icon);
     // A job that never reached the tree leaves an earlier backup alone.
     if (deleteTree && !m_strTouchedTree.empty()) DeleteBackupTree();
+    m_journal.Close();
 
     m_vecFailedTitle.clear();
     m_vecFailedCode.clear();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/BackupRestore.h"
+#include "engine/JobJournal.h"
 #include "engine/JobRunner.h"
 #include "job/CancelState.h"
 #include "ui/window/Controls.h"
@@ -27,7 +28,8 @@ public:
     void SetBackupDataFolder(const std::string& path) { m_strBackupData = path; }
     // The restore destination; empty for a backup.
     void SetRestoreFolder(const std::string& path) { m_strRestoreTo = path; }
-    // DoModal (from CDialog) runs the job and returns IDOK once its outcome was shown.
+    // DoModal (from CDialog) runs the job and returns IDOK once its outcome was
+    // shown, or IDRETRY when the user chose another folder for a backup.
 
     // The worker's entry point; arg is the dialog.
     static DWORD WINAPI BackupRestoreThread(void* arg);
@@ -51,7 +53,9 @@ private:
     bool MayCancel() override;
     void EnterDatabasePhase() override;
     void BackupTreeTouched(const std::string& tree) override;
+    bool ConfirmReplaceFirst() override;
     void CommitToFinish() override;
+    IJournal* Journal() override { return &m_journal; }
     LRESULT SendMessageLocked(UINT message);
     void PostComplete(HRESULT result);
 
@@ -61,6 +65,7 @@ private:
     void OnProgress(DWORD done, DWORD total);
     void OnComplete(HRESULT result);
     void OnBnClickedCancel();
+    int OnAskReplaceFirst();
     void ShowResultView();
     void DropQueuedProgress();
     void DeleteBackupTree();
@@ -91,6 +96,9 @@ private:
     // The tree the worker is about to write, set just before its first write,
     // so a job that never wrote there never deletes an earlier backup.
     std::string m_strTouchedTree;
+    // The job's record of what it changes on the disk; it goes when the job
+    // has ended, its tree deleted or not.
+    CJobJournal m_journal;
     // Set by the database phase: from then on no progress message moves the bar.
     bool m_bDatabasePhase = false;
     // A completion that arrived while the cancel question was open.

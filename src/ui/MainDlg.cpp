@@ -79,14 +79,18 @@ int CZuderaRurarizIdirDlg::ShowMessage(UINT textId, UINT flags) {
 
 void CZuderaRurarizIdirDlg::OnBackup() {
     if (ShowMessage(IDS_BACKUP_WARNING, MB_OKCANCEL | MB_ICONWARNING) != IDOK) return;
-    // The folder dialogs are made afresh for every flow, so nothing carries over.
-    std::string folder;
-    {
-        CSelectBackupFolder select(m_hWnd);
-        if (select.DoModal() != IDOK) return;
-        folder = select.m_strBackupFolder;
+    // A backup whose drive holds it only in the earlier backup's place lets
+    // the user choose another folder instead: the folder dialog comes again.
+    for (;;) {
+        // The folder dialogs are made afresh for every flow, so nothing carries over.
+        std::string folder;
+        {
+            CSelectBackupFolder select(m_hWnd);
+            if (select.DoModal() != IDOK) return;
+            folder = select.m_strBackupFolder;
+        }
+        if (RunJob(BackupDataPath(folder), std::string()) != IDRETRY) return;
     }
-    RunJob(BackupDataPath(folder), std::string());
 }
 
 void CZuderaRurarizIdirDlg::OnRestore() {
@@ -111,11 +115,11 @@ void CZuderaRurarizIdirDlg::OnRestore() {
     RunJob(backupData, restoreFolder);
 }
 
-void CZuderaRurarizIdirDlg::RunJob(const std::string& backupDataFolder, const std::string& restoreFolder) {
+INT_PTR CZuderaRurarizIdirDlg::RunJob(const std::string& backupDataFolder, const std::string& restoreFolder) {
     CExecuteBackupRestore job(m_hWnd);
     job.SetBackupDataFolder(backupDataFolder);
     job.SetRestoreFolder(restoreFolder);
-    job.DoModal();
+    return job.DoModal();
 }
 
 void CZuderaRurarizIdirDlg::OnShowManual() {

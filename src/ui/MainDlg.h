@@ -27,7 +27,7 @@ private:
     void OnShowManual();
     void OnPaint(bool& handled);
     // Runs one job modally; an empty restore folder makes it a backup.
-    void RunJob(const std::string& backupDataFolder, const std::string& restoreFolder);
+    INT_PTR RunJob(const std::string& backupDataFolder, const std::string& restoreFolder);
     int ShowMessage(UINT textId, UINT flags);
 
     HICON m_hIcon;

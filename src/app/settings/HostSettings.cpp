@@ -243,9 +243,15 @@ void WriteSecureContents(const std::string& folder, int flag) {
     WritePrivateProfileStringA(kSettingsSection, "SecureContents", flag == 1 ? "1" : "0", IniPath(folder).c_str());
 }
 
-void SaveSerialToIni(const std::string& folder, std::string& out) {
+std::string GetInstalledSerial() {
     std::string serial;
-    if (!ReadRegString(HKEY_LOCAL_MACHINE, kNmlSerialKey, kSerialValue, serial)) return;
+    if (!ReadRegString(HKEY_LOCAL_MACHINE, kNmlSerialKey, kSerialValue, serial)) return std::string();
+    return serial;
+}
+
+void SaveSerialToIni(const std::string& folder, std::string& out) {
+    const std::string serial = GetInstalledSerial();
+    if (serial.empty()) return;
     // The serial is handed back only once it is in the file: a backup without
     // it could not restore the serial, so the caller must see the failure.
     if (!WritePrivateProfileStringA(kSettingsSection, "SdTalvSerial", serial.c_str(), IniPath(folder).c_str())) return;

@@ -33,6 +33,9 @@ std::string DatabasesFolderOf(const std::string& libraryFolder);
 // DatabasesFolderOf the installed media library; empty when it is unknown.
 std::string GetLiveDatabasesFolder();
 
+// The installation serial in the registry; empty when there is none.
+std::string GetInstalledSerial();
+
 // "BackupRestore.ini" in the backup tree folder (no trailing backslash).
 void WriteSecureContents(const std::string& folder, int flag);
 // out receives the registry serial once it is stored in the file; untouched otherwise.

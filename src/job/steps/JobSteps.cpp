@@ -31,6 +31,7 @@ struct Job {
     IJobRunner& runner;
     const std::string& backupData;
     CRestorePlan* plan;  // a restore's
+    CBackupPlan* backup;  // a backup's
 };
 
 // One row of a job's order: an engine step (traced by its name when it ends
@@ -64,23 +65,33 @@ HRESULT RunRows(const Row* rows, std::size_t count, Job& job, int resultRow) {
 }
 
 // A backup. The check comes first, so that a backup that cannot fit, or whose
-// earlier backup holds the host's own files, never deletes the earlier one.
+// earlier backup holds the host's own files, changes nothing. The new tree is
+// written beside an earlier one and takes its name only once it is whole.
 const Row kBackupSteps[] = {
-    {"CheckBackupFolder", true, [](Job& j) { return j.engine.CheckBackupFolder(j.backupData); }, Ends::OnAnyButOk, true},
-    // From here on the tree holds (or has lost) this job's data.
-    {nullptr, false, [](Job& j) { j.runner.BackupTreeTouched(j.backupData); return RC_OK; },
+    {"CheckBackupFolder", true, [](Job& j) { return j.engine.CheckBackupFolder(*j.backup); }, Ends::OnAnyButOk, true},
+    // Room only in the earlier backup's place: the user chooses.
+    {nullptr, false,
+     [](Job& j) { return !j.backup->m_bReplaceFirst || j.runner.ConfirmReplaceFirst() ? RC_OK : RC_E_OTHER_FOLDER; },
+     Ends::OnAnyButOk, false},
+    {"DeleteEarlierBackup", false,
+     [](Job& j) { return j.backup->m_bReplaceFirst ? j.engine.DeleteEarlierBackup(*j.backup) : RC_OK; },
      Ends::OnFailure, false},
-    {"InitBackupDataFolder", false, [](Job& j) { return j.engine.InitBackupDataFolder(j.backupData); },
+    // From here on the working tree holds this job's data.
+    {"BeginBackupTree", false, [](Job& j) { return j.engine.BeginBackupTree(*j.backup); }, Ends::OnFailure, false},
+    {"InitBackupDataFolder", false, [](Job& j) { return j.engine.InitBackupDataFolder(j.backup->m_strWorkingTree); },
      Ends::OnFailure, true},
-    {"BackupGuiData", false, [](Job& j) { return j.engine.BackupGuiData(j.backupData); }, Ends::OnFailure, true},
-    {"BackupNmlData", false, [](Job& j) { return j.engine.BackupNmlData(j.backupData); }, Ends::OnFailure, true},
-    {nullptr, false, [](Job& j) { j.runner.EnterDatabasePhase(); return RC_OK; }, Ends::OnFailure,
-     true},
-    {"BackupMoveSecureDB", false, [](Job& j) { return j.engine.BackupMoveSecureDB(j.backupData); }, Ends::OnFailure,
+    {"BackupGuiData", false, [](Job& j) { return j.engine.BackupGuiData(j.backup->m_strWorkingTree); },
+     Ends::OnFailure, true},
+    {"BackupNmlData", false, [](Job& j) { return j.engine.BackupNmlData(j.backup->m_strWorkingTree); },
+     Ends::OnFailure, true},
+    {nullptr, false, [](Job& j) { j.runner.EnterDatabasePhase(); return RC_OK; }, Ends::OnFailure, true},
+    {"BackupMoveSecureDB", false, [](Job& j) { return j.engine.BackupMoveSecureDB(j.backup->m_strWorkingTree); },
+     Ends::OnFailure, false},
+    {"ReplaceBackupData", false, [](Job& j) { return j.engine.ReplaceBackupData(*j.backup); }, Ends::OnFailure,
      false},
 };
 // A backup ends with what BackupNmlData gave.
-const int kBackupResultRow = 4;
+const int kBackupResultRow = 6;
 
 // A restore. Nothing of the host changes before the check has found the
 // backup whole; from the database phase on it runs to its end: a cancel
@@ -110,7 +121,12 @@ HRESULT Run(const Row (&rows)[N], Job& job, int resultRow = -1) {
 }  // namespace
 
 HRESULT RunBackupSteps(CBackupRestore& engine, const std::string& backupData, IJobRunner& runner) {
-    Job job{engine, runner, backupData, nullptr};
+    CBackupPlan plan(backupData);
+    return RunBackupSteps(engine, plan, runner);
+}
+
+HRESULT RunBackupSteps(CBackupRestore& engine, CBackupPlan& plan, IJobRunner& runner) {
+    Job job{engine, runner, plan.m_strBackupData, nullptr, &plan};
     return Run(kBackupSteps, job, kBackupResultRow);
 }
 
@@ -121,7 +137,7 @@ HRESULT RunRestoreSteps(CBackupRestore& engine, const std::string& backupData, c
 }
 
 HRESULT RunRestoreSteps(CBackupRestore& engine, CRestorePlan& plan, IJobRunner& runner) {
-    Job job{engine, runner, plan.m_strBackupData, &plan};
+    Job job{engine, runner, plan.m_strBackupData, &plan, nullptr};
     return Run(kRestoreSteps, job);
 }
 

@@ -14,6 +14,8 @@ namespace zr {
 
 // The steps after Initialize. Results: 0 success, 1 cancelled, negative failure.
 HRESULT RunBackupSteps(CBackupRestore& engine, const std::string& backupData, IJobRunner& runner);
+// The same with the caller's plan, which shows afterwards what the steps made.
+HRESULT RunBackupSteps(CBackupRestore& engine, CBackupPlan& plan, IJobRunner& runner);
 HRESULT RunRestoreSteps(CBackupRestore& engine, const std::string& backupData, const std::string& restoreTo,
                         IJobRunner& runner);
 // The same with the caller's plan, which shows afterwards what the steps made.
