@@ -75,7 +75,8 @@ bool CSwapBeside::Remove(const std::string& item) {
 HRESULT CSwapBeside::Begin() {
     m_dwError = ERROR_SUCCESS;
     // The live item's folder, when the host (or the user) has not made it yet.
-    if (!CreateFolderPath(FolderPart(m_strLive) + "\\", m_dwError)) {
+    const std::string parent = FolderPart(m_strLive);
+    if (!Exists(parent) && !CreateFolderPath(parent + "\\", m_dwError)) {
         return m_kind == Kind::Folder ? FolderCreateError(m_dwError) : RC_E_FILE_COPY;
     }
     // Another job may take a free name between the look and the making: the

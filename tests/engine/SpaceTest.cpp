@@ -1,8 +1,10 @@
 // Jobs on a real small drive (T:, a tmpfs of 1 MiB mapped by
 // with-test-drives.sh): a backup that does not fit leaves the earlier backup
-// there as it was; one that fits once the earlier is deleted goes through; a
-// restore whose destination, or whose library's drive, cannot hold what it
-// puts there changes nothing, and writes nothing on that drive.
+// there as it was; one that fits beside the earlier one replaces it only once
+// whole; one that fits only once the earlier is deleted asks first, and goes
+// through or changes nothing as the user answers; a restore whose
+// destination, or whose library's drive, cannot hold what it puts there
+// changes nothing, and writes nothing on that drive.
 #include <gtest/gtest.h>
 
 #include "FileFaults.h"
@@ -15,6 +17,7 @@
 namespace {
 
 constexpr HRESULT kFileCopyFailed = static_cast<HRESULT>(0x86FF0002);
+constexpr HRESULT kOtherFolder = static_cast<HRESULT>(0x86FF0007);
 
 std::string TightDrive() {
     char value[16] = {};
@@ -32,22 +35,27 @@ struct SpaceRow {
     bool libraryOnDrive;      // the library's databases folder relocated onto the drive
     unsigned indexKiB;        // the backup's index file (contents.fdb) grown to this: large database files
     HRESULT expected;
+    int asked;                // times the user is asked to delete the earlier backup first
+    bool deleteFirst;         // the answer
 };
 
 void PrintTo(const SpaceRow& row, std::ostream* os) { *os << row.name; }
 
 const SpaceRow kRows[] = {
     // 12 tracks need about 850 KiB: more than the free 200 KiB and the earlier 400 KiB together.
-    {"BackupThatDoesNotFit", true, 12, 400, 400, true, false, 0, kFileCopyFailed},
+    {"BackupThatDoesNotFit", true, 12, 400, 400, true, false, 0, kFileCopyFailed, 0, false},
     // 4 tracks need about 330 KiB: more than is free, less than the earlier backup frees.
-    {"BackupThatFitsInTheEarliersPlace", true, 4, 400, 400, true, false, 0, 0},
-    {"RestoreThatDoesNotFit", false, 8, 0, 800, true, false, 0, kFileCopyFailed},
+    {"BackupThatFitsInTheEarliersPlaceDeletingItFirst", true, 4, 400, 400, true, false, 0, 0, 1, true},
+    {"BackupThatFitsInTheEarliersPlaceInAnotherFolder", true, 4, 400, 400, true, false, 0, kOtherFolder, 1, false},
+    // 4 tracks (about 330 KiB) fit into the 500 KiB free beside the earlier backup.
+    {"BackupThatFitsBesideTheEarlier", true, 4, 200, 300, true, false, 0, 0, 0, false},
+    {"RestoreThatDoesNotFit", false, 8, 0, 800, true, false, 0, kFileCopyFailed, 0, false},
     // The tree (about 520 KiB) fits in the 660 KiB left; with the database
     // files put beside the library too (about 220 KiB more) it does not.
-    {"RestoreWithTheLibraryOnTheSameDrive", false, 4, 0, 330, true, true, 192, kFileCopyFailed},
+    {"RestoreWithTheLibraryOnTheSameDrive", false, 4, 0, 330, true, true, 192, kFileCopyFailed, 0, false},
     // The destination has room; the library's drive, 140 KiB free, cannot take
     // the database files (about 220 KiB).
-    {"RestoreWithTheLibrarysDriveTooSmall", false, 4, 0, 860, false, true, 192, kFileCopyFailed},
+    {"RestoreWithTheLibrarysDriveTooSmall", false, 4, 0, 860, false, true, 192, kFileCopyFailed, 0, false},
 };
 
 void WriteKiB(const std::string& path, unsigned kib) {
@@ -127,13 +135,18 @@ TEST_P(SpaceTest, FailsBeforeAnythingIsDeletedOrCopied) {
             }
             return false;
         });
+        job.runner.m_bReplaceFirst = row.deleteFirst;
         hr = row.backup ? zr::RunBackupSteps(job.engine, backupData, job.runner)
                         : zr::RunRestoreSteps(job.engine, backupData, restoreTo, job.runner);
+        EXPECT_EQ(row.asked, job.runner.m_nAskedReplaceFirst);
     }
     EXPECT_EQ(row.expected, hr);
     EXPECT_EQ(hostBefore, zrtest::HostState(host));
     if (row.expected == 0) {
         EXPECT_TRUE(zrtest::FileExists(backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd"));
+        // The new backup alone: the earlier one and the working tree are gone.
+        EXPECT_EQ(std::vector<std::string>{"BackupData"}, zrtest::Names(zr::FolderPart(backupData)));
+        EXPECT_FALSE(zrtest::FolderExists(backupData + "\\Data\\Audio\\Old"));
         return;
     }
     EXPECT_TRUE(earlier == zrtest::Snapshot(backupData)) << "the earlier backup changed";

@@ -18,6 +18,14 @@ struct CStepsOnly : zr::IJobRunner {
     void Progress(DWORD done, DWORD total) override { m_progress.emplace_back(done, total); }
     void EnterDatabasePhase() override {}
     bool IsCancelled() override { return false; }
+    // The user's answer when a backup fits only in the earlier one's place.
+    bool ConfirmReplaceFirst() override {
+        ++m_nAskedReplaceFirst;
+        return m_bReplaceFirst;
+    }
+
+    bool m_bReplaceFirst = false;
+    int m_nAskedReplaceFirst = 0;
 
     // The progress reported since the last call, as (done, total).
     std::vector<std::pair<WPARAM, LPARAM>> Collect() {
