@@ -187,6 +187,16 @@ bool IsSameOrInsideFolder(const std::string& item, const std::string& folder) {
     return identities.IsSameOrInside(item, folder);
 }
 
+HANDLE FindFirstEntry(const char* pattern, WIN32_FIND_DATAA& data) {
+    data.dwReserved0 = 0;
+    return FindFirstFileA(pattern, &data);
+}
+
+BOOL FindNextEntry(HANDLE find, WIN32_FIND_DATAA& data) {
+    data.dwReserved0 = 0;
+    return FindNextFileA(find, &data);
+}
+
 bool IsLinkEntry(DWORD attributes, DWORD reparseTag) {
     if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
     // Wine gives no tag; every reparse point it lists is a link.
@@ -196,7 +206,7 @@ bool IsLinkEntry(DWORD attributes, DWORD reparseTag) {
 bool IsLink(const std::string& path) {
     if (path.empty() || !FitsBuffer(path, MAX_PATH) || path.find_first_of("*?") != std::string::npos) return false;
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(path.c_str(), &data);
+    HANDLE find = FindFirstEntry(path.c_str(), data);
     if (find == INVALID_HANDLE_VALUE) return false;
     FindClose(find);
     if (IsLinkEntry(data)) return true;

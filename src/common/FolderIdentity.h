@@ -78,12 +78,18 @@ private:
 bool IsSameFolder(const std::string& a, const std::string& b);
 bool IsSameOrInsideFolder(const std::string& item, const std::string& folder);
 
-// A listed entry (FindFirstFileA / FindNextFileA) that is a link to elsewhere:
-// a symbolic link, junction or mount point, whose tag is a name surrogate;
-// other reparse points (a cloud file's placeholder, a deduplicated file) are
-// the user's own items. Wine 8 lists a Unix link to a folder with
-// FILE_ATTRIBUTE_REPARSE_POINT and no tag, and a link to a file as a plain
-// file: only IsLink below tells that one. No system call.
+// FindFirstFileA and FindNextFileA with the entry's reparse tag cleared
+// first: Wine 8's ANSI calls never write it (dwReserved0 keeps what the
+// caller had there), and a stale value could pass for a tag.
+HANDLE FindFirstEntry(const char* pattern, WIN32_FIND_DATAA& data);
+BOOL FindNextEntry(HANDLE find, WIN32_FIND_DATAA& data);
+
+// A listed entry (FindFirstEntry / FindNextEntry) that is a link to
+// elsewhere: a symbolic link, junction or mount point, whose tag is a name
+// surrogate; other reparse points (a cloud file's placeholder, a
+// deduplicated file) are the user's own items. Wine 8 lists a Unix link to a
+// folder with FILE_ATTRIBUTE_REPARSE_POINT and no tag, and a link to a file
+// as a plain file: only IsLink below tells that one. No system call.
 bool IsLinkEntry(DWORD attributes, DWORD reparseTag);
 inline bool IsLinkEntry(const WIN32_FIND_DATAA& data) { return IsLinkEntry(data.dwFileAttributes, data.dwReserved0); }
 

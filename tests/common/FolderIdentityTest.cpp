@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/PathUtil.h"
 #include "support/Sandbox.h"
@@ -24,6 +25,9 @@ const char kOmote[] = "\x95\x5C";
 //   Other\DeepLink -> Library\表\Album
 //   Other\FileLink -> Library\表\Album\Track.txt
 //   drive X:       -> Library
+// and, where the test may mount (as root):
+//   Bound          =  Plain (Plain\Inner), bind mounted
+//   FsA\Music, FsB\Music  on two tmpfs, folders of one file index
 struct Scene {
     Scene() {
         const std::string library = sandbox.Path("Library");
@@ -36,11 +40,36 @@ struct Scene {
                     zrtest::MakeUnixLink(sandbox.Path("Other\\DeepLink"), library + "\\" + kOmote + "\\Album") &&
                     zrtest::MakeUnixLink(sandbox.Path("Other\\FileLink"), library + "\\" + kOmote + "\\Album\\Track.txt");
         drive.reset(new zrtest::CExtraDrive(library));
+        zrtest::MakeFolder(sandbox.Path("Plain\\Inner"));
+        zrtest::MakeFolder(sandbox.Path("Bound"));
+        mounts.emplace_back(new zrtest::CUnixMount({"--bind", zrtest::UnixPathOf(sandbox.Path("Plain"))},
+                                                   sandbox.Path("Bound")));
+        for (const char* fileSystem : {"FsA", "FsB"}) {
+            zrtest::MakeFolder(sandbox.Path(fileSystem));
+            mounts.emplace_back(new zrtest::CUnixMount({"-t", "tmpfs", "-o", "size=64k", "tmpfs"},
+                                                       sandbox.Path(fileSystem)));
+            zrtest::MakeFolder(sandbox.Path(std::string(fileSystem) + "\\Music"));
+        }
+    }
+    bool Mounted() const {
+        for (const auto& mount : mounts) {
+            if (!mount->Ok()) return false;
+        }
+        return true;
+    }
+    // The sandbox's removal would follow the links.
+    ~Scene() {
+        mounts.clear();
+        drive.reset();
+        for (const char* link : {"Other\\Link", "Other\\DeepLink", "Other\\FileLink"}) {
+            zrtest::RemoveUnixLink(sandbox.Path(link));
+        }
     }
 
     zrtest::CSandbox sandbox;
     bool linksMade = false;
     std::unique_ptr<zrtest::CExtraDrive> drive;
+    std::vector<std::unique_ptr<zrtest::CUnixMount>> mounts;
 };
 
 std::unique_ptr<Scene> g_scene;
@@ -85,12 +114,14 @@ struct PlaceCase {
     std::string folder;
     bool same;    // IsSameFolder(item, folder)
     bool inside;  // IsSameOrInsideFolder(item, folder)
+    bool mounted = false;  // needs the scene's mounts
 };
 void PrintTo(const PlaceCase& c, std::ostream* os) { *os << c.name; }
 
 class FolderPlaces : public FolderIdentityScene, public testing::WithParamInterface<PlaceCase> {};
 
 TEST_P(FolderPlaces, ComparesWhatTheFoldersAre) {
+    if (GetParam().mounted && !g_scene->Mounted()) GTEST_SKIP() << "the scene's mounts need root";
     const std::string item = Resolve(GetParam().item);
     const std::string folder = Resolve(GetParam().folder);
     EXPECT_EQ(GetParam().same, zr::IsSameFolder(item, folder)) << item << " / " << folder;
@@ -124,6 +155,12 @@ INSTANTIATE_TEST_SUITE_P(
         PlaceCase{"LinkToAFile", "S\\Other\\FileLink", "S\\Library\\" + kTrack, true, true},
         PlaceCase{"ShortNameThroughSecondDrive", "X:\\{short}", "S\\Library\\LongFolderName", true, true},
         PlaceCase{"NotYetMadeBelowShortName", "X:\\{short}\\Inner\\New.txt", "S\\Library\\LongFolderName", false, true},
+        // Only the volume serial and file index tell these.
+        PlaceCase{"SecondNameTheSystemKeeps", "S\\Bound", "S\\Plain", true, true, true},
+        PlaceCase{"NotYetMadeBelowSecondNameTheSystemKeeps", "S\\Bound\\Inner\\New.txt", "S\\Plain", false, true, true},
+        PlaceCase{"FoldersOnOneVolume", "S\\Other", "S\\Plain", false, false},
+        // Wine gives a file system no drive's root lies on no volume serial.
+        PlaceCase{"SameIndexOnTwoFileSystems", "S\\FsA\\Music", "S\\FsB\\Music", false, false, true},
         PlaceCase{"SameNameOnTwoDrives", std::string("X:\\") + kOmote, std::string("S\\Second\\") + kOmote, false,
                   false},
         PlaceCase{"NameSharingTheFoldersStart", std::string("X:\\") + kOmote + "Extra",
@@ -156,27 +193,27 @@ INSTANTIATE_TEST_SUITE_P(Items, LinkPredicate,
                          [](const testing::TestParamInfo<LinkCase>& info) { return std::string(info.param.name); });
 
 // A listing, as a tree walk reads it: the link to a folder shows without a
-// further call (a link to a file lists as a file under Wine).
+// further call (a link to a file lists as a file under Wine), also in a
+// buffer that held a tag of the user's own items before.
 TEST_F(FolderIdentityScene, ListingShowsTheLinkToAFolder) {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(Resolve("S\\Other\\*").c_str(), &data);
+    WIN32_FIND_DATAA data = {};
+    data.dwReserved0 = IO_REPARSE_TAG_CLOUD_1;
+    HANDLE find = zr::FindFirstEntry(Resolve("S\\Other\\*").c_str(), data);
     ASSERT_NE(INVALID_HANDLE_VALUE, find);
-    bool sawLink = false;
+    int links = 0;
     do {
         const std::string name = data.cFileName;
-        if (name == "Link" || name == "DeepLink") {
-            EXPECT_TRUE(zr::IsLinkEntry(data)) << name;
-            sawLink = true;
-        }
-    } while (FindNextFileA(find, &data));
+        const bool link = name == "Link" || name == "DeepLink";
+        EXPECT_EQ(link, zr::IsLinkEntry(data)) << name;
+        links += link ? 1 : 0;
+        data.dwReserved0 = IO_REPARSE_TAG_CLOUD_1;
+    } while (zr::FindNextEntry(find, data));
     FindClose(find);
-    EXPECT_TRUE(sawLink);
-    WIN32_FIND_DATAA folder = {};
-    folder.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
-    EXPECT_FALSE(zr::IsLinkEntry(folder));
-    // A cloud file's placeholder is a reparse point of the user's own.
+    EXPECT_EQ(2, links);
+    // What Windows lists: a cloud file's placeholder is a reparse point of the user's own.
     EXPECT_FALSE(zr::IsLinkEntry(FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_CLOUD_1));
     EXPECT_TRUE(zr::IsLinkEntry(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY, IO_REPARSE_TAG_MOUNT_POINT));
+    EXPECT_TRUE(zr::IsLinkEntry(FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_SYMLINK));
 }
 
 // Removing links: what they lead to is never touched, whatever the system
@@ -189,14 +226,24 @@ protected:
         zrtest::MakeFolder(m_sandbox.Path("Target\\Empty"));
         zrtest::MakeFolder(m_sandbox.Path("Tree"));
     }
+    // The sandbox's removal would follow a link that stayed.
+    void TearDown() override {
+        for (const std::string& link : m_links) zrtest::RemoveUnixLink(link);
+    }
+    bool MakeLink(const std::string& link, const std::string& target) {
+        m_links.push_back(link);
+        return zrtest::MakeUnixLink(link, target);
+    }
+
     zrtest::CSandbox m_sandbox;
+    std::vector<std::string> m_links;
 };
 
 TEST_F(LinkRemoval, RemovingALinkToAFolderLeavesTheFolder) {
     for (const char* target : {"Full", "Empty"}) {
         const std::string link = m_sandbox.Path(std::string("Tree\\To") + target);
         const std::string folder = m_sandbox.Path(std::string("Target\\") + target);
-        ASSERT_TRUE(zrtest::MakeUnixLink(link, folder));
+        ASSERT_TRUE(MakeLink(link, folder));
         SetLastError(ERROR_SUCCESS);
         const bool removed = zr::RemoveLinkItself(link);
         const DWORD error = GetLastError();
@@ -215,7 +262,7 @@ TEST_F(LinkRemoval, RemovingALinkToAFolderLeavesTheFolder) {
 TEST_F(LinkRemoval, DeletingAFileNeverDeletesWhatALinkLeadsTo) {
     const std::string song = m_sandbox.Path("Target\\Full\\Song.txt");
     const std::string link = m_sandbox.Path("Tree\\Song.txt");
-    ASSERT_TRUE(zrtest::MakeUnixLink(link, song));
+    ASSERT_TRUE(MakeLink(link, song));
     SetLastError(ERROR_SUCCESS);
     if (!zr::DeleteFileItself(link)) {
         EXPECT_EQ(DWORD(ERROR_NOT_A_REPARSE_POINT), GetLastError());

@@ -113,6 +113,30 @@ bool MakeUnixLink(const std::string& link, const std::string& target) {
     return StartUnixProgram({"/bin/ln", "-s", unixTarget, unixLink}) && WaitFor([&] { return Exists(link); });
 }
 
+bool RemoveUnixLink(const std::string& link) {
+    const std::string unixLink = UnixPathOf(link);
+    return !unixLink.empty() && StartUnixProgram({"/bin/rm", "-f", unixLink}) && WaitFor([&] { return !Exists(link); });
+}
+
+CUnixMount::CUnixMount(const std::vector<std::string>& mountArguments, const std::string& mountPoint)
+    : m_unixMountPoint(UnixPathOf(mountPoint)), m_marker(mountPoint + "\\unmounted.txt") {
+    HANDLE marker = CreateFileA(m_marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (m_unixMountPoint.empty() || marker == INVALID_HANDLE_VALUE) return;
+    CloseHandle(marker);
+    std::vector<std::string> argv = {"/bin/mount"};
+    argv.insert(argv.end(), mountArguments.begin(), mountArguments.end());
+    argv.push_back(m_unixMountPoint);
+    if (!StartUnixProgram(argv)) return;
+    m_mounted = WaitFor([&] { return !Exists(m_marker); });
+}
+
+CUnixMount::~CUnixMount() {
+    if (m_unixMountPoint.empty()) return;
+    // A mount that came too late for the wait is taken down too.
+    if (StartUnixProgram({"/bin/umount", m_unixMountPoint})) WaitFor([&] { return Exists(m_marker); });
+    DeleteFileA(m_marker.c_str());
+}
+
 CExtraDrive::CExtraDrive(const std::string& folder) {
     // "C:\" is "<prefix>/dosdevices/c:/" to Wine.
     const std::string unixC = UnixPathOfExisting("C:\\");

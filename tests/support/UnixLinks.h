@@ -3,7 +3,8 @@
 // a junction is refused, DefineDosDeviceA defines a drive no file call can
 // use), so the test makes them on the Unix side: a Unix program started by
 // CreateProcess (Wine starts those too) links the item, and a link in the
-// prefix's "dosdevices" folder is a drive letter. Wine reads its drive table
+// prefix's "dosdevices" folder is a drive letter. Such links are removed
+// here too: under Wine every Win32 call that removes one acts on its target. Wine reads its drive table
 // again once a second, so a drive's coming and going is waited for.
 // No test framework: each call says whether it worked.
 #pragma once
@@ -28,6 +29,30 @@ bool StartUnixProgram(const std::vector<std::string>& argv);
 // A Unix symbolic link at `link` (whose folder exists) to `target`, once it
 // is there.
 bool MakeUnixLink(const std::string& link, const std::string& target);
+
+// Removes a Unix link (never what it leads to), once it is gone.
+bool RemoveUnixLink(const std::string& link);
+
+// A Unix mount over an existing folder, for the object's life: a bind mount
+// ({"--bind", UnixPathOf(folder)}) shows a folder once more under a second
+// name the system does not resolve, as one share reached through two server
+// names; a tmpfs ({"-t", "tmpfs", "-o", "size=64k", "tmpfs"}) is a file
+// system no drive's root lies on. Needs root; Ok() tells. A marker file in
+// the folder tells the mount's coming (it is hidden) and going.
+class CUnixMount {
+public:
+    CUnixMount(const std::vector<std::string>& mountArguments, const std::string& mountPoint);
+    ~CUnixMount();
+    CUnixMount(const CUnixMount&) = delete;
+    CUnixMount& operator=(const CUnixMount&) = delete;
+
+    bool Ok() const { return m_mounted; }
+
+private:
+    std::string m_unixMountPoint;
+    std::string m_marker;
+    bool m_mounted = false;
+};
 
 // A drive letter of the prefix for a folder, for the object's life.
 class CExtraDrive {
