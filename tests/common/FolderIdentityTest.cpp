@@ -210,6 +210,11 @@ TEST_F(FolderIdentityScene, ListingShowsTheLinkToAFolder) {
     } while (zr::FindNextEntry(find, data));
     FindClose(find);
     EXPECT_EQ(2, links);
+    data.dwReserved0 = IO_REPARSE_TAG_CLOUD_1;
+    find = zr::FindFirstEntry(Resolve("S\\Other\\Link").c_str(), data);
+    ASSERT_NE(INVALID_HANDLE_VALUE, find);
+    FindClose(find);
+    EXPECT_TRUE(zr::IsLinkEntry(data));
     // What Windows lists: a cloud file's placeholder is a reparse point of the user's own.
     EXPECT_FALSE(zr::IsLinkEntry(FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_CLOUD_1));
     EXPECT_TRUE(zr::IsLinkEntry(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY, IO_REPARSE_TAG_MOUNT_POINT));

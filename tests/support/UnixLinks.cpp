@@ -132,8 +132,9 @@ CUnixMount::CUnixMount(const std::vector<std::string>& mountArguments, const std
 
 CUnixMount::~CUnixMount() {
     if (m_unixMountPoint.empty()) return;
-    // A mount that came too late for the wait is taken down too.
-    if (StartUnixProgram({"/bin/umount", m_unixMountPoint})) WaitFor([&] { return Exists(m_marker); });
+    // A mount that came too late for the wait is taken down too; lazily, since
+    // Wine's server may still hold a folder of it open.
+    if (StartUnixProgram({"/bin/umount", "-l", m_unixMountPoint})) WaitFor([&] { return Exists(m_marker); });
     DeleteFileA(m_marker.c_str());
 }
 
