@@ -23,7 +23,8 @@ private:
 };
 
 bool IsDriveForm(const std::string& form) {
-    return form.size() == 2 && form[1] == ':' && ((form[0] >= 'A' && form[0] <= 'Z') || (form[0] >= 'a' && form[0] <= 'z'));
+    return form.size() == 2 && form[1] == ':' &&
+           ((form[0] >= 'A' && form[0] <= 'Z') || (form[0] >= 'a' && form[0] <= 'z'));
 }
 
 // The single-byte backslashes of s (the trail byte 0x5C of a double-byte
@@ -98,11 +99,10 @@ std::string RealPathOfPath(const std::string& path) {
 
 bool IsMissingError(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-const ItemIdentity kNothing;
-
-}  // namespace
-
-ItemIdentity ReadItemIdentity(const std::string& path) {
+// Opens the item and reads its real path; with `withIndex` also its volume
+// serial and file index, which under Wine cost a round trip to its mount
+// manager, three times the rest.
+ItemIdentity ReadIdentity(const std::string& path, bool withIndex) {
     ItemIdentity identity;
     CHandle h(OpenForQuery(path, 0));
     if (!h.Ok()) {
@@ -115,12 +115,32 @@ ItemIdentity ReadItemIdentity(const std::string& path) {
     identity.exists = true;
     identity.realPath = RealPathOf(h.Get());
     BY_HANDLE_FILE_INFORMATION info = {};
-    if (GetFileInformationByHandle(h.Get(), &info) && info.dwVolumeSerialNumber != 0) {
+    if (withIndex && GetFileInformationByHandle(h.Get(), &info) && info.dwVolumeSerialNumber != 0) {
         identity.serial = info.dwVolumeSerialNumber;
         identity.index = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     }
     return identity;
 }
+
+std::string RootOf(std::string form) {
+    std::string parent;
+    while (ParentForm(form, parent)) form = parent;
+    return form;
+}
+
+// Whether two existing items of different real paths may still be one: a
+// local second name resolves into one real path, so only items on one drive
+// (a Unix bind mount under Wine) or on a share (one share through two server
+// names) are asked for serial and index.
+bool MayHaveAnotherName(const ItemIdentity& a, const ItemIdentity& b) {
+    if (a.realPath.empty() || b.realPath.empty()) return true;
+    if (a.realPath[0] == '\\' || b.realPath[0] == '\\') return true;
+    return RootOf(a.realPath) == RootOf(b.realPath);
+}
+
+}  // namespace
+
+ItemIdentity ReadItemIdentity(const std::string& path) { return ReadIdentity(path, true); }
 
 bool IsSameItem(const ItemIdentity& a, const ItemIdentity& b) {
     if (!a.exists || !b.exists) return false;
@@ -128,20 +148,21 @@ bool IsSameItem(const ItemIdentity& a, const ItemIdentity& b) {
     return a.serial != 0 && a.serial == b.serial && a.index == b.index;
 }
 
-const ItemIdentity& CFolderIdentities::Identity(const std::string& path) {
-    const std::string form = FullPathFolded(path);
-    return form.empty() ? kNothing : IdentityOfForm(form);
-}
-
-const ItemIdentity& CFolderIdentities::IdentityOfForm(const std::string& form) {
+const ItemIdentity& CFolderIdentities::IdentityOfForm(const std::string& form, bool withIndex) {
     auto found = m_known.find(form);
-    if (found != m_known.end()) return found->second;
-    return m_known.emplace(form, ReadItemIdentity(OpenablePath(form))).first->second;
+    if (found == m_known.end()) {
+        found = m_known.emplace(form, Known()).first;
+    } else if (!withIndex || found->second.indexRead || !found->second.identity.exists) {
+        return found->second.identity;
+    }
+    found->second.identity = ReadIdentity(OpenablePath(form), withIndex);
+    found->second.indexRead = withIndex;
+    return found->second.identity;
 }
 
-const ItemIdentity& CFolderIdentities::NearestExisting(std::string& form) {
+const ItemIdentity& CFolderIdentities::NearestExisting(std::string& form, bool withIndex) {
     for (;;) {
-        const ItemIdentity& identity = IdentityOfForm(form);
+        const ItemIdentity& identity = IdentityOfForm(form, withIndex);
         std::string parent;
         if (identity.exists || !ParentForm(form, parent)) return identity;
         form = parent;
@@ -151,27 +172,40 @@ const ItemIdentity& CFolderIdentities::NearestExisting(std::string& form) {
 bool CFolderIdentities::IsSame(const std::string& a, const std::string& b) {
     const std::string formA = ComparablePath(a);
     if (!formA.empty() && formA == ComparablePath(b)) return true;
-    return IsSameItem(Identity(a), Identity(b));
+    const std::string fullA = FullPathFolded(a);
+    const std::string fullB = FullPathFolded(b);
+    if (fullA.empty() || fullB.empty()) return false;
+    const ItemIdentity& identityA = IdentityOfForm(fullA, false);
+    const ItemIdentity& identityB = IdentityOfForm(fullB, false);
+    if (IsSameItem(identityA, identityB)) return true;
+    if (!identityA.exists || !identityB.exists || !MayHaveAnotherName(identityA, identityB)) return false;
+    return IsSameItem(IdentityOfForm(fullA, true), IdentityOfForm(fullB, true));
 }
 
 bool CFolderIdentities::IsSameOrInside(const std::string& item, const std::string& folder) {
     if (IsSameOrBelow(ComparablePath(item), ComparablePath(folder))) return true;
     std::string nearestForm = FullPathFolded(item);
-    if (nearestForm.empty()) return false;
-    const ItemIdentity& place = Identity(folder);
+    const std::string placeForm = FullPathFolded(folder);
+    if (nearestForm.empty() || placeForm.empty()) return false;
+    // The folder is read once per cache: its serial and index with it.
+    const ItemIdentity& place = IdentityOfForm(placeForm, true);
     if (!place.exists) return false;
-    const ItemIdentity& nearest = NearestExisting(nearestForm);
+    // An item on the folder's drive will be asked for serial and index: read
+    // with its real path, by one open.
+    const bool sameDrive =
+        place.realPath.empty() || place.realPath[0] == '\\' || RootOf(nearestForm) == RootOf(place.realPath);
+    const ItemIdentity& nearest = NearestExisting(nearestForm, sameDrive);
     if (!nearest.exists) return false;
     // The real path resolves every local second name: inside by it is inside.
     if (!nearest.realPath.empty() && IsSameOrBelow(nearest.realPath, place.realPath)) return true;
+    if (!MayHaveAnotherName(nearest, place)) return false;
+    IdentityOfForm(nearestForm, true);  // read again in place: `nearest` stays good
     if (IsSameItem(nearest, place)) return true;
-    // What the real path may miss (one share through two server names) is
-    // found by serial and index, only on the folder's own volume.
     if (place.serial == 0 || nearest.serial != place.serial) return false;
     std::string current = nearest.realPath.empty() ? nearestForm : nearest.realPath;
     std::string parent;
     while (ParentForm(current, parent)) {
-        if (IsSameItem(IdentityOfForm(parent), place)) return true;
+        if (IsSameItem(IdentityOfForm(parent, true), place)) return true;
         current = parent;
     }
     return false;

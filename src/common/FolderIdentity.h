@@ -33,10 +33,10 @@ struct ItemIdentity {
 
 // Opens the item (following links: it is what a name leads to that counts)
 // and reads its real path, volume serial and file index. `exists` is false
-// when the path or an item on it is missing, and also when the item cannot
-// be opened (then nothing is known of it). One open, two queries and a close:
-// on Windows some tens of microseconds; under Wine about 2 ms on a busy
-// 2-core machine, nearly all of it the volume query's round trip to Wine's
+// when the path or an item on it is missing; an item that is there but cannot
+// be opened exists with nothing else known. One open, two queries and a
+// close: on Windows some tens of microseconds; under Wine about 3 ms on a
+// busy 2-core machine, most of it the volume query's round trip to Wine's
 // mount manager.
 ItemIdentity ReadItemIdentity(const std::string& path);
 
@@ -46,6 +46,16 @@ bool IsSameItem(const ItemIdentity& a, const ItemIdentity& b);
 // Identities read once per path and kept, for a check that asks about many
 // items (say every folder of a library) against a few folders. Not for
 // keeping across changes on disk: one cache per check. Not thread-safe.
+//
+// What a call costs: each path not met before is opened once (an open, a
+// query or two, a close) and kept. The real path alone costs under Wine
+// about 0.5 ms on a busy 2-core machine; serial and index add the volume
+// query, a round trip to Wine's mount manager, about 2 ms more there (on
+// Windows all of it is some tens of microseconds). Serial and index are read
+// only where real paths cannot tell: an item on the folder's drive or on a
+// share, and then its real ancestors too. A library's folders mostly share
+// their ancestors, so a walk over them costs about one open per folder: the
+// cheap one when the folder asked about is on another drive.
 class CFolderIdentities {
 public:
     // True when both paths name the same existing folder (or file); when an
@@ -55,23 +65,21 @@ public:
     // exist: its nearest existing ancestor is where it would be made. Also
     // true when the comparable path strings say so (a name inside the folder
     // stays inside it, whatever a link further down points at).
-    // Cost: the folder and the item's nearest existing ancestor are read once
-    // each (ReadItemIdentity); when both lie on one volume, the ancestors of
-    // the item's real path are read too, once per cache. A library's folders
-    // mostly share their ancestors, so a walk over them costs about one read
-    // per folder.
     bool IsSameOrInside(const std::string& item, const std::string& folder);
 
-    // The identity of a path (a FullPathFolded form or any path), read once.
-    const ItemIdentity& Identity(const std::string& path);
-
 private:
-    const ItemIdentity& IdentityOfForm(const std::string& form);
+    struct Known {
+        ItemIdentity identity;
+        bool indexRead = false;
+    };
+    // The identity of a FullPathFolded form, read once (serial and index
+    // when asked, once); an entry read again stays where it was.
+    const ItemIdentity& IdentityOfForm(const std::string& form, bool withIndex);
     // The identity of the form or of its nearest existing ancestor, whose
     // form it leaves in `form`.
-    const ItemIdentity& NearestExisting(std::string& form);
+    const ItemIdentity& NearestExisting(std::string& form, bool withIndex);
 
-    std::unordered_map<std::string, ItemIdentity> m_known;  // by FullPathFolded form
+    std::unordered_map<std::string, Known> m_known;
 };
 
 // One-shot forms of the above, with a cache for the one call.

@@ -38,7 +38,8 @@ struct Scene {
         zrtest::MakeFolder(sandbox.Path("Other"));
         linksMade = zrtest::MakeUnixLink(sandbox.Path("Other\\Link"), library + "\\" + kOmote) &&
                     zrtest::MakeUnixLink(sandbox.Path("Other\\DeepLink"), library + "\\" + kOmote + "\\Album") &&
-                    zrtest::MakeUnixLink(sandbox.Path("Other\\FileLink"), library + "\\" + kOmote + "\\Album\\Track.txt");
+                    zrtest::MakeUnixLink(sandbox.Path("Other\\FileLink"),
+                                         library + "\\" + kOmote + "\\Album\\Track.txt");
         drive.reset(new zrtest::CExtraDrive(library));
         zrtest::MakeFolder(sandbox.Path("Plain\\Inner"));
         zrtest::MakeFolder(sandbox.Path("Bound"));
