@@ -27,6 +27,7 @@ const char kOmote[] = "\x95\x5C";
 //   drive X:       -> Library
 // and, where the test may mount (as root):
 //   Bound          =  Plain (Plain\Inner), bind mounted
+//   Other\BoundLink -> Bound\Inner
 //   FsA\Music, FsB\Music  on two tmpfs, folders of one file index
 struct Scene {
     Scene() {
@@ -51,6 +52,10 @@ struct Scene {
                                                        sandbox.Path(fileSystem)));
             zrtest::MakeFolder(sandbox.Path(std::string(fileSystem) + "\\Music"));
         }
+        if (Mounted()) {
+            linksMade =
+                linksMade && zrtest::MakeUnixLink(sandbox.Path("Other\\BoundLink"), sandbox.Path("Bound\\Inner"));
+        }
     }
     bool Mounted() const {
         for (const auto& mount : mounts) {
@@ -60,11 +65,11 @@ struct Scene {
     }
     // The sandbox's removal would follow the links.
     ~Scene() {
-        mounts.clear();
-        drive.reset();
-        for (const char* link : {"Other\\Link", "Other\\DeepLink", "Other\\FileLink"}) {
+        for (const char* link : {"Other\\Link", "Other\\DeepLink", "Other\\FileLink", "Other\\BoundLink"}) {
             zrtest::RemoveUnixLink(sandbox.Path(link));
         }
+        mounts.clear();
+        drive.reset();
     }
 
     zrtest::CSandbox sandbox;
@@ -159,6 +164,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Only the volume serial and file index tell these.
         PlaceCase{"SecondNameTheSystemKeeps", "S\\Bound", "S\\Plain", true, true, true},
         PlaceCase{"NotYetMadeBelowSecondNameTheSystemKeeps", "S\\Bound\\Inner\\New.txt", "S\\Plain", false, true, true},
+        // Only the real ancestors of where the link leads hold the folder's second name.
+        PlaceCase{"LinkIntoSecondNameTheSystemKeeps", "S\\Other\\BoundLink\\New.txt", "S\\Plain", false, true, true},
         PlaceCase{"FoldersOnOneVolume", "S\\Other", "S\\Plain", false, false},
         // Wine gives a file system no drive's root lies on no volume serial.
         PlaceCase{"SameIndexOnTwoFileSystems", "S\\FsA\\Music", "S\\FsB\\Music", false, false, true},
@@ -204,13 +211,13 @@ TEST_F(FolderIdentityScene, ListingShowsTheLinkToAFolder) {
     int links = 0;
     do {
         const std::string name = data.cFileName;
-        const bool link = name == "Link" || name == "DeepLink";
+        const bool link = name == "Link" || name == "DeepLink" || name == "BoundLink";
         EXPECT_EQ(link, zr::IsLinkEntry(data)) << name;
         links += link ? 1 : 0;
         data.dwReserved0 = IO_REPARSE_TAG_CLOUD_1;
     } while (zr::FindNextEntry(find, data));
     FindClose(find);
-    EXPECT_EQ(2, links);
+    EXPECT_EQ(g_scene->Mounted() ? 3 : 2, links);
     data.dwReserved0 = IO_REPARSE_TAG_CLOUD_1;
     find = zr::FindFirstEntry(Resolve("S\\Other\\Link").c_str(), data);
     ASSERT_NE(INVALID_HANDLE_VALUE, find);
