@@ -72,6 +72,24 @@ bool WaitFor(State state) {
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// One argument of a command line as the program splits it again: quoted,
+// with its quotes and the backslashes before them escaped.
+std::wstring Quoted(const std::wstring& argument) {
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L"\"";
+}
+
 }  // namespace
 
 bool UnderWine() { return UnixName() != nullptr && DosName() != nullptr; }
@@ -94,7 +112,7 @@ bool StartUnixProgram(const std::vector<std::string>& argv) {
     if (!program) return false;
     std::wstring line = L"\"" + std::wstring(program) + L"\"";
     HeapFree(GetProcessHeap(), 0, program);
-    for (std::size_t i = 1; i < argv.size(); ++i) line += L" \"" + Wide(argv[i], CP_UTF8) + L"\"";
+    for (std::size_t i = 1; i < argv.size(); ++i) line += L" " + Quoted(Wide(argv[i], CP_UTF8));
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
@@ -123,15 +141,24 @@ CUnixMount::CUnixMount(const std::vector<std::string>& mountArguments, const std
     HANDLE marker = CreateFileA(m_marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (m_unixMountPoint.empty() || marker == INVALID_HANDLE_VALUE) return;
     CloseHandle(marker);
-    std::vector<std::string> argv = {"/bin/mount"};
+    // A mount that fails (not root) says so by a file beside the marker, so
+    // that no one waits for it.
+    const std::string failed = m_marker + ".failed";
+    std::vector<std::string> argv = {"/bin/sh", "-c", "mount \"$@\" || touch \"$0\"", UnixPathOf(failed)};
     argv.insert(argv.end(), mountArguments.begin(), mountArguments.end());
     argv.push_back(m_unixMountPoint);
     if (!StartUnixProgram(argv)) return;
-    m_mounted = WaitFor([&] { return !Exists(m_marker); });
+    m_mounted = WaitFor([&] { return !Exists(m_marker) || Exists(failed); }) && !Exists(m_marker);
+    m_refused = Exists(failed);
+    DeleteFileA(failed.c_str());
 }
 
 CUnixMount::~CUnixMount() {
     if (m_unixMountPoint.empty()) return;
+    if (m_refused) {
+        DeleteFileA(m_marker.c_str());
+        return;
+    }
     // A mount that came too late for the wait is taken down too; lazily, since
     // Wine's server may still hold a folder of it open.
     if (StartUnixProgram({"/bin/umount", "-l", m_unixMountPoint})) WaitFor([&] { return Exists(m_marker); });

@@ -37,8 +37,9 @@ bool RemoveUnixLink(const std::string& link);
 // ({"--bind", UnixPathOf(folder)}) shows a folder once more under a second
 // name the system does not resolve, as one share reached through two server
 // names; a tmpfs ({"-t", "tmpfs", "-o", "size=64k", "tmpfs"}) is a file
-// system no drive's root lies on. Needs root; Ok() tells. A marker file in
-// the folder tells the mount's coming (it is hidden) and going.
+// system no drive's root lies on. Needs root; Ok() tells, at once when mount
+// refuses. A marker file in the folder tells the mount's coming (it is
+// hidden) and going.
 class CUnixMount {
 public:
     CUnixMount(const std::vector<std::string>& mountArguments, const std::string& mountPoint);
@@ -52,6 +53,7 @@ private:
     std::string m_unixMountPoint;
     std::string m_marker;
     bool m_mounted = false;
+    bool m_refused = false;  // mount said no
 };
 
 // A drive letter of the prefix for a folder, for the object's life.
