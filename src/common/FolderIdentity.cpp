@@ -92,11 +92,6 @@ HANDLE OpenForQuery(const std::string& path, DWORD flags) {
                        FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
 }
 
-std::string RealPathOfPath(const std::string& path) {
-    CHandle h(OpenForQuery(path, 0));
-    return h.Ok() ? RealPathOf(h.Get()) : std::string();
-}
-
 bool IsMissingError(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 // Opens the item and reads its real path; with `withIndex` also its volume
@@ -141,6 +136,11 @@ bool MayHaveAnotherName(const ItemIdentity& a, const ItemIdentity& b) {
 }  // namespace
 
 ItemIdentity ReadItemIdentity(const std::string& path) { return ReadIdentity(path, true); }
+
+std::string RealPath(const std::string& path) {
+    CHandle h(OpenForQuery(path, 0));
+    return h.Ok() ? RealPathOf(h.Get()) : std::string();
+}
 
 bool IsSameItem(const ItemIdentity& a, const ItemIdentity& b) {
     if (!a.exists || !b.exists) return false;
@@ -247,8 +247,8 @@ bool IsLink(const std::string& path) {
     std::string parent;
     const std::string form = FullPathFolded(path);
     if (form.empty() || !ParentForm(form, parent)) return false;
-    const std::string itemReal = RealPathOfPath(path);
-    const std::string parentReal = RealPathOfPath(OpenablePath(parent));
+    const std::string itemReal = RealPath(path);
+    const std::string parentReal = RealPath(OpenablePath(parent));
     if (itemReal.empty() || parentReal.empty()) return false;
     return itemReal != parentReal + "\\" + FoldCase(data.cFileName);
 }
@@ -276,7 +276,15 @@ bool RemoveLinkItself(const std::string& path) {
 bool DeleteFileItself(const std::string& path) {
     std::string parent;
     const std::string form = FullPathFolded(path);
-    if (form.empty() || !FitsBuffer(path, MAX_PATH) || !ParentForm(form, parent)) {
+    if (form.empty() || !ParentForm(form, parent)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    return DeleteFileItself(path, RealPath(OpenablePath(parent)));
+}
+
+bool DeleteFileItself(const std::string& path, const std::string& folderRealPath) {
+    if (path.empty() || !FitsBuffer(path, MAX_PATH)) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
@@ -287,15 +295,15 @@ bool DeleteFileItself(const std::string& path) {
     if (!GetFileInformationByHandleEx(h.Get(), FileAttributeTagInfo, &tag, sizeof(tag))) return false;
     const bool linkItself =
         (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(tag.ReparseTag);
-    if (!linkItself) {
-        // A handle that reached another file came through a link (Wine's,
-        // which lists as a file): that file is not the one named.
-        const std::string real = RealPathOf(h.Get());
-        const std::string parentReal = RealPathOfPath(OpenablePath(parent));
-        if (real.empty() || parentReal.empty() || real != parentReal + "\\" + FileNamePart(ComparablePath(path))) {
-            SetLastError(ERROR_NOT_A_REPARSE_POINT);
-            return false;
-        }
+    // A handle that reached another file came through a link (Wine's, which
+    // lists as a file): that file is not the one named. Where no real path
+    // is told (a share's redirector may not), the handle's own account holds,
+    // as on Windows every link shows there.
+    const std::string real = linkItself ? std::string() : RealPathOf(h.Get());
+    if (!real.empty() && !folderRealPath.empty() &&
+        real != folderRealPath + "\\" + FileNamePart(ComparablePath(path))) {
+        SetLastError(ERROR_NOT_A_REPARSE_POINT);
+        return false;
     }
     FILE_DISPOSITION_INFO dispose = {TRUE};
     return SetFileInformationByHandle(h.Get(), FileDispositionInfo, &dispose, sizeof(dispose)) != FALSE;

@@ -40,6 +40,11 @@ struct ItemIdentity {
 // mount manager.
 ItemIdentity ReadItemIdentity(const std::string& path);
 
+// The real path alone (as ItemIdentity has it; a root as "C:"), or empty
+// when the item cannot be opened or the system does not tell. One open, a
+// query and a close: under Wine about 0.5 ms on a busy 2-core machine.
+std::string RealPath(const std::string& path);
+
 // True when both identities are known and name the same item.
 bool IsSameItem(const ItemIdentity& a, const ItemIdentity& b);
 
@@ -120,8 +125,12 @@ bool RemoveLinkItself(const std::string& path);
 // a link: unless the handle is the link itself, its real path must be its
 // folder's real path with the file's own long name; otherwise false with
 // ERROR_NOT_A_REPARSE_POINT (Wine's link to a file, which lists as a file
-// and whose DeleteFileA deletes the target). A read-only file stays, as with
-// DeleteFileA. Two opens and three queries: about twice a DeleteFileA.
+// and whose DeleteFileA deletes the target). Where the system tells no real
+// path, the handle's own account holds, as on Windows. A read-only file
+// stays, as with DeleteFileA. Under Wine about six DeleteFileA, nearly all
+// of it the folder's real path and the file's: a walk over a folder's files
+// reads the folder's once (RealPath) and passes it, about 2.5 DeleteFileA.
 bool DeleteFileItself(const std::string& path);
+bool DeleteFileItself(const std::string& path, const std::string& folderRealPath);
 
 }  // namespace zr

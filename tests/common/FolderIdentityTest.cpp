@@ -275,9 +275,14 @@ TEST_F(LinkRemoval, RemovingALinkToAFolderLeavesTheFolder) {
 TEST_F(LinkRemoval, DeletingAFileNeverDeletesWhatALinkLeadsTo) {
     const std::string song = m_sandbox.Path("Target\\Full\\Song.txt");
     const std::string link = m_sandbox.Path("Tree\\Song.txt");
+    const std::string treeReal = zr::RealPath(m_sandbox.Path("Tree"));
+    ASSERT_FALSE(treeReal.empty());
     ASSERT_TRUE(MakeLink(link, song));
     SetLastError(ERROR_SUCCESS);
     if (!zr::DeleteFileItself(link)) {
+        EXPECT_EQ(DWORD(ERROR_NOT_A_REPARSE_POINT), GetLastError());
+    }
+    if (!zr::DeleteFileItself(link, treeReal)) {
         EXPECT_EQ(DWORD(ERROR_NOT_A_REPARSE_POINT), GetLastError());
     }
     EXPECT_EQ("song", zrtest::ReadTextFile(song));
@@ -291,7 +296,7 @@ TEST_F(LinkRemoval, DeletingAFileNeverDeletesWhatALinkLeadsTo) {
     ASSERT_NE(0u, GetShortPathNameA(plain.c_str(), shortName, MAX_PATH));
     ASSERT_NE(plain, shortName);
     EXPECT_TRUE(zr::DeleteFileItself(shortName)) << shortName << " " << GetLastError();
-    EXPECT_TRUE(zr::DeleteFileItself(so)) << GetLastError();
+    EXPECT_TRUE(zr::DeleteFileItself(so, treeReal)) << GetLastError();
     EXPECT_FALSE(zrtest::FileExists(plain));
     EXPECT_FALSE(zrtest::FileExists(so));
 }
