@@ -86,10 +86,11 @@ std::string RealPathOf(HANDLE h) {
     return FoldCase(path);
 }
 
-HANDLE OpenForQuery(const std::string& path, DWORD flags) {
+// Opens a file or folder, through any link, only to ask about it.
+HANDLE OpenForQuery(const std::string& path) {
     if (path.empty() || !FitsBuffer(path, MAX_PATH)) return INVALID_HANDLE_VALUE;
     return CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 bool IsMissingError(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
@@ -99,7 +100,7 @@ bool IsMissingError(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error
 // manager, three times the rest.
 ItemIdentity ReadIdentity(const std::string& path, bool withIndex) {
     ItemIdentity identity;
-    CHandle h(OpenForQuery(path, 0));
+    CHandle h(OpenForQuery(path));
     if (!h.Ok()) {
         // Only a missing item counts as none; one that may not be opened is
         // there, with nothing known of it.
@@ -138,7 +139,7 @@ bool MayHaveAnotherName(const ItemIdentity& a, const ItemIdentity& b) {
 ItemIdentity ReadItemIdentity(const std::string& path) { return ReadIdentity(path, true); }
 
 std::string RealPath(const std::string& path) {
-    CHandle h(OpenForQuery(path, 0));
+    CHandle h(OpenForQuery(path));
     return h.Ok() ? RealPathOf(h.Get()) : std::string();
 }
 
