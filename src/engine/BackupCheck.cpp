@@ -249,6 +249,13 @@ HRESULT CBackupRestore::CheckBackupFolder(CBackupPlan& plan) {
         Trace("\n\nCBackupRestore::CheckBackupFolder BackupData holds the library's files\n\n");
         return RC_E_HOLDS_HOST_DATA;
     }
+    // Not one track's file could be read (the music's drive not plugged in,
+    // say): such a backup restores no track, and must not take the place of
+    // one that does.
+    if (use.tracks > 0 && use.tracksWithFile == 0) {
+        Trace("\n\nCBackupRestore::CheckBackupFolder no track's file is there\n\n");
+        return RC_E_FAIL;
+    }
     if (use.tooLong != RC_OK) {
         Trace("\n\nCBackupRestore::CheckBackupFolder a path below BackupData would be too long\n\n");
         return use.tooLong;
@@ -335,7 +342,11 @@ HRESULT CBackupRestore::WalkLibrary(const std::string& contentsDb, ULONGLONG clu
         const ULONGLONG file = FileOnDisk(path, cluster);
         const bool secure = IsSecureTrack(track.Get());
         if (file > 0) use.bytes += file + (copiedFolders.insert(FoldCase(folder)).second ? cluster : 0);
-        if (file > 0 && use.tooLong == RC_OK) use.tooLong = CheckTrackPath(audioFolders, path, use.audioRoot);
+        // An empty file takes no cluster but is there all the same.
+        const bool there = file > 0 || IsExistingFile(path);
+        if (there && use.tooLong == RC_OK) use.tooLong = CheckTrackPath(audioFolders, path, use.audioRoot);
+        ++use.tracks;
+        if (there) ++use.tracksWithFile;
         for (const std::string& source : PicturePathsOf(track.Get())) {
             if (source.empty()) continue;
             checkFolder(FolderPart(source));

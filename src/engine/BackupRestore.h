@@ -154,6 +154,8 @@ private:
         ULONGLONG bytes = 0;            // what the backup copies of the tracks and pictures
         bool insideBackupData = false;  // a file of the library lies in the backup tree
         HRESULT tooLong = RC_OK;        // how the backup would fail on a path too long below audioRoot
+        DWORD tracks = 0;               // in the library
+        DWORD tracksWithFile = 0;       // whose content file is there
     };
     void ReadFolders();
     // The host's places, read once per job.
