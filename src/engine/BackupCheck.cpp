@@ -11,6 +11,7 @@
 #include "app/settings/HostSettings.h"
 #include "common/BackupTree.h"
 #include "common/ComRef.h"
+#include "common/FolderIdentity.h"
 #include "common/PathUtil.h"
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
@@ -241,8 +242,7 @@ HRESULT CBackupRestore::CheckBackupFolder(CBackupPlan& plan) {
     LibraryUse use;
     // The new tree is written under a working name, the longest it may get.
     use.audioRoot = CSwapBeside::LongestWorkingName(backupData) + kAudioFolder;
-    hr = WalkLibrary(copy + kContentsDbFile, cluster, plan.m_bEarlierBackup ? ComparablePath(backupData) : std::string(),
-                     use);
+    hr = WalkLibrary(copy + kContentsDbFile, cluster, plan.m_bEarlierBackup ? backupData : std::string(), use);
     DeleteFolder(copy);
     if (hr != RC_OK) return hr;
     if (use.insideBackupData) {
@@ -323,9 +323,12 @@ HRESULT CBackupRestore::WalkLibrary(const std::string& contentsDb, ULONGLONG clu
     std::unordered_set<std::string> copiedFolders;  // of the tracks whose files are there
     std::unordered_set<std::string> pictures;
     std::unordered_set<std::string> checkedFolders;  // of tracks and pictures, when asked
+    // By what the folders are: a folder of the library reached through a
+    // second name of the backup tree (another drive letter, a link) counts.
+    CFolderIdentities ids;
     auto checkFolder = [&](const std::string& folder) {
         if (inside.empty() || !checkedFolders.insert(FoldCase(folder)).second) return;
-        if (IsSameOrBelow(ComparablePath(folder), inside)) use.insideBackupData = true;
+        if (ids.IsSameOrInside(folder, inside)) use.insideBackupData = true;
     };
     HRESULT result = RC_OK;
     CRef<INMContent> entry(volume->GetFirstContent(IID_INMTrack));

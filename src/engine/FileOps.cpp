@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/FolderIdentity.h"
 #include "common/PathUtil.h"
 
 namespace zr {
@@ -25,27 +26,27 @@ DWORD WhyFileStays(const std::string& file) {
     return ERROR_GEN_FAILURE;
 }
 
-DWORD RemoveLink(const std::string& item, DWORD attributes) {
-    const bool removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryA(item.c_str())
-                                                                 : DeleteFileA(item.c_str());
-    return removed ? ERROR_SUCCESS : GetLastError();
-}
+// A link is removed itself or not at all: what it leads to is not the job's.
+DWORD RemoveLink(const std::string& item) { return RemoveLinkItself(item) ? ERROR_SUCCESS : GetLastError(); }
 
 DWORD RemoveContents(const std::string& folder) {
     DWORD firstError = ERROR_SUCCESS;
     const std::string pattern = folder + "\\*";
     if (!FitsBuffer(pattern, MAX_PATH)) return ERROR_FILENAME_EXCED_RANGE;
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+    HANDLE find = FindFirstEntry(pattern.c_str(), data);
     if (find == INVALID_HANDLE_VALUE) return ERROR_SUCCESS;
+    // Read once per folder: every file's deletion makes sure it deletes no
+    // file a link leads to.
+    const std::string folderReal = RealPath(folder);
     do {
         if (IsDots(data.cFileName)) continue;
         const std::string item = folder + "\\" + data.cFileName;
         DWORD error = ERROR_SUCCESS;
         if (!FitsBuffer(item + "\\", MAX_PATH)) {
             error = ERROR_FILENAME_EXCED_RANGE;
-        } else if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            error = RemoveLink(item, data.dwFileAttributes);
+        } else if (IsLinkEntry(data)) {
+            error = RemoveLink(item);
         } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             error = RemoveContents(item);
             if (error == ERROR_SUCCESS && !RemoveDirectoryA(item.c_str())) error = GetLastError();
@@ -53,14 +54,14 @@ DWORD RemoveContents(const std::string& folder) {
             if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
                 SetFileAttributesA(item.c_str(), data.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
             }
-            if (!DeleteFileA(item.c_str())) {
+            if (!DeleteFileItself(item, folderReal)) {
                 error = GetLastError();
             } else if (Exists(item)) {
                 error = WhyFileStays(item);
             }
         }
         if (firstError == ERROR_SUCCESS) firstError = error;
-    } while (FindNextFileA(find, &data));
+    } while (FindNextEntry(find, data));
     FindClose(find);
     return firstError;
 }
@@ -94,7 +95,7 @@ DWORD RemoveFolderTree(const std::string& folder) {
         return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? ERROR_SUCCESS : error;
     }
     // The tree itself may be a link: what it points at is not the job's.
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveLink(folder, attributes);
+    if (IsLink(folder)) return RemoveLink(folder);
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ERROR_DIRECTORY;
     DWORD error = RemoveContents(folder);
     if (!RemoveDirectoryA(folder.c_str())) {

@@ -23,8 +23,10 @@ bool MoveToFreeName(const std::string& from, const std::string& to);
 
 // Deletes a folder tree, deepest first. A link inside it (a junction, a
 // symbolic link, a mount point) is removed itself, never followed into what
-// it points at. ERROR_SUCCESS when the whole tree is gone, else the system's
-// error for the first item that would not go; a missing folder is no error.
+// it points at; where the system can remove it only through its target (Wine)
+// it stays, and the tree with it. ERROR_SUCCESS when the whole tree is gone,
+// else the system's error for the first item that would not go; a missing
+// folder is no error.
 DWORD RemoveFolderTree(const std::string& folder);
 
 }  // namespace zr

@@ -1,5 +1,6 @@
 #include "engine/FolderListing.h"
 
+#include "common/FolderIdentity.h"
 #include "common/PathUtil.h"
 
 namespace zr {
@@ -20,7 +21,7 @@ void ListFolder(const std::string& folder, bool deep, CFolderListing& listing) {
         return;
     }
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+    HANDLE find = FindFirstEntry(pattern.c_str(), data);
     if (find == INVALID_HANDLE_VALUE) {
         listing.error = GetLastError();
         return;
@@ -30,14 +31,15 @@ void ListFolder(const std::string& folder, bool deep, CFolderListing& listing) {
         entry.name = data.cFileName;
         entry.attributes = data.dwFileAttributes;
         entry.size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        entry.link = IsLinkEntry(data);
         listing.entries.push_back(std::move(entry));
-    } while (FindNextFileA(find, &data));
+    } while (FindNextEntry(find, data));
     const DWORD error = GetLastError();
     FindClose(find);
     listing.error = error == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : error;
     if (!deep) return;
     for (CListedEntry& entry : listing.entries) {
-        if (!entry.IsFolder() || entry.IsDots()) continue;
+        if (!entry.IsFolder() || entry.IsDots() || entry.link) continue;
         entry.folder = std::make_unique<CFolderListing>();
         ListFolder(folder + "\\" + entry.name, true, *entry.folder);
     }
@@ -47,7 +49,7 @@ ULONGLONG ListedOnDisk(const CFolderListing& listing, ULONGLONG cluster) {
     if (listing.IsMissing() || (listing.entries.empty() && listing.error != ERROR_SUCCESS)) return 0;
     ULONGLONG total = cluster;
     for (const CListedEntry& entry : listing.entries) {
-        if (entry.IsDots()) continue;
+        if (entry.IsDots() || entry.link) continue;
         if (entry.IsFolder()) {
             if (entry.folder) total += ListedOnDisk(*entry.folder, cluster);
         } else {

@@ -18,6 +18,9 @@ struct CListedEntry {
     DWORD attributes = 0;
     ULONGLONG size = 0;
     std::unique_ptr<CFolderListing> folder;  // a subfolder's, when listed deep
+    // A link to elsewhere (a symbolic link, junction or mount point): never
+    // listed into, copied or counted; what it leads to is not the tree's.
+    bool link = false;
 
     bool IsFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
     // "." or "..": the folder itself or its parent, never to be walked.

@@ -7,6 +7,7 @@
 #include "resource.h"
 #include "app/settings/HostSettings.h"
 #include "common/BackupTree.h"
+#include "common/FolderIdentity.h"
 #include "common/PathUtil.h"
 #include "common/ResString.h"
 #include "engine/SwapBeside.h"
@@ -84,22 +85,47 @@ CHostPlaces CHostPlaces::Read() { return Read(GetLiveDatabasesFolder()); }
 CHostPlaces CHostPlaces::Read(const std::string& liveDatabases) { return CHostPlaces(liveDatabases, InstalledGuiData()); }
 
 CHostPlaces::CHostPlaces(const std::string& liveDatabases, const std::vector<GuiDataLocation>& guiData)
-    : m_liveDatabases(ComparablePath(liveDatabases)), m_guiData(guiData) {
+    : m_liveDatabasesPath(liveDatabases), m_liveDatabases(ComparablePath(liveDatabases)), m_guiData(guiData) {
     for (const GuiDataLocation& location : guiData) {
         for (const std::string* item : {&location.playlistFolder, &location.mirsDat, &location.usrdicDic,
                                         &location.ruleDat}) {
             const std::string form = ComparablePath(*item);
-            if (!form.empty()) m_guiItems.push_back(form);
+            if (form.empty()) continue;
+            m_guiItems.push_back(form);
+            m_guiPaths.push_back(*item);
+        }
+    }
+    // The folders beside the live one that a restore made are places too;
+    // those that are there now are compared by what they are as well.
+    if (!m_liveDatabases.empty()) {
+        const std::string parent = FolderPart(m_liveDatabasesPath);
+        WIN32_FIND_DATAA data;
+        HANDLE find = FitsBuffer(parent + "\\*", MAX_PATH) ? FindFirstFileA((parent + "\\*").c_str(), &data)
+                                                             : INVALID_HANDLE_VALUE;
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                const std::string sibling = parent + "\\" + data.cFileName;
+                if (IsBesideNameOf(ComparablePath(sibling), m_liveDatabases)) m_besidePaths.push_back(sibling);
+            } while (FindNextFileA(find, &data));
+            FindClose(find);
         }
     }
 }
 
 bool CHostPlaces::IsInsidePlace(const std::string& item) const {
-    if (item.empty()) return false;
-    if (IsSameOrBelow(item, m_liveDatabases)) return true;
-    if (IsBesideNameOf(item, m_liveDatabases)) return true;
+    const std::string form = ComparablePath(item);
+    if (form.empty()) return false;
+    if (IsSameOrBelow(form, m_liveDatabases)) return true;
+    if (IsBesideNameOf(form, m_liveDatabases)) return true;
     for (const std::string& place : m_guiItems) {
-        if (IsSameOrBelow(item, place)) return true;
+        if (IsSameOrBelow(form, place)) return true;
+    }
+    // The same folders under a second name: another drive letter, a link.
+    if (!m_liveDatabasesPath.empty() && m_ids.IsSameOrInside(item, m_liveDatabasesPath)) return true;
+    for (const std::vector<std::string>* places : {&m_besidePaths, &m_guiPaths}) {
+        for (const std::string& place : *places) {
+            if (m_ids.IsSameOrInside(item, place)) return true;
+        }
     }
     return false;
 }
@@ -111,21 +137,27 @@ bool CHostPlaces::HasPlaceInside(const std::string& folder) const {
     for (const std::string& place : m_guiItems) {
         if (IsSameOrBelow(place, form)) return true;
     }
+    if (!m_liveDatabasesPath.empty() && m_ids.IsSameOrInside(m_liveDatabasesPath, folder)) return true;
+    for (const std::string& place : m_guiPaths) {
+        if (m_ids.IsSameOrInside(place, folder)) return true;
+    }
     return false;
 }
 
 bool CHostPlaces::IsRefusedRestoreSource(const std::string& backupData) const {
-    return IsInsidePlace(ComparablePath(backupData)) || HasPlaceInside(backupData);
+    return IsInsidePlace(backupData) || HasPlaceInside(backupData);
 }
 
 bool CHostPlaces::IsRefusedRestoreDestination(const std::string& restoreTo, const std::string& backupData) const {
     if (restoreTo.empty()) return true;
-    const std::string form = ComparablePath(restoreTo);
-    return IsSameOrBelow(form, ComparablePath(backupData)) || IsInsidePlace(form);
+    return IsSameOrBelow(ComparablePath(restoreTo), ComparablePath(backupData)) ||
+           m_ids.IsSameOrInside(restoreTo, backupData) || IsInsidePlace(restoreTo);
 }
 
-bool CHostPlaces::IsRefusedBackupTarget(const std::string& backupData) const {
-    return IsInsidePlace(ComparablePath(backupData));
+bool CHostPlaces::IsRefusedBackupTarget(const std::string& backupData) const { return IsInsidePlace(backupData); }
+
+bool CHostPlaces::IsSameOrInside(const std::string& item, const std::string& folder) const {
+    return m_ids.IsSameOrInside(item, folder);
 }
 
 }  // namespace zr

@@ -1,11 +1,14 @@
 // Where the installed host keeps what a job reads and a restore replaces: its
 // GUI data and its live databases folder. A folder the user picks must lie in
 // none of them, or the job would copy a folder into itself, or delete or move
-// away what it has just written or is about to read.
+// away what it has just written or is about to read. Folders are compared by
+// what they are: a second name (another drive letter, a link) is the same.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "common/FolderIdentity.h"
 
 namespace zr {
 
@@ -56,14 +59,24 @@ public:
     // The GUI data of the installed hosts, as InstalledGuiData read it.
     const std::vector<GuiDataLocation>& GuiData() const { return m_guiData; }
 
+    // Whether an item is a folder or lies in it, by what the folders are;
+    // with the identities this object has read.
+    bool IsSameOrInside(const std::string& item, const std::string& folder) const;
+
 private:
     CHostPlaces() = default;
-    // The comparable form `item` lies in a place a restore replaces or moves.
+    // The item lies in a place a restore replaces or moves.
     bool IsInsidePlace(const std::string& item) const;
 
-    std::string m_liveDatabases;        // comparable form; empty when unknown
+    std::string m_liveDatabasesPath;
+    std::string m_liveDatabases;          // comparable form; empty when unknown
     std::vector<std::string> m_guiItems;  // comparable forms
+    std::vector<std::string> m_guiPaths;  // the same as they were given
+    std::vector<std::string> m_besidePaths;  // folders beside the live one, as a restore names them
     std::vector<GuiDataLocation> m_guiData;
+    // Folders are compared by what they are, each read once: the places are
+    // read for one job's checks (or one choice in a dialog), not kept longer.
+    mutable CFolderIdentities m_ids;
 };
 
 }  // namespace zr

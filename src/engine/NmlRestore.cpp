@@ -14,6 +14,7 @@
 
 #include "common/BackupTree.h"
 #include "common/ComRef.h"
+#include "common/FolderIdentity.h"
 #include "common/PathUtil.h"
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
@@ -45,13 +46,13 @@ bool StartsWithFolded(const std::string& s, const std::string& prefix) {
 void AddListedFiles(const CFolderListing* folder, const std::string& prefix, std::unordered_set<std::string>& files) {
     if (!folder) return;
     for (const CListedEntry& entry : folder->entries) {
-        if (!entry.IsFolder()) files.insert(FoldCase(prefix + entry.name));
+        if (!entry.IsFolder() && !entry.link) files.insert(FoldCase(prefix + entry.name));
     }
 }
 
 const CFolderListing* ListedFolder(const CFolderListing* parent, const char* name) {
     const CListedEntry* entry = parent ? parent->Find(name) : nullptr;
-    return entry && entry->IsFolder() ? entry->folder.get() : nullptr;
+    return entry && entry->IsFolder() && !entry->link ? entry->folder.get() : nullptr;
 }
 
 // Where a restore points tracks and pictures: only below the RestoreData it
@@ -70,7 +71,7 @@ public:
         const CFolderListing* audio = ListedFolder(data, "Audio");
         if (audio) {
             for (const CListedEntry& entry : audio->entries) {
-                if (entry.IsFolder() && !entry.IsDots()) {
+                if (entry.IsFolder() && !entry.IsDots() && !entry.link) {
                     AddListedFiles(entry.folder.get(), entry.name + "\\", m_audioFiles);
                 }
             }
@@ -372,18 +373,21 @@ HRESULT CBackupRestore::DeleteUnusableContents(const CRestorePlan& plan) {
     INMHddVolume* volume = m_builder.Volume();
     if (!volume) return RC_E_FAIL;
 
-    // What a replaced track may never take along, however its path is spelt.
-    const std::string live = ComparablePath(GetDatabasesFolder());
-    const std::string kept[] = {live, ComparablePath(plan.m_strRestoreData), ComparablePath(plan.m_strBackupData)};
+    // What a replaced track may never take along, however its path is spelt
+    // and whatever second name its folder has.
+    const std::string live = GetDatabasesFolder();
+    const std::string liveForm = ComparablePath(live);
+    const std::string kept[] = {live, plan.m_strRestoreData, plan.m_strBackupData};
+    CFolderIdentities ids;
     auto mayDelete = [&](const std::string& path) {
         if (!IsPlainAbsolutePath(path) || !IsExistingFile(path)) return false;
         const std::string item = ComparablePath(path);
-        if (item.empty() || live.empty()) return false;
+        if (item.empty() || liveForm.empty()) return false;
         for (const std::string& folder : kept) {
-            if (IsSameOrBelow(item, folder)) return false;
+            if (!folder.empty() && ids.IsSameOrInside(path, folder)) return false;
         }
         // The folders beside the live one hold libraries too.
-        return !IsBesideNameOf(item, live);
+        return !IsBesideNameOf(item, liveForm) && !Places().IsSameOrInside(path, live);
     };
 
     CRef<INMContent> entry(volume->GetFirstContent(IID_INMTrack));
@@ -392,7 +396,8 @@ HRESULT CBackupRestore::DeleteUnusableContents(const CRestorePlan& plan) {
         if (!QueryRef(entry.Get(), IID_INMTrack, track)) continue;
         const std::string path = Text(track->GetFilePath());
         Trace("Title = %s, Path = %s\n", Text(track->GetTitle()), path.c_str());
-        if (IsSecureTrack(track.Get()) && mayDelete(path)) DeleteFileA(path.c_str());
+        // Never through a link: a file it leads to is not the replaced library's.
+        if (IsSecureTrack(track.Get()) && mayDelete(path)) DeleteFileItself(path);
     }
     entry.Reset();
     m_builder.UnmountHDD();

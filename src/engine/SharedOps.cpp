@@ -57,7 +57,8 @@ HRESULT CBackupRestore::CopyFolder(const std::string& source, const std::string&
 
     for (const CListedEntry& entry : listing.entries) {
         if (IsCancelRequested()) return RC_CANCELLED;
-        if (entry.IsDots()) continue;
+        // A link is not followed: a crafted backup could pull outside files in.
+        if (entry.IsDots() || entry.link) continue;
 
         const std::string from = source + "\\" + entry.name;
         const std::string to = destination + "\\" + entry.name;
