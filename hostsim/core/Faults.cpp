@@ -16,7 +16,8 @@ namespace {
 const char* const kNames[] = {"LoadPlugins",    "CreateDevice1",     "CreateDevice3",  "OpenDeviceManager",
                               "OpenSecureDevice", "NoComponentA",    "InitComponentB", "InitComponentMove",
                               "AddMoveContent", "ApplyImport",       "EndImport",      "OpenDatabase",
-                              "Register",       "CloseDatabase",     "Unregister",     "StrictLiveDatabase"};
+                              "Register",       "CloseDatabase",     "Unregister",     "StrictLiveDatabase",
+                              "RegisterNewPicturePath"};
 static_assert(sizeof(kNames) / sizeof(kNames[0]) == static_cast<size_t>(Fault::Count), "one name per switch");
 
 constexpr DWORD kMaxTextValue = 4096;
@@ -96,7 +97,7 @@ CFaults CFaults::Load() {
         if (fault == Fault::NoComponentA && hr > 0) hr = E_NOINTERFACE;
         // Only these have a subject; elsewhere a text would silently disarm the switch.
         if (fault != Fault::AddMoveContent && fault != Fault::Register && fault != Fault::Unregister &&
-            fault != Fault::StrictLiveDatabase) {
+            fault != Fault::StrictLiveDatabase && fault != Fault::RegisterNewPicturePath) {
             text.clear();
         }
         if (hr < 0) faults.Set(fault, hr, text);

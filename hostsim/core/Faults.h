@@ -18,30 +18,34 @@
 // values leave the switch off. NoComponentA is the exception: any non-zero value
 // turns it on.
 //
-// | Value              | Fails                                              | Subject     |
-// |--------------------|----------------------------------------------------|-------------|
-// | LoadPlugins        | INMLibrary::LoadPlugins                            |             |
-// | CreateDevice1      | INMDeviceManager::CreateDevice, HDD volume (type 1)|             |
-// | CreateDevice3      | INMDeviceManager::CreateDevice, secure device (3)  |             |
-// | OpenDeviceManager  | INMDeviceManager::Open                             |             |
-// | OpenSecureDevice   | INMSecureDevice::Open                              |             |
-// | NoComponentA       | the first instance refuses ISDComponentA           |             |
-// |                    | (QueryInterface returns the code, or E_NOINTERFACE |             |
-// |                    | for a non-negative value)                          |             |
-// | InitComponentB     | ISDComponentB::InitComponent                       |             |
-// | InitComponentMove  | ISDMoveComponent::InitComponent                    |             |
-// | AddMoveContent     | ISDMoveComponent::AddMoveContent                   | file path   |
-// | ApplyImport        | ISDMoveComponent::ApplyImport (nothing applied)    |             |
-// | EndImport          | ISDMoveComponent::EndImport                        |             |
-// | OpenDatabase       | INMHddVolume::OpenDatabase                         |             |
-// | Register           | INMTrack::Register (nothing written)               | track title |
-// | CloseDatabase      | INMHddVolume::CloseDatabase (changes rolled back)  |             |
-// | Unregister         | INMTrack::Unregister does nothing (the interface   | track title |
-// |                    | has no result): the track stays in the library     |             |
-// | StrictLiveDatabase | INMHddVolume::OpenDatabase outside a secure export | file path   |
-// |                    | (between ExportTo and FinishExport): a component   |             |
-// |                    | that lets only its own export open the host's live |             |
-// |                    | database (name it as text)                         |             |
+// | Value                  | Fails                                              | Subject     |
+// |------------------------|----------------------------------------------------|-------------|
+// | LoadPlugins            | INMLibrary::LoadPlugins                            |             |
+// | CreateDevice1          | INMDeviceManager::CreateDevice, HDD volume (type 1)|             |
+// | CreateDevice3          | INMDeviceManager::CreateDevice, secure device (3)  |             |
+// | OpenDeviceManager      | INMDeviceManager::Open                             |             |
+// | OpenSecureDevice       | INMSecureDevice::Open                              |             |
+// | NoComponentA           | the first instance refuses ISDComponentA           |             |
+// |                        | (QueryInterface returns the code, or E_NOINTERFACE |             |
+// |                        | for a non-negative value)                          |             |
+// | InitComponentB         | ISDComponentB::InitComponent                       |             |
+// | InitComponentMove      | ISDMoveComponent::InitComponent                    |             |
+// | AddMoveContent         | ISDMoveComponent::AddMoveContent                   | file path   |
+// | ApplyImport            | ISDMoveComponent::ApplyImport (nothing applied)    |             |
+// | EndImport              | ISDMoveComponent::EndImport                        |             |
+// | OpenDatabase           | INMHddVolume::OpenDatabase                         |             |
+// | Register               | INMTrack::Register (nothing written)               | track title |
+// | CloseDatabase          | INMHddVolume::CloseDatabase (changes rolled back)  |             |
+// | Unregister             | INMTrack::Unregister does nothing (the interface   | track title |
+// |                        | has no result): the track stays in the library     |             |
+// | StrictLiveDatabase     | INMHddVolume::OpenDatabase outside a secure export | file path   |
+// |                        | (between ExportTo and FinishExport): a component   |             |
+// |                        | that lets only its own export open the host's live |             |
+// |                        | database (name it as text)                         |             |
+// | RegisterNewPicturePath | INMTrack::Register of a track one of whose         | track title |
+// |                        | pictures has a path other than the one the         |             |
+// |                        | database holds for it (nothing written); other     |             |
+// |                        | Registers of the track go through                  |             |
 //
 // A slow job, for cancelling at a chosen point: RegisterDelayMs (REG_DWORD
 // milliseconds, or REG_SZ "ms|text" for titles containing text) makes every
@@ -79,6 +83,7 @@ enum class Fault {
     CloseDatabase,
     Unregister,
     StrictLiveDatabase,
+    RegisterNewPicturePath,
     Count
 };
 

@@ -128,6 +128,17 @@ INMPicture* STDMETHODCALLTYPE CTrack::GetItem(DWORD index) {
     return m_pictures[index - 1];  // borrowed
 }
 
+bool CTrack::HasMovedPicture() const {
+    for (const CPicture* picture : m_pictures) {
+        if (picture->IsMoved()) return true;
+    }
+    return false;
+}
+
+void CTrack::PicturesStored() {
+    for (CPicture* picture : m_pictures) picture->Stored();
+}
+
 TrackRow& CTrack::Row() {
     m_row.pictures.clear();
     for (CPicture* picture : m_pictures) m_row.pictures.push_back(picture->GetFilePath());
@@ -216,7 +227,11 @@ HRESULT CHddVolume::RegisterTrack(CTrack& track) {
     if (!hold.empty()) WaitForHold(hold);
     HRESULT fault = m_context->faults.Check(Fault::Register, track.GetTitle());
     if (FAILED(fault)) return fault;
-    return NoThrow([&] {
+    if (track.HasMovedPicture()) {
+        fault = m_context->faults.Check(Fault::RegisterNewPicturePath, track.GetTitle());
+        if (FAILED(fault)) return fault;
+    }
+    const HRESULT hr = NoThrow([&] {
         TrackRow& row = track.Row();
         if (!track.IsRemoved()) return m_db.Update(row) ? S_OK : E_FAIL;
         // Registering an unregistered track adds it again.
@@ -225,6 +240,8 @@ HRESULT CHddVolume::RegisterTrack(CTrack& track) {
         ++m_nLiveTracks;
         return S_OK;
     });
+    if (SUCCEEDED(hr)) track.PicturesStored();
+    return hr;
 }
 
 void CHddVolume::UnregisterTrack(CTrack& track) {

@@ -17,14 +17,19 @@ class CHddVolume;
 
 class CPicture : public INMPicture, private CComObjectBase {
 public:
-    explicit CPicture(const std::string& path) : m_path(path) {}
+    explicit CPicture(const std::string& path) : m_path(path), m_stored(path) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override;
     HOSTSIM_REFCOUNT
     void STDMETHODCALLTYPE SetFilePath(const char* path) override { m_path = path ? path : ""; }
     const char* STDMETHODCALLTYPE GetFilePath() override { return m_path.c_str(); }
 
+    // Whether the path differs from the one the database holds; Stored once it holds it.
+    bool IsMoved() const { return m_path != m_stored; }
+    void Stored() { m_stored = m_path; }
+
 private:
     std::string m_path;
+    std::string m_stored;
 };
 
 // A track is its own enumeration entry and its own picture list, so every entry
@@ -60,6 +65,8 @@ public:
     // The row as Register stores it: current path, state and pictures in order.
     TrackRow& Row();
     size_t Index() const { return m_index; }
+    bool HasMovedPicture() const;
+    void PicturesStored();
 
 private:
     // Texts are handed out from one buffer, valid until the next text getter

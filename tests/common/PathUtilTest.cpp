@@ -50,6 +50,35 @@ INSTANTIATE_TEST_SUITE_P(Paths, TrailingBackslash,
                                          TrailingCase{"Empty", "", false}),
                          [](const testing::TestParamInfo<TrailingCase>& info) { return std::string(info.param.name); });
 
+// Names the file system takes as one only when they differ in single-byte
+// letters. A trail byte in the range of the ASCII letters is no letter:
+// "ア" is 0x83 0x41 and "ヂ" 0x83 0x61, "セ" 0x83 0x5A and "ホ" 0x83 0x7A.
+struct FoldPair {
+    const char* name;
+    std::string a, b;
+    bool same;
+};
+
+void PrintTo(const FoldPair& pair, std::ostream* os) { *os << pair.name; }
+
+class CaseFolding : public testing::TestWithParam<FoldPair> {};
+
+TEST_P(CaseFolding, FoldsSingleByteLettersOnly) {
+    const FoldPair& pair = GetParam();
+    EXPECT_EQ(pair.same, zr::FoldCase(pair.a) == zr::FoldCase(pair.b));
+    EXPECT_EQ(pair.a.size(), zr::FoldCase(pair.a).size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, CaseFolding,
+    testing::Values(FoldPair{"AsciiLetters", "C:\\Music\\Data", "c:\\MUSIC\\data", true},
+                    FoldPair{"LetterAfterADoubleByte", "アb.wma", "アB.WMA", true},
+                    FoldPair{"TrailByteAOrLowerA", "ア", "ヂ", false},
+                    FoldPair{"TrailByteZOrLowerZ", "セ", "ホ", false},
+                    FoldPair{"TrailByteInAFolderName", "C:\\ディスク\\a.wma", "C:\\ェィスク\\a.wma", false},
+                    FoldPair{"TrailBytesThenLetters", "ヂヂx", "アアX", false}),
+    [](const testing::TestParamInfo<FoldPair>& info) { return std::string(info.param.name); });
+
 TEST(PathUtil, BoundedCopyAndAppendNeverOverflow) {
     char buffer[8];
     EXPECT_TRUE(zr::CopyBounded(buffer, sizeof(buffer), "abc"));

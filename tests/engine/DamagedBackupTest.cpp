@@ -4,6 +4,11 @@
 // restored with what could not be restored listed. The backup never changes.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+
 #include "support/FileTree.h"
 #include "support/HostFixture.h"
 
@@ -59,6 +64,40 @@ void NoPlaylistFolder(const std::string& b, const Tracks&) { Remove(b + "\\GUI(n
 void NoGuiFiles(const std::string& b, const Tracks&) {
     for (const char* file : {"\\mirs.dat", "\\usrdic.dic", "\\SDProducerRule.dat"}) Remove(b + "\\GUI(new)" + file);
 }
+// A rename that changes only the case, through another name: the system
+// takes a name that differs only so for the same item and keeps it as it was.
+void RenameCase(const std::string& folder, const std::string& from, const std::string& to) {
+    const std::string aside = folder + "\\renamed-" + to;
+    ASSERT_TRUE(MoveFileA((folder + "\\" + from).c_str(), aside.c_str())) << from;
+    ASSERT_TRUE(MoveFileA(aside.c_str(), (folder + "\\" + to).c_str())) << to;
+}
+
+// A copy that changed the names' case, as some copy programs and media do:
+// the system finds the same files, so the backup is whole.
+void InCapitals(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    ASSERT_NE(INVALID_HANDLE_VALUE, find) << folder;
+    do {
+        if (std::strcmp(data.cFileName, ".") && std::strcmp(data.cFileName, "..")) names.push_back(data.cFileName);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    for (const std::string& name : names) {
+        std::string upper = name;
+        CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
+        const std::string path = folder + "\\" + upper;
+        if (upper != name) RenameCase(folder, name, upper);
+        if (zrtest::FolderExists(path)) InCapitals(path);
+    }
+}
+void DataTreeInCapitals(const std::string& b, const Tracks&) {
+    RenameCase(b, "Data", "DATA");
+    InCapitals(b + "\\DATA");
+    const std::vector<std::string> top = zrtest::Names(b);
+    EXPECT_EQ(1, std::count(top.begin(), top.end(), "DATA"));
+    EXPECT_EQ((std::vector<std::string>{"AUDIO", "PICTURE"}), zrtest::Names(b + "\\DATA"));
+}
 void NoContentsDb(const std::string& b, const Tracks&) { Remove(b + "\\DB\\NMLDB\\contents.db"); }
 void NoCdb(const std::string& b, const Tracks&) { Remove(b + "\\DB\\NMLDB\\5e1b9c37-2d84-4a6f-9c03-7b2e6f18d4a5.cdb"); }
 void BkdEmpty(const std::string& b, const Tracks&) { zrtest::WriteTextFile(b + kBkd, ""); }
@@ -88,6 +127,7 @@ const DamageRow kRows[] = {
     {"NoGuiData", NoGuiData, RC(0x80004005), Outcome::RefusedBeforeAnything, false},
     {"NoPlaylistFolder", NoPlaylistFolder, RC(0x80004005), Outcome::RefusedBeforeAnything, false},
     {"NoGuiFilesLawful", NoGuiFiles, 0, Outcome::Restored, false},
+    {"DataTreeInCapitals", DataTreeInCapitals, 0, Outcome::Restored, false},
     {"NoContentsDb", NoContentsDb, RC(0x80004005), Outcome::RefusedBeforeAnything, false},
     {"NoCdb", NoCdb, RC(0x80004005), Outcome::RefusedBeforeAnything, false},
     {"StreamEmpty", BkdEmpty, RC(0x80004005), Outcome::RefusedBeforeAnything, false},

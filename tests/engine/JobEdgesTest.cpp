@@ -166,6 +166,19 @@ void PlaylistCopyFails(Scene& s) { FailCopiesInto(s, s.host.playlistFolder); }
 void EarlierBackupHoldsATrackFile(Scene& s) { MoveLibraryFileIntoBackup(s, 0); }
 void EarlierBackupHoldsAPicture(Scene& s) { MoveLibraryFileIntoBackup(s, 1); }
 void EarlierBackupHoldsTheLiveLibrary(Scene& s) { FromABackupHoldingTheLiveLibrary(s); }
+// A host before 6.7 keeps its GUI data in its program folder: moved into the
+// earlier backup, that folder holds no library file, only the GUI data.
+void EarlierBackupHoldsTheProgramFolder(Scene& s) {
+    ASSERT_FALSE(s.host.sharedGuiLayout);
+    const std::string moved = s.backupData + "\\Kept\\" + zr::FileNamePart(s.host.programFolder);
+    MoveTree(s.host.programFolder, moved);
+    zrtest::SetRegString(HKEY_LOCAL_MACHINE, s.host.settingsKey, "Dovr_Program_Path", moved);
+    s.host.programFolder = moved;
+    s.host.deviceIni = moved + "\\" + zr::FileNamePart(s.host.deviceIni);
+    for (std::string* item : {&s.host.playlistFolder, &s.host.mirsDat, &s.host.usrdicDic}) {
+        *item = moved + "\\" + zr::FileNamePart(*item);
+    }
+}
 void BackupIntoThePlaylistFolder(Scene& s) { s.backupData = s.host.playlistFolder + "\\Sub\\BackupData"; }
 
 // A fresh backup folder for rows that back up the host again.
@@ -185,14 +198,74 @@ void RegisterRefused(Scene& s) {
     NewBackupFolder(s);
     Fault("Register", "0x80004005|" + RefusedTitle(s));
 }
-void ListedAndKeptOut(Scene& s) {
-    EXPECT_EQ(zr::ItemCode::NotRegistered, Listed(s, RefusedTitle(s)));
+void ListedAndKeptOut(Scene& s, const std::string& title) {
+    EXPECT_EQ(zr::ItemCode::NotRegistered, Listed(s, title));
     const std::vector<TrackRow> backup = zrtest::LoadTracks(s.backupData + "\\DB\\NMLDB\\contents.db");
     EXPECT_EQ(s.backupTracks.size() - 1, backup.size());
     for (const TrackRow& row : backup) {
-        EXPECT_NE(RefusedTitle(s), row.title);
+        EXPECT_NE(title, row.title);
         EXPECT_FALSE(zr::IsPlainAbsolutePath(row.path)) << row.path;
     }
+}
+void ListedAndKeptOut(Scene& s) { ListedAndKeptOut(s, RefusedTitle(s)); }
+
+// A track whose picture's copy took a name of its own in the fixture's
+// backup (another folder's picture of the same name came first), so that its
+// picture path changed and the track was registered a second time.
+std::string RenamedPictureTitle(const Scene& s) {
+    const std::vector<TrackRow> live = LiveTracks(s);
+    for (const TrackRow& row : s.backupTracks) {
+        for (const TrackRow& was : live) {
+            if (was.title != row.title || was.pictures.size() != row.pictures.size()) continue;
+            for (std::size_t i = 0; i < row.pictures.size(); ++i) {
+                if (zr::FileNamePart(row.pictures[i]) != zr::FileNamePart(was.pictures[i])) return row.title;
+            }
+        }
+    }
+    ADD_FAILURE() << "no picture was renamed in the backup";
+    return std::string();
+}
+void SecondRegisterRefused(Scene& s) {
+    const std::string title = RenamedPictureTitle(s);
+    ASSERT_FALSE(title.empty());
+    NewBackupFolder(s);
+    Fault("RegisterNewPicturePath", "0x80004005|" + title);
+}
+void RenamedTrackListedAndKeptOut(Scene& s) { ListedAndKeptOut(s, RenamedPictureTitle(s)); }
+
+// Two tracks' own pictures in one folder, named apart only by a trail byte
+// ("ア" is 0x83 0x41, "ヂ" 0x83 0x61): two files, each backed up with its bytes.
+const char* const kTrailBytePictures[] = {"ア.jpg", "ヂ.jpg"};
+void PicturesNamedApartByATrailByte(Scene& s) {
+    NewBackupFolder(s);
+    const std::vector<TrackRow> tracks = LiveTracks(s);
+    unsigned named = 0;
+    for (unsigned i = 0; i < tracks.size() && named < 2; ++i) {
+        if (zrtest::IsSecure(tracks[i]) || tracks[i].pictures.size() < 2) continue;
+        const std::string own = s.host.pictureFolder + "\\" + kTrailBytePictures[named++];
+        ASSERT_TRUE(CopyFileA(tracks[i].pictures[1].c_str(), own.c_str(), TRUE)) << own;
+        std::string error;
+        ASSERT_TRUE(hostsim::SetStoredPath(s.host.contentsDb, i + 1, 2, own, error)) << error;
+    }
+    ASSERT_EQ(2u, named);
+}
+void TrailBytePicturesKeptApart(Scene& s) {
+    BackedUpWhole(s);
+    const std::vector<TrackRow> backup = zrtest::LoadTracks(s.backupData + "\\DB\\NMLDB\\contents.db");
+    unsigned seen = 0;
+    for (const TrackRow& live : LiveTracks(s)) {
+        if (live.pictures.size() < 2) continue;
+        const std::string name = zr::FileNamePart(live.pictures[1]);
+        if (name != kTrailBytePictures[0] && name != kTrailBytePictures[1]) continue;
+        for (const TrackRow& row : backup) {
+            if (row.title != live.title) continue;
+            ASSERT_EQ(live.pictures.size(), row.pictures.size()) << live.title;
+            const std::string copy = s.backupData + "\\Data\\Picture\\" + zr::FileNamePart(row.pictures[1]);
+            EXPECT_EQ(zrtest::ReadTextFile(live.pictures[1]), zrtest::ReadTextFile(copy)) << live.title << ": " << copy;
+            ++seen;
+        }
+    }
+    EXPECT_EQ(2u, seen);
 }
 
 // A backup read from a disc, its files read-only.
@@ -316,11 +389,15 @@ const EdgeRow kRows[] = {
      Outcome::Refused, nullptr},
     {"BackupOverOneHoldingTheLiveLibrary", 7, 0, false, Job::Backup, EarlierBackupHoldsTheLiveLibrary,
      RC(0x86FF0005), Outcome::Refused, nullptr},
+    {"BackupOverOneHoldingTheProgramFolder", 6, 6, false, Job::Backup, EarlierBackupHoldsTheProgramFolder,
+     RC(0x86FF0005), Outcome::Refused, nullptr},
     {"BackupIntoThePlaylists", 6, 6, false, Job::Backup, BackupIntoThePlaylistFolder, RC(0x80070057),
      Outcome::Refused, nullptr},
     // The host's live database is opened only by the secure export.
     {"BackupWithAStrictComponent", 7, 0, false, Job::Backup, StrictComponent, 0, Outcome::Done, BackedUpWhole},
     {"BackupRegisterRefused", 7, 0, false, Job::Backup, RegisterRefused, 0, Outcome::Done, ListedAndKeptOut},
+    {"BackupRegisterRefusedAfterAPictureRename", 7, 0, false, Job::Backup, SecondRegisterRefused, 0,
+     Outcome::Done, RenamedTrackListedAndKeptOut},
     {"RestoreFromReadOnlyFiles", 6, 6, false, Job::Restore, ReadOnlyBackup, 0, Outcome::Done,
      EverythingRestoredIsWritable},
     {"RelocationEndsInABackslash", 7, 0, true, Job::Restore, RelocationEndsInABackslash, 0, Outcome::Done,
@@ -330,6 +407,8 @@ const EdgeRow kRows[] = {
     {"FileNamedDatabasesTmp", 7, 0, false, Job::Restore, FileNamedDatabasesTmp, 0, Outcome::Done, DatabasesTmpKept},
     {"FileNamedRestoreData", 7, 0, false, Job::Restore, FileNamedRestoreData, 0, Outcome::Done, RestoreDataKept},
     // Pictures.
+    {"BackupPicturesNamedApartByATrailByte", 7, 0, false, Job::Backup, PicturesNamedApartByATrailByte, 0,
+     Outcome::Done, TrailBytePicturesKeptApart},
     {"SecureTracksPicturesKeepTheirPaths", 7, 0, false, Job::Restore, Nothing, 0, Outcome::Done,
      SecurePicturesKeepTheirPaths},
     {"PicturesMissingFromTheBackup", 7, 0, false, Job::Restore, PicturesMissingFromTheBackup, 0, Outcome::Done,

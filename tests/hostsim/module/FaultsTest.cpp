@@ -264,6 +264,44 @@ TEST_F(FaultsTest, RegisterHoldWaitsForItsEventOnMatchingTitles) {
     host.manager->RemoveDevice(volume.Get());
 }
 
+// Only a Register that would store a picture path other than the stored one
+// fails: the track's earlier Registers, and other titles, go through.
+TEST_F(FaultsTest, RegisterNewPicturePathFailsOnlyWhenAPictureMoved) {
+    const std::string db = m_sandbox.Path("pictures.db");
+    MakeLibrary(db, SampleTracks(2));
+    SetFault("RegisterNewPicturePath", std::string("0x80004005|Track 1"));
+    const std::string renamed = "C:\\Pictures\\back_00001.jpg";
+    CBoundHost host;
+    BindHost(host);
+    CRef<INMHddVolume> volume;
+    ASSERT_EQ(S_OK, Mount(host.manager.Get(), db, volume));
+    std::vector<CRef<INMTrack>> tracks = Tracks(volume.Get());
+    ASSERT_EQ(2u, tracks.size());
+    CRef<INMPictureList> first = tracks[0].Query<INMPictureList>(zr::IID_INMPictureList);
+    CRef<INMPictureList> second = tracks[1].Query<INMPictureList>(zr::IID_INMPictureList);
+    ASSERT_TRUE(first && second);
+
+    EXPECT_EQ(S_OK, tracks[0]->Register());
+    tracks[0]->SetFilePath("Album\\track01.wma");
+    EXPECT_EQ(S_OK, tracks[0]->Register()) << "the track's own path is no picture";
+    first->GetItem(2)->SetFilePath(renamed.c_str());
+    EXPECT_EQ(E_FAIL, tracks[0]->Register());
+    EXPECT_EQ(E_FAIL, tracks[0]->Register()) << "the database still holds the old picture path";
+    second->GetItem(2)->SetFilePath(renamed.c_str());
+    EXPECT_EQ(S_OK, tracks[1]->Register()) << "another title";
+    first.Reset();
+    second.Reset();
+    tracks.clear();
+    EXPECT_EQ(S_OK, volume->CloseDatabase());
+    host.manager->RemoveDevice(volume.Get());
+
+    const std::vector<hostsim::TrackRow> rows = ReadLibrary(db);
+    ASSERT_EQ(2u, rows.size());
+    EXPECT_EQ("Album\\track01.wma", rows[0].path);
+    EXPECT_EQ(SampleTracks(2)[0].pictures, rows[0].pictures);
+    EXPECT_EQ(renamed, rows[1].pictures[1]);
+}
+
 }  // namespace
 
 // A strict component opens the named database only for its own secure export.
