@@ -82,7 +82,30 @@ std::vector<GuiDataLocation> InstalledGuiData() {
 
 CHostPlaces CHostPlaces::Read() { return Read(GetLiveDatabasesFolder()); }
 
-CHostPlaces CHostPlaces::Read(const std::string& liveDatabases) { return CHostPlaces(liveDatabases, InstalledGuiData()); }
+CHostPlaces CHostPlaces::Read(const std::string& liveDatabases) {
+    CHostPlaces places(liveDatabases, InstalledGuiData());
+    // What the host runs from: its programs, the media library with its
+    // module, and the secure core with the rights.
+    std::string folder;
+    if (GetTalvaneProgramPath(folder)) places.AddHostFolder(folder);
+    folder.clear();
+    if (GetCorvellProgramPath(folder)) places.AddHostFolder(folder);
+    folder.clear();
+    GetNmlProgramPath(folder);
+    places.AddHostFolder(folder);
+    folder.clear();
+    GetCoreProgramPath(folder);
+    places.AddHostFolder(folder);
+    return places;
+}
+
+void CHostPlaces::AddHostFolder(std::string folder) {
+    RemoveTrailingBackslash(folder);
+    const std::string form = ComparablePath(folder);
+    if (form.empty()) return;
+    m_hostFolders.push_back(form);
+    m_hostFolderPaths.push_back(folder);
+}
 
 CHostPlaces::CHostPlaces(const std::string& liveDatabases, const std::vector<GuiDataLocation>& guiData)
     : m_liveDatabasesPath(liveDatabases), m_liveDatabases(ComparablePath(liveDatabases)), m_guiData(guiData) {
@@ -137,9 +160,14 @@ bool CHostPlaces::HasPlaceInside(const std::string& folder) const {
     for (const std::string& place : m_guiItems) {
         if (IsSameOrBelow(place, form)) return true;
     }
+    for (const std::string& place : m_hostFolders) {
+        if (IsSameOrBelow(place, form)) return true;
+    }
     if (!m_liveDatabasesPath.empty() && m_ids.IsSameOrInside(m_liveDatabasesPath, folder)) return true;
-    for (const std::string& place : m_guiPaths) {
-        if (m_ids.IsSameOrInside(place, folder)) return true;
+    for (const std::vector<std::string>* places : {&m_guiPaths, &m_hostFolderPaths}) {
+        for (const std::string& place : *places) {
+            if (m_ids.IsSameOrInside(place, folder)) return true;
+        }
     }
     return false;
 }

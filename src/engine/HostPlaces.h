@@ -53,7 +53,8 @@ public:
     // A backup tree inside a place a backup copies from: the copy would copy itself.
     bool IsRefusedBackupTarget(const std::string& backupData) const;
     // True when a place of the host lies in the folder: deleting an earlier
-    // backup there would delete the host's own data.
+    // backup there would delete the host's own data, or the programs and
+    // rights it runs with.
     bool HasPlaceInside(const std::string& folder) const;
 
     // The GUI data of the installed hosts, as InstalledGuiData read it.
@@ -67,12 +68,16 @@ private:
     CHostPlaces() = default;
     // The item lies in a place a restore replaces or moves.
     bool IsInsidePlace(const std::string& item) const;
+    // A folder the host runs from, which no deletion may reach.
+    void AddHostFolder(std::string folder);
 
     std::string m_liveDatabasesPath;
     std::string m_liveDatabases;          // comparable form; empty when unknown
     std::vector<std::string> m_guiItems;  // comparable forms
     std::vector<std::string> m_guiPaths;  // the same as they were given
     std::vector<std::string> m_besidePaths;  // folders beside the live one, as a restore names them
+    std::vector<std::string> m_hostFolders;      // comparable forms of the program folders
+    std::vector<std::string> m_hostFolderPaths;  // the same as read
     std::vector<GuiDataLocation> m_guiData;
     // Folders are compared by what they are, each read once: the places are
     // read for one job's checks (or one choice in a dialog), not kept longer.
