@@ -31,6 +31,7 @@ const ItemText kItemTexts[] = {
     {ItemCode::RightsNotExported, IDS_DETAIL_SECURE_FAILED},
     {ItemCode::NoPicture, IDS_DETAIL_NO_PICTURE},
     {ItemCode::NotRestored, IDS_DETAIL_NOT_RESTORED},
+    {ItemCode::NotRemoved, IDS_DETAIL_NOT_REMOVED},
 };
 
 }  // namespace

@@ -41,6 +41,7 @@ enum class ItemCode : LONG {
     BadName = static_cast<LONG>(0x8007007B),             // a stored path of no shape a backup writes
     NotRegistered = static_cast<LONG>(0x800710D9),       // the library refused the track's new path
     NotRestored = static_cast<LONG>(0x86FF0006),         // a GUI item kept as the host had it
+    NotRemoved = static_cast<LONG>(0x86FF0008),          // an item the job replaced that stays beside its replacement
 };
 inline DWORD ItemCodeNumber(ItemCode code) { return static_cast<DWORD>(code); }
 

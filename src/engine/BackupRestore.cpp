@@ -136,8 +136,10 @@ HRESULT CBackupRestore::ReplaceBackupData(CBackupPlan& plan) {
     }
     plan.m_strWorkingTree.clear();
     // The new backup is whole under its name; an earlier one that will not go
-    // whole stays beside it under its aside name.
-    tree.DropAside();
+    // whole (a file held open, a link the system can remove only through what
+    // it leads to) stays beside it under its aside name, and the user is told.
+    const std::string aside = tree.Aside();
+    if (tree.DropAside() != RC_OK) RecordFailedItem(aside, ItemCode::NotRemoved);
     return RC_OK;
 }
 

@@ -121,6 +121,8 @@ bool CJobJournal::Open(const std::string& kind, const std::vector<std::string>& 
         m_strFile.clear();
         return false;
     }
+    m_own = JournalRecord();
+    m_own.file = m_strFile;
     std::string line = "job\t" + kind;
     for (const std::string& path : folders) line += "\t" + path;
     if (WriteLine(line)) return true;
@@ -133,8 +135,13 @@ bool CJobJournal::WriteLine(const std::string& line) {
     const std::string text = line + "\r\n";
     DWORD written = 0;
     // Flushed: the change that follows must never be on the disk before its record.
-    return WriteFile(m_hFile, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-           written == text.size() && FlushFileBuffers(m_hFile);
+    if (!WriteFile(m_hFile, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+        written != text.size() || !FlushFileBuffers(m_hFile)) {
+        return false;
+    }
+    JournalLine parsed;
+    if (ParseLine(line, parsed)) m_own.lines.push_back(parsed);
+    return true;
 }
 
 bool CJobJournal::Record(Op op, const std::string& path, const std::string& to) {
@@ -156,6 +163,13 @@ void CJobJournal::Close() {
     CloseHandle(m_hFile);
     m_hFile = INVALID_HANDLE_VALUE;
     DeleteFileA(m_strFile.c_str());
+    m_strFile.clear();
+}
+
+void CJobJournal::Keep() {
+    if (m_hFile == INVALID_HANDLE_VALUE) return;
+    CloseHandle(m_hFile);
+    m_hFile = INVALID_HANDLE_VALUE;
     m_strFile.clear();
 }
 

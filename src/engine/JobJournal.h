@@ -48,8 +48,13 @@ public:
     bool Record(Op op, const std::string& path, const std::string& to) override;
     // A step reached that decides how a stopped job is put right.
     bool Mark(const std::string& mark);
-    // The job has ended: its record goes.
+    // What this job has recorded so far.
+    const JournalRecord& Own() const { return m_own; }
+    // The job has ended and what it changed is whole: its record goes.
     void Close();
+    // The job has ended with something its record names not put right: the
+    // record stays for the next start.
+    void Keep();
 
     // The folder the records are kept in; empty when there is none.
     static std::string Folder();
@@ -63,6 +68,7 @@ private:
 
     HANDLE m_hFile = INVALID_HANDLE_VALUE;
     std::string m_strFile;
+    JournalRecord m_own;
 };
 
 }  // namespace zr

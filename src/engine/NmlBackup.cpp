@@ -41,31 +41,41 @@ public:
         m_folderMade = true;
     }
 
+    enum class Outcome {
+        Copied,
+        NotTaken,     // the picture cannot be had (gone, unreadable, no name that fits): listed
+        WriteFailed,  // it is there and the backup cannot be written: the backup fails
+    };
+
     // The name of the source's copy in Data\Picture, copying it first when
-    // needed; false when the copy failed. A new copy never replaces a file:
-    // the file system says whether a name is free, with its own case rules.
-    bool Copy(const std::string& source, std::string& copyName) {
+    // needed. A new copy never replaces a file: the file system says whether
+    // a name is free, with its own case rules.
+    Outcome Copy(const std::string& source, std::string& copyName) {
         const std::string key = FoldCase(source);
         auto done = m_copies.find(key);
         if (done != m_copies.end()) {
             copyName = done->second;
-            return true;
+            return Outcome::Copied;
         }
         const std::string own = PlatformFileName(source);
         std::string name = m_taken.count(FoldCase(own)) ? FreeName(own) : own;
         for (;;) {
             const std::string target = m_pictureRoot + name;
-            if (!FitsBuffer(source, MAX_PATH) || !FitsBuffer(target, MAX_PATH)) return false;
+            if (!FitsBuffer(source, MAX_PATH) || !FitsBuffer(target, MAX_PATH)) return Outcome::NotTaken;
             if (CopyFileA(source.c_str(), target.c_str(), TRUE)) break;
             const DWORD error = GetLastError();
-            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+                // A full disk must not pass for a missing picture: the backup
+                // would take the earlier one's place without it.
+                return IsReadableFile(source) ? Outcome::WriteFailed : Outcome::NotTaken;
+            }
             m_taken.insert(FoldCase(name));
             name = FreeName(own);
         }
         m_taken.insert(FoldCase(name));
         m_copies.emplace(key, name);
         copyName = name;
-        return true;
+        return Outcome::Copied;
     }
 
 private:
@@ -93,12 +103,13 @@ private:
 const char* Text(const char* s) { return s ? s : ""; }
 
 // The pictures of one track without secure content. A picture that cannot be
-// copied leaves the track (and is listed); one whose copy got a name of its
-// own keeps its folder and takes that name.
-void BackupPictures(CBackupRestore& engine, INMTrack* track, CPictureCopies& copies) {
+// had leaves the track (and is listed); one whose copy got a name of its own
+// keeps its folder and takes that name. RC_E_FILE_COPY when the backup
+// cannot be written.
+HRESULT BackupPictures(CBackupRestore& engine, INMTrack* track, CPictureCopies& copies) {
     copies.MakeFolder();
     CRef<INMPictureList> list;
-    if (!QueryRef(track, IID_INMPictureList, list)) return;
+    if (!QueryRef(track, IID_INMPictureList, list)) return RC_OK;
 
     // Taken up front and held: removing a picture may renumber the list.
     std::vector<CRef<INMPicture>> pictures;
@@ -122,9 +133,11 @@ void BackupPictures(CBackupRestore& engine, INMTrack* track, CPictureCopies& cop
     for (const CRef<INMPicture>& picture : pictures) {
         const std::string source = Text(picture->GetFilePath());
         std::string copyName;
-        if (!copies.Copy(source, copyName)) {
+        const CPictureCopies::Outcome copied = copies.Copy(source, copyName);
+        if (copied == CPictureCopies::Outcome::WriteFailed) return RC_E_FILE_COPY;
+        if (copied == CPictureCopies::Outcome::NotTaken) {
             track->RemovePicture(picture.Get());
-            if (!registerOrDrop()) return;
+            if (!registerOrDrop()) return RC_OK;
             engine.RecordFailedItem(track, ItemCode::NoPicture, 0);
             continue;
         }
@@ -134,6 +147,7 @@ void BackupPictures(CBackupRestore& engine, INMTrack* track, CPictureCopies& cop
         renamed = true;
     }
     if (renamed) registerOrDrop();
+    return RC_OK;
 }
 
 }  // namespace
@@ -148,8 +162,11 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
 
     const std::string databases = GetDatabasesFolder();
     for (const DatabaseFile& file : kDatabaseFiles) {
-        if (!CopyFileOver(databases + file.name, dbFolder + file.name) && file.requiredTag) {
-            Trace("\n\nCBackupRestore::BackupNmlData %s failed\n\n", file.requiredTag);
+        // A file the library may lack is no failure when it is not there; one
+        // that is there and will not copy is.
+        if (!CopyFileOver(databases + file.name, dbFolder + file.name) &&
+            (file.requiredTag || IsExistingFile(databases + file.name))) {
+            Trace("\n\nCBackupRestore::BackupNmlData %s failed\n\n", file.requiredTag ? file.requiredTag : file.name + 1);
             return RC_E_FILE_COPY;
         }
     }
@@ -223,8 +240,10 @@ HRESULT CBackupRestore::BackupNmlData(const std::string& backupData) {
                     RecordFailedItem(track.Get(), ItemCode::NotRegistered, 1);
                 } else if (IsSecureTrack(track.Get())) {
                     secure = 1;  // rights-protected content: its pictures stay behind
-                } else {
-                    BackupPictures(*this, track.Get(), pictureCopies);
+                } else if (FAILED(BackupPictures(*this, track.Get(), pictureCopies))) {
+                    Trace("\n\nCBackupRestore::BackupNmlData !CopyFile2 failed\n\n");
+                    m_builder.UnmountHDD();
+                    return RC_E_FILE_COPY;
                 }
             }
         }

@@ -238,8 +238,10 @@ HRESULT CBackupRestore::RestoreNmlContents(CRestorePlan& plan) {
     for (const DatabaseFile& file : kDatabaseFiles) {
         if (CopyFileOver(backupDb + file.name, temporary + file.name)) {
             MakeWritable(temporary + file.name);  // the host's library must be writable
-        } else if (file.requiredTag) {
-            Trace("\n\nCBackupRestore::RestoreNmlContents %s failed\n\n", file.requiredTag);
+        } else if (file.requiredTag || IsExistingFile(backupDb + file.name)) {
+            // A file the backup holds and the copy lost would be missing from the library.
+            Trace("\n\nCBackupRestore::RestoreNmlContents %s failed\n\n",
+                  file.requiredTag ? file.requiredTag : file.name + 1);
             result = RC_E_FILE_COPY;
         }
     }

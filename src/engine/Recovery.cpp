@@ -21,6 +21,8 @@ bool SamePath(const std::string& a, const std::string& b) { return ComparablePat
 
 }  // namespace
 
+const char kRightsMark[] = "rights";
+
 bool RollBackRecord(const JournalRecord& record) {
     bool whole = true;
     for (auto line = record.lines.rbegin(); line != record.lines.rend(); ++line) {
@@ -64,6 +66,28 @@ bool PutRightBackup(const JournalRecord& record, RecoveryReport& report) {
     report.rolledBack = true;
     report.incomplete = !RollBackRecord(record);
     return true;
+}
+
+void EndJobRecord(CJobJournal& journal, bool succeeded) {
+    if (!journal.IsOpen()) return;
+    const JournalRecord& own = journal.Own();
+    if (succeeded) {
+        // A backup's earlier tree that did not go with the job goes now, or
+        // at the next start.
+        RecoveryReport report;
+        if (own.Kind() == "backup" && PutRightBackup(own, report) && report.incomplete) {
+            journal.Keep();
+        } else {
+            journal.Close();
+        }
+        return;
+    }
+    // Past the rights, a restore is taken to its end by the next start.
+    if (own.HasMark(kRightsMark) || !RollBackRecord(own)) {
+        journal.Keep();
+        return;
+    }
+    journal.Close();
 }
 
 void PutRightBackupsInto(const std::string& backupData) {

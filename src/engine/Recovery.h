@@ -32,4 +32,16 @@ bool PutRightBackup(const JournalRecord& record, RecoveryReport& report);
 // The records of stopped backups into `backupData`, put right and let go.
 void PutRightBackupsInto(const std::string& backupData);
 
+// The mark a restore records just before the rights are replaced: a restore
+// stopped after it is taken to its end, one stopped before it is undone.
+extern const char kRightsMark[];
+
+// The end of a job that kept a record: one that succeeded removes what it
+// left beside its result (an earlier backup it moved aside); one that failed
+// or was cancelled undoes what it made (a backup's working tree, an earlier
+// backup moved aside, a restore's prepared library and RestoreData), unless
+// it had replaced the rights. The record stays for the next start when
+// something it names could not be put right.
+void EndJobRecord(CJobJournal& journal, bool succeeded);
+
 }  // namespace zr

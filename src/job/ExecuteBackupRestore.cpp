@@ -5,6 +5,7 @@
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
 #include "job/JobMessages.h"
+#include "engine/Recovery.h"
 #include "job/steps/JobSteps.h"
 #include "resource.h"
 #include "ui/results/ResultView.h"
@@ -136,8 +137,6 @@ void CExecuteBackupRestore::Progress(DWORD done, DWORD total) {
 
 void CExecuteBackupRestore::EnterDatabasePhase() { SendMessageLocked(WM_BR_DATABASE_PHASE); }
 
-void CExecuteBackupRestore::BackupTreeTouched(const std::string& tree) { m_strTouchedTree = tree; }
-
 bool CExecuteBackupRestore::ConfirmReplaceFirst() { return SendMessageLocked(WM_BR_ASK_REPLACE_FIRST) == IDYES; }
 
 void CExecuteBackupRestore::CommitToFinish() { m_cancel.CommitToFinish(); }
@@ -238,22 +237,20 @@ void CExecuteBackupRestore::OnComplete(HRESULT result) {
 
     UINT text = 0;
     UINT icon = MB_ICONINFORMATION;
-    bool deleteTree = false;
     if (result == RC_OK) {
         ShowResultView();
         text = IsRestore() ? IDS_RESTORE_COMPLETE : IDS_BACKUP_COMPLETE;
     } else if (result == RC_CANCELLED) {
         text = IDS_CANCELLED;
-        deleteTree = !IsRestore();
     } else {
         text = JobFailureText(result, IsRestore());
         icon = MB_ICONERROR;
-        deleteTree = !IsRestore();
     }
     MessageBoxA(m_hWnd, LoadResString(text).c_str(), m_strTitle.c_str(), MB_OK | icon);
-    // A job that never reached the tree leaves an earlier backup alone.
-    if (deleteTree && !m_strTouchedTree.empty()) DeleteBackupTree();
-    m_journal.Close();
+    // What a failed or cancelled job made goes by its record: a backup's
+    // working tree (an earlier backup stays as it was), a restore's prepared
+    // library and RestoreData. What cannot go now the next start puts right.
+    EndJobRecord(m_journal, result == RC_OK);
 
     m_vecFailedTitle.clear();
     m_vecFailedCode.clear();
@@ -268,7 +265,5 @@ void CExecuteBackupRestore::ShowResultView() {
     view.SetResults(m_vecFailedTitle, m_vecFailedCode);
     view.DoModal();
 }
-
-void CExecuteBackupRestore::DeleteBackupTree() { CBackupRestore::DeleteFolder(m_strTouchedTree); }
 
 }  // namespace zr

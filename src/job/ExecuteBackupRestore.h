@@ -52,7 +52,6 @@ private:
     bool IsCancelled() override;
     bool MayCancel() override;
     void EnterDatabasePhase() override;
-    void BackupTreeTouched(const std::string& tree) override;
     bool ConfirmReplaceFirst() override;
     void CommitToFinish() override;
     IJournal* Journal() override { return &m_journal; }
@@ -68,7 +67,6 @@ private:
     int OnAskReplaceFirst();
     void ShowResultView();
     void DropQueuedProgress();
-    void DeleteBackupTree();
 
 public:
     CButton m_btnCancel;
@@ -93,9 +91,6 @@ public:
 private:
     // Where the worker's progress goes: this dialog's window, once it exists.
     HWND m_hNotifyWnd = nullptr;
-    // The tree the worker is about to write, set just before its first write,
-    // so a job that never wrote there never deletes an earlier backup.
-    std::string m_strTouchedTree;
     // The job's record of what it changes on the disk; it goes when the job
     // has ended, its tree deleted or not.
     CJobJournal m_journal;

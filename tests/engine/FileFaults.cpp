@@ -22,9 +22,9 @@ struct State {
 State* g_state = nullptr;
 
 // True when this call is to fail; the error is then set.
-bool Fail(FileOp op, const char* path, const char* target = nullptr) {
+bool Fail(FileOp op, const char* path, const char* target = nullptr, DWORD disposition = 0) {
     if (!g_state) return false;
-    FileCall call{op, path ? path : "", target ? target : ""};
+    FileCall call{op, path ? path : "", target ? target : "", disposition};
     if (!g_state->decide(call, ++g_state->calls)) return false;
     ++g_state->failures;
     SetLastError(g_state->error);
@@ -57,7 +57,7 @@ BOOL WINAPI HookCreateDirectory(LPCSTR path, LPSECURITY_ATTRIBUTES sa) {
 }
 HANDLE WINAPI HookCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
                              DWORD flags, HANDLE tmpl) {
-    return Fail(FileOp::CreateFile, path) ? INVALID_HANDLE_VALUE
+    return Fail(FileOp::CreateFile, path, nullptr, disposition) ? INVALID_HANDLE_VALUE
                                           : g_createFile(path, access, share, sa, disposition, flags, tmpl);
 }
 BOOL WINAPI HookReadFile(HANDLE h, LPVOID buffer, DWORD n, LPDWORD done, LPOVERLAPPED ov) {

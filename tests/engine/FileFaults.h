@@ -23,6 +23,7 @@ struct FileCall {
     FileOp op;
     std::string path;    // the source or only path (FindNextFile: its search's pattern); empty for ReadFile and WriteFile
     std::string target;  // CopyFile and MoveFile
+    DWORD disposition = 0;  // CreateFile: whether it may make the file (OPEN_EXISTING never does)
 };
 
 class CFileFaults {

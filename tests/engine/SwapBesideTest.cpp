@@ -123,7 +123,8 @@ TEST_P(SwapBesideFaults, TheLiveNameAlwaysHoldsAWholeItem) {
                 const bool told =
                     call.op == FileOp::MoveFile
                         ? last && last->op == zr::IJournal::Op::Move && last->path == call.path && last->to == call.target
-                    : call.op == FileOp::CreateDirectory || (call.op == FileOp::CreateFile && call.path != m_source)
+                    : call.op == FileOp::CreateDirectory ||
+                            (call.op == FileOp::CreateFile && call.disposition != OPEN_EXISTING)
                         ? last && last->op == zr::IJournal::Op::Create && last->path == call.path
                     : call.op == FileOp::DeleteFile || call.op == FileOp::RemoveDirectory
                         ? last && last->op == zr::IJournal::Op::Delete && zr::IsSameOrInside(call.path, last->path)
