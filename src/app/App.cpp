@@ -11,6 +11,8 @@
 #include "resource.h"
 #include "app/settings/HostSettings.h"
 #include "app/settings/SystemFacts.h"
+#include "common/ResString.h"
+#include "engine/Recovery.h"
 #include "ui/window/ComApartment.h"
 #include "ui/MainDlg.h"
 
@@ -87,6 +89,23 @@ void CZuderaRurarizIdirApp::ShowStartupError(UINT messageId, const std::string& 
     MessageBoxA(nullptr, LoadResString(messageId).c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
 }
 
+std::string CZuderaRurarizIdirApp::PutRightStoppedJobs(bool& incomplete) {
+    incomplete = false;
+    std::string text;
+    auto add = [&text](UINT id) {
+        if (!text.empty()) text += "\n\n";
+        text += LoadResString(id);
+    };
+    for (const RecoveryReport& report : PutRightLeftJobs()) {
+        const bool restore = report.kind == "restore";
+        if (report.rolledBack) add(restore ? IDS_RECOVERED_RESTORE_UNDONE : IDS_RECOVERED_BACKUP_UNDONE);
+        if (report.finished) add(restore ? IDS_RECOVERED_RESTORE_FINISHED : IDS_RECOVERED_BACKUP_FINISHED);
+        incomplete = incomplete || report.incomplete;
+    }
+    if (incomplete) add(IDS_RECOVERY_INCOMPLETE);
+    return text;
+}
+
 void CZuderaRurarizIdirApp::RunMainDialog() {
     CZuderaRurarizIdirDlg dialog;
     dialog.DoModal();
@@ -117,6 +136,13 @@ BOOL CZuderaRurarizIdirApp::InitInstance() {
     INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
     CWinApp::InitInstance();
+    // The host is not running now: what a stopped job left is put right before
+    // anything else, and the user told once.
+    bool incomplete = false;
+    const std::string recovered = PutRightStoppedJobs(incomplete);
+    if (!recovered.empty()) {
+        MessageBoxA(nullptr, recovered.c_str(), caption.c_str(), MB_OK | (incomplete ? MB_ICONWARNING : MB_ICONINFORMATION));
+    }
     // One apartment for every dialog: the folder browser and the shell's
     // "open" need it, and setting it up once keeps each browse quick.
     CComApartment apartment;

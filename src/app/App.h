@@ -25,6 +25,11 @@ public:
     // True when the host is not running and this process now owns its mutex.
     bool AcquireHostMutex();
 
+    // What a job stopped midway (killed, the power gone) left is put right,
+    // before the main dialog: the message that says what was found and done,
+    // or an empty text when nothing was found.
+    static std::string PutRightStoppedJobs(bool& incomplete);
+
 protected:
     // Start-up errors have no owner window.
     virtual void ShowStartupError(UINT messageId, const std::string& caption);

@@ -19,6 +19,7 @@ const JobText kJobTexts[] = {
     // The backup tree is gone or no folder: the same words as when it is chosen.
     {RC_E_NO_BACKUPDATA, 0, IDS_NO_BACKUPDATA},
     {RC_E_HOLDS_HOST_DATA, IDS_BACKUP_HOLDS_HOST_DATA, IDS_BACKUP_HOLDS_HOST_DATA},
+    {RC_E_LIBRARY_IN_USE, 0, IDS_LIBRARY_IN_USE},
 };
 
 struct ItemText {
@@ -32,6 +33,7 @@ const ItemText kItemTexts[] = {
     {ItemCode::NoPicture, IDS_DETAIL_NO_PICTURE},
     {ItemCode::NotRestored, IDS_DETAIL_NOT_RESTORED},
     {ItemCode::NotRemoved, IDS_DETAIL_NOT_REMOVED},
+    {ItemCode::KeptNoRights, IDS_DETAIL_KEPT_NO_RIGHTS},
 };
 
 }  // namespace

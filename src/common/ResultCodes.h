@@ -31,6 +31,9 @@ constexpr HRESULT RC_E_HOLDS_HOST_DATA = static_cast<HRESULT>(0x86FF0005);
 // A backup ended before it changed anything, because the user chose another
 // folder rather than delete the earlier backup first.
 constexpr HRESULT RC_E_OTHER_FOLDER = static_cast<HRESULT>(0x86FF0007);
+// A restore found the live library held open by another program before it
+// changed anything.
+constexpr HRESULT RC_E_LIBRARY_IN_USE = static_cast<HRESULT>(0x86FF000A);
 
 // Why a job listed an item as not handled; the number is what the result
 // view shows beside the item's text.
@@ -42,6 +45,7 @@ enum class ItemCode : LONG {
     NotRegistered = static_cast<LONG>(0x800710D9),       // the library refused the track's new path
     NotRestored = static_cast<LONG>(0x86FF0006),         // a GUI item kept as the host had it
     NotRemoved = static_cast<LONG>(0x86FF0008),          // an item the job replaced that stays beside its replacement
+    KeptNoRights = static_cast<LONG>(0x86FF0009),        // a replaced secure track's file kept: the backup held no rights
 };
 inline DWORD ItemCodeNumber(ItemCode code) { return static_cast<DWORD>(code); }
 

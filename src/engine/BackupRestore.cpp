@@ -21,6 +21,7 @@ CBackupRestore::~CBackupRestore() = default;
 
 void CBackupRestore::ReadFolders() {
     if (m_bFoldersGiven) return;
+    m_bFoldersGiven = true;
     if (CheckTalvaneVersion()) GetTalvaneProgramPath(m_strHostFolder);
     GetNmlProgramPath(m_strLibraryFolder);
     GetMediaPath(m_strPictureFolder);
@@ -55,6 +56,11 @@ HRESULT CBackupRestore::Initialize(IJobRunner& runner) {
         }
     }
     return BindLibrary(library.Detach(), &runner);
+}
+
+void CBackupRestore::AttachRunner(IJobRunner& runner) {
+    m_pRunner = &runner;
+    ReadFolders();
 }
 
 HRESULT CBackupRestore::BindLibrary(INMLibrary* library, IJobRunner* runner) {

@@ -59,6 +59,9 @@ public:
     // Job end, after a successful Initialize: the secure components, then the
     // library binding they came through, then the module that made both.
     void ReleaseJob();
+    // For work that needs no component (putting right what a stopped restore
+    // left): the host's folders are read, and the runner's journal records.
+    void AttachRunner(IJobRunner& runner);
     // Dialog thread, while the worker waits: the user confirmed a cancel.
     void RequestCancel() { m_bCancelFlag = 1; }
 
@@ -93,7 +96,14 @@ public:
     // found for the later steps.
     HRESULT CheckBackupData(CRestorePlan& plan);
     HRESULT RestoreNmlContents(CRestorePlan& plan);
-    HRESULT RestoreMoveSecureDB(const CRestorePlan& plan);
+    // The live library aside, before the rights are replaced; RC_E_LIBRARY_IN_USE
+    // when it will not move, with nothing of the host changed.
+    HRESULT SetLibraryAside(CRestorePlan& plan);
+    // The rights are read from the copy in RestoreData; the plan says whether
+    // they replaced the host's.
+    HRESULT RestoreMoveSecureDB(CRestorePlan& plan);
+    // The library set aside back under its name, when the rights stayed the host's.
+    HRESULT PutLibraryBack(CRestorePlan& plan);
     HRESULT RestoreNmlDatabases(CRestorePlan& plan);
     HRESULT RestoreGuiData(const CRestorePlan& plan);
     HRESULT DeleteUnusableContents(const CRestorePlan& plan);
@@ -190,7 +200,7 @@ private:
     std::string m_strHostFolder;
     std::string m_strLibraryFolder;
     std::string m_strPictureFolder;
-    bool m_bFoldersGiven = false;
+    bool m_bFoldersGiven = false;  // given by a test, or read once
     std::unique_ptr<CHostPlaces> m_pPlaces;
     std::vector<std::string> m_vecFailedItemTitle;
     std::vector<ItemCode> m_vecFailedItemCode;

@@ -183,7 +183,8 @@ bool CBackupRestore::ChooseGuiSources(const std::string& backupData, std::string
 }
 
 HRESULT CBackupRestore::RestoreGuiData(const CRestorePlan& plan) {
-    const std::string& backupData = plan.m_strBackupData;
+    // From the whole copy in RestoreData, once there is one.
+    const std::string& backupData = plan.ReadFrom();
     std::string serial;
     LoadSerialFromIni(backupData, serial);
     if (serial.empty()) {

@@ -158,6 +158,16 @@ bool CJobJournal::Record(Op op, const std::string& path, const std::string& to) 
 
 bool CJobJournal::Mark(const std::string& mark) { return WriteLine("mark\t" + mark); }
 
+bool CJobJournal::Continue(const JournalRecord& record) {
+    Close();
+    m_hFile = CreateFileA(record.file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (m_hFile == INVALID_HANDLE_VALUE) return false;
+    m_strFile = record.file;
+    m_own = record;
+    return true;
+}
+
 void CJobJournal::Close() {
     if (m_hFile == INVALID_HANDLE_VALUE) return;
     CloseHandle(m_hFile);

@@ -46,8 +46,9 @@ public:
     bool Open(const std::string& kind, const std::vector<std::string>& folders);
     bool IsOpen() const { return m_hFile != INVALID_HANDLE_VALUE; }
     bool Record(Op op, const std::string& path, const std::string& to) override;
-    // A step reached that decides how a stopped job is put right.
-    bool Mark(const std::string& mark);
+    bool Mark(const std::string& mark) override;
+    // Goes on writing a record a stopped job left, for the putting right.
+    bool Continue(const JournalRecord& record);
     // What this job has recorded so far.
     const JournalRecord& Own() const { return m_own; }
     // The job has ended and what it changed is whole: its record goes.

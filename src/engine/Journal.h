@@ -16,6 +16,11 @@ public:
     // False when the record could not be written: the move is then not made,
     // since a job stopped after it could not be put right.
     virtual bool Record(Op op, const std::string& path, const std::string& to) = 0;
+    // A step reached that decides how a job stopped after it is put right.
+    virtual bool Mark(const std::string& mark) {
+        (void)mark;
+        return true;
+    }
 
 protected:
     ~IJournal() = default;

@@ -265,6 +265,9 @@ HRESULT CBackupRestore::RestoreNmlContents(CRestorePlan& plan) {
         Trace("\n\nCBackupRestore::RestoreNmlContents CreateUniqueFolderName1 failed\n\n");
         return RC_E_FAIL;
     }
+    if (IJournal* journal = Journal()) {
+        if (!journal->Record(IJournal::Op::Create, restoreData, std::string())) return RC_E_FAIL;
+    }
     if (!CreateFolderPath(restoreData + "\\", error)) {
         Trace("\n\nCBackupRestore::RestoreNmlContents !MakeSureDirectoryPathExists failed\n\n");
         return FolderCreateError(error);
@@ -356,16 +359,51 @@ HRESULT CBackupRestore::RestoreNmlContents(CRestorePlan& plan) {
     return result;
 }
 
+HRESULT CBackupRestore::SetLibraryAside(CRestorePlan& plan) {
+    const std::string live = GetDatabasesFolder();
+    if (!CSwapBeside::NamesFit(live)) return RC_E_FAIL;
+    // The live library goes aside before the rights are replaced: a folder
+    // that will not move (a file of it held open by another program) ends
+    // the restore here, with nothing of the host changed, and never leaves
+    // the host one library with the other's rights.
+    CSwapBeside databases =
+        CSwapBeside::Adopt(live, CSwapBeside::Kind::Folder, Journal(), plan.m_strNewDatabasesFolder);
+    if (databases.MoveLiveAside() != RC_OK) {
+        Trace("\n\nCBackupRestore::SetLibraryAside the live library will not move\n\n");
+        return RC_E_LIBRARY_IN_USE;
+    }
+    plan.m_strOldDatabasesFolder = databases.Aside();
+    return RC_OK;
+}
+
+HRESULT CBackupRestore::PutLibraryBack(CRestorePlan& plan) {
+    CSwapBeside databases = CSwapBeside::Adopt(GetDatabasesFolder(), CSwapBeside::Kind::Folder, Journal(),
+                                               plan.m_strNewDatabasesFolder, plan.m_strOldDatabasesFolder);
+    const HRESULT hr = databases.PutLiveBack();
+    if (hr == RC_OK) plan.m_strOldDatabasesFolder.clear();
+    return hr;
+}
+
 HRESULT CBackupRestore::RestoreNmlDatabases(CRestorePlan& plan) {
     const std::string live = GetDatabasesFolder();
     if (!CSwapBeside::NamesFit(live)) return RC_E_FAIL;
     // The old library stays beside the new one: the finishing step reads it,
     // and the user may want it back.
-    CSwapBeside databases =
-        CSwapBeside::Adopt(live, CSwapBeside::Kind::Folder, Journal(), plan.m_strNewDatabasesFolder);
-    const HRESULT hr = databases.SwapIn();
-    plan.m_strOldDatabasesFolder = databases.Aside();
-    return hr == RC_OK ? RC_OK : RC_E_FAIL;
+    CSwapBeside databases = CSwapBeside::Adopt(live, CSwapBeside::Kind::Folder, Journal(),
+                                               plan.m_strNewDatabasesFolder, plan.m_strOldDatabasesFolder);
+    if (plan.m_strOldDatabasesFolder.empty()) {
+        const HRESULT hr = databases.SwapIn();
+        plan.m_strOldDatabasesFolder = databases.Aside();
+        return hr == RC_OK ? RC_OK : RC_E_FAIL;
+    }
+    // The rights are the backup's by now: the new library must go in. A move
+    // that fails once is tried again; one that will not go leaves the host
+    // its old library rather than none, and the job's record has the next
+    // start take the new one in.
+    if (databases.MoveWorkingIn() == RC_OK || databases.MoveWorkingIn() == RC_OK) return RC_OK;
+    Trace("\n\nCBackupRestore::RestoreNmlDatabases the prepared library will not move in\n\n");
+    if (databases.PutLiveBack() == RC_OK) plan.m_strOldDatabasesFolder.clear();
+    return RC_E_FAIL;
 }
 
 HRESULT CBackupRestore::DeleteUnusableContents(const CRestorePlan& plan) {
@@ -398,8 +436,15 @@ HRESULT CBackupRestore::DeleteUnusableContents(const CRestorePlan& plan) {
         if (!QueryRef(entry.Get(), IID_INMTrack, track)) continue;
         const std::string path = Text(track->GetFilePath());
         Trace("Title = %s, Path = %s\n", Text(track->GetTitle()), path.c_str());
+        if (!IsSecureTrack(track.Get()) || !mayDelete(path)) continue;
+        // Its rights are still the host's when the backup brought none: the
+        // file is kept (the replaced library may come back) and listed.
+        if (!plan.m_bRightsReplaced) {
+            RecordFailedItem(track.Get(), ItemCode::KeptNoRights, 0);
+            continue;
+        }
         // Never through a link: a file it leads to is not the replaced library's.
-        if (IsSecureTrack(track.Get()) && mayDelete(path)) DeleteFileItself(path);
+        DeleteFileItself(path);
     }
     entry.Reset();
     m_builder.UnmountHDD();

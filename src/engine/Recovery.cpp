@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include "common/PathUtil.h"
+#include "engine/BackupRestore.h"
 #include "engine/FileOps.h"
+#include "engine/SwapBeside.h"
 
 namespace zr {
 namespace {
@@ -19,9 +21,49 @@ bool RemoveItem(const std::string& path) {
 
 bool SamePath(const std::string& a, const std::string& b) { return ComparablePath(a) == ComparablePath(b); }
 
+// What a stopped restore's record names: the live library, where it went
+// aside, the library prepared beside it, and RestoreData.
+struct RestoreNames {
+    std::string live, aside, prepared, restoreData;
+};
+
+RestoreNames NamesOf(const JournalRecord& record) {
+    RestoreNames names;
+    const std::vector<std::string> folders = record.Folders();
+    const std::string restoreTo = folders.size() > 1 ? ComparablePath(folders[1]) : std::string();
+    for (const JournalLine& line : record.lines) {
+        if (line.kind == JournalLine::Kind::Create && !restoreTo.empty() &&
+            ComparablePath(FolderPart(line.path)) == restoreTo && names.restoreData.empty()) {
+            names.restoreData = line.path;
+        } else if (line.kind == JournalLine::Kind::Create && names.prepared.empty()) {
+            names.prepared = line.path;  // the library is prepared first
+        } else if (line.kind == JournalLine::Kind::Move && names.live.empty() && !names.prepared.empty() &&
+                   IsBesideNameOf(ComparablePath(names.prepared), ComparablePath(line.path))) {
+            names.live = line.path;
+            names.aside = line.to;
+        }
+    }
+    return names;
+}
+
+// The job runner's side for putting right: the record goes on.
+struct CRecordRunner : IJobRunner {
+    explicit CRecordRunner(CJobJournal& journal) : m_journal(journal) {}
+    void Progress(DWORD, DWORD) override {}
+    void EnterDatabasePhase() override {}
+    bool IsCancelled() override { return false; }
+    IJournal* Journal() override { return &m_journal; }
+    CJobJournal& m_journal;
+};
+
 }  // namespace
 
 const char kRightsMark[] = "rights";
+const char kRightsKeptMark[] = "rights-kept";
+
+bool RightsReplaced(const JournalRecord& record) {
+    return record.HasMark(kRightsMark) && !record.HasMark(kRightsKeptMark);
+}
 
 bool RollBackRecord(const JournalRecord& record) {
     bool whole = true;
@@ -83,11 +125,81 @@ void EndJobRecord(CJobJournal& journal, bool succeeded) {
         return;
     }
     // Past the rights, a restore is taken to its end by the next start.
-    if (own.HasMark(kRightsMark) || !RollBackRecord(own)) {
+    if (RightsReplaced(own) || !RollBackRecord(own)) {
         journal.Keep();
         return;
     }
     journal.Close();
+}
+
+void PutRightRestore(const JournalRecord& record, RecoveryReport& report) {
+    report.kind = record.Kind();
+    report.folders = record.Folders();
+    if (!RightsReplaced(record)) {
+        report.rolledBack = true;
+        report.incomplete = !RollBackRecord(record);
+        return;
+    }
+    report.finished = true;
+    const RestoreNames names = NamesOf(record);
+    // The new library takes the live name (an old one still there goes aside
+    // first); when it cannot, the old one rather than none.
+    if (!names.live.empty() && Exists(names.prepared)) {
+        CSwapBeside databases = CSwapBeside::Adopt(names.live, CSwapBeside::Kind::Folder, nullptr, names.prepared);
+        if (databases.SwapIn() != RC_OK) report.incomplete = true;
+    }
+    if (!names.live.empty() && !Exists(names.live) && !(Exists(names.aside) && MoveToFreeName(names.aside, names.live))) {
+        report.incomplete = true;
+    }
+    // A GUI item stopped between its two moves comes back; working names go.
+    for (auto line = record.lines.rbegin(); line != record.lines.rend(); ++line) {
+        if (line->kind == JournalLine::Kind::Move && !SamePath(line->path, names.live) && Exists(line->to) &&
+            !Exists(line->path) && IsBesideNameOf(ComparablePath(line->to), ComparablePath(line->path)) &&
+            !MoveToFreeName(line->to, line->path)) {
+            report.incomplete = true;
+        }
+        if (line->kind == JournalLine::Kind::Create && !SamePath(line->path, names.prepared) &&
+            !SamePath(line->path, names.restoreData) && !RemoveItem(line->path)) {
+            report.incomplete = true;
+        }
+    }
+    // The GUI data and the serial, as the restore would have put them, from
+    // the whole copy of the backup it had made.
+    if (names.restoreData.empty() || !Exists(names.restoreData)) {
+        report.incomplete = true;
+        return;
+    }
+    CJobJournal journal;
+    if (!journal.Continue(record)) {
+        report.incomplete = true;
+        return;
+    }
+    CRecordRunner runner(journal);
+    CBackupRestore engine;
+    engine.AttachRunner(runner);
+    CRestorePlan plan(report.folders.empty() ? std::string() : report.folders.front(),
+                      report.folders.size() > 1 ? report.folders[1] : std::string());
+    plan.m_strRestoreData = names.restoreData;
+    if (engine.RestoreGuiData(plan) != RC_OK) report.incomplete = true;
+    journal.Keep();
+}
+
+std::vector<RecoveryReport> PutRightLeftJobs() {
+    std::vector<RecoveryReport> reports;
+    for (const JournalRecord& record : CJobJournal::ReadLeftRecords()) {
+        RecoveryReport report;
+        if (record.Kind() == "backup") {
+            // A backup whose drive is not there waits for it.
+            if (!PutRightBackup(record, report)) continue;
+        } else if (record.Kind() == "restore") {
+            PutRightRestore(record, report);
+        } else {
+            continue;
+        }
+        if (!report.incomplete) CJobJournal::Forget(record);
+        reports.push_back(report);
+    }
+    return reports;
 }
 
 void PutRightBackupsInto(const std::string& backupData) {

@@ -29,12 +29,28 @@ bool RollBackRecord(const JournalRecord& record);
 // tree included. False when the record's folder is not there.
 bool PutRightBackup(const JournalRecord& record, RecoveryReport& report);
 
+// A stopped restore: one stopped before its rights import is undone (the old
+// library back under its name, its prepared library, RestoreData and working
+// names deleted); one stopped after it is taken to its end from what it had
+// prepared: the new library in, the GUI data and the serial from RestoreData.
+// It is never run again by itself.
+void PutRightRestore(const JournalRecord& record, RecoveryReport& report);
+
+// Every record a stopped job left, put right; the records so put right go.
+// For the start, before anything else: what was done, for one message.
+std::vector<RecoveryReport> PutRightLeftJobs();
+
 // The records of stopped backups into `backupData`, put right and let go.
 void PutRightBackupsInto(const std::string& backupData);
 
 // The mark a restore records just before the rights are replaced: a restore
 // stopped after it is taken to its end, one stopped before it is undone.
 extern const char kRightsMark[];
+// The mark a restore records when the rights it began to import were not
+// applied: the host's rights stayed as they were.
+extern const char kRightsKeptMark[];
+// True when the record says the rights were replaced.
+bool RightsReplaced(const JournalRecord& record);
 
 // The end of a job that kept a record: one that succeeded removes what it
 // left beside its result (an earlier backup it moved aside); one that failed

@@ -27,9 +27,15 @@ struct CRestorePlan {
     ULONGLONG m_nTreeOnDisk = 0;       // what the tree takes on the destination's drive
     ULONGLONG m_nDatabasesOnDisk = 0;  // what the database files take beside the live library
 
-    std::string m_strRestoreData;          // made by RestoreNmlContents
+    std::string m_strRestoreData;          // made by RestoreNmlContents, a whole copy of the backup tree
     std::string m_strNewDatabasesFolder;   // prepared beside the live library by RestoreNmlContents
-    std::string m_strOldDatabasesFolder;   // where RestoreNmlDatabases moved the live library aside
+    std::string m_strOldDatabasesFolder;   // where the live library went aside, before the rights
+    bool m_bRightsReplaced = false;        // the backup's rights took the place of the host's
+
+    // Where the steps after the copy read the backup: from the copy, which
+    // the check and the copy proved whole (a medium pulled out after the
+    // copy takes nothing away), or from the backup when no copy was made.
+    const std::string& ReadFrom() const { return m_strRestoreData.empty() ? m_strBackupData : m_strRestoreData; }
 };
 
 }  // namespace zr

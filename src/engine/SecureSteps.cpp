@@ -11,6 +11,7 @@
 #include "common/ResultCodes.h"
 #include "common/Trace.h"
 #include "engine/BackupRestore.h"
+#include "engine/Recovery.h"
 #include "securedb/SDMoveBackupFile.h"
 
 namespace zr {
@@ -84,10 +85,11 @@ HRESULT CBackupRestore::BackupMoveSecureDB(const std::string& backupData) {
     return hr;
 }
 
-HRESULT CBackupRestore::RestoreMoveSecureDB(const CRestorePlan& plan) {
+HRESULT CBackupRestore::RestoreMoveSecureDB(CRestorePlan& plan) {
+    plan.m_bRightsReplaced = false;
     CSDMoveBackupFile stream;
     HRESULT hr =
-        stream.OpenFile((plan.m_strBackupData + kSecureDbFolder + kMoveBackupFile).c_str(), CSDMoveBackupFile::MODE_READ);
+        stream.OpenFile((plan.ReadFrom() + kSecureDbFolder + kMoveBackupFile).c_str(), CSDMoveBackupFile::MODE_READ);
     // Only a missing file in an existing folder is "no secure database"; a
     // missing folder keeps the stream's own code, so that an incomplete or
     // foreign backup stops the restore before the host is changed.
@@ -99,10 +101,21 @@ HRESULT CBackupRestore::RestoreMoveSecureDB(const CRestorePlan& plan) {
         return hr;
     }
 
+    // From here on the host's rights may be the backup's: a restore stopped
+    // after this mark is taken to its end, never undone.
+    IJournal* journal = Journal();
+    if (journal && !journal->Mark(kRightsMark)) {
+        m_secureDb.EndImport();
+        stream.CloseFile();
+        return RC_E_FAIL;
+    }
     // The import is ended whatever happened to it.
     HRESULT applied = m_secureDb.ApplyImport();
     HRESULT ended = m_secureDb.EndImport();
     stream.CloseFile();
+    plan.m_bRightsReplaced = SUCCEEDED(applied);
+    // An import not applied replaced nothing (the component applies all or nothing).
+    if (journal && !plan.m_bRightsReplaced) journal->Mark(kRightsKeptMark);
     return FAILED(applied) ? applied : ended;
 }
 

@@ -35,9 +35,11 @@ bool IsBesideNameOf(const std::string& item, const std::string& live) {
 CSwapBeside::CSwapBeside(const std::string& live, Kind kind, IJournal* journal)
     : m_strLive(live), m_kind(kind), m_pJournal(journal) {}
 
-CSwapBeside CSwapBeside::Adopt(const std::string& live, Kind kind, IJournal* journal, const std::string& working) {
+CSwapBeside CSwapBeside::Adopt(const std::string& live, Kind kind, IJournal* journal, const std::string& working,
+                               const std::string& aside) {
     CSwapBeside swap(live, kind, journal);
     swap.m_strWorking = working;
+    swap.m_strAside = aside;
     return swap;
 }
 
@@ -111,8 +113,7 @@ HRESULT CSwapBeside::Begin() {
 HRESULT CSwapBeside::SwapIn() {
     m_dwError = ERROR_SUCCESS;
     if (m_strWorking.empty()) return RC_E_FAIL;
-    const bool liveThere = Exists(m_strLive);
-    if (liveThere && m_kind == Kind::File) {
+    if (Exists(m_strLive) && m_kind == Kind::File) {
         // A file takes the live name in one rename that replaces it: the
         // host never lacks the file, whatever fails after.
         if (!Note(IJournal::Op::Move, m_strWorking, m_strLive)) return RC_E_FAIL;
@@ -123,20 +124,37 @@ HRESULT CSwapBeside::SwapIn() {
         m_dwError = GetLastError();
         return RC_E_FAIL;
     }
-    if (liveThere) {
-        if (!FreeNameBeside(m_strLive, kAsideSuffix, m_strAside)) return RC_E_FAIL;
-        if (!Move(m_strLive, m_strAside)) {
-            m_strAside.clear();
-            return RC_E_FAIL;
-        }
-    }
-    if (Move(m_strWorking, m_strLive)) return RC_OK;
-
+    HRESULT hr = MoveLiveAside();
+    if (hr != RC_OK) return hr;
+    hr = MoveWorkingIn();
+    if (hr == RC_OK) return RC_OK;
     // The host must never be left without its item: the old one goes back.
     const DWORD why = m_dwError;
-    if (liveThere && Move(m_strAside, m_strLive)) m_strAside.clear();
+    PutLiveBack();
     m_dwError = why;
+    return hr;
+}
+
+HRESULT CSwapBeside::MoveLiveAside() {
+    m_dwError = ERROR_SUCCESS;
+    if (!Exists(m_strLive)) return RC_OK;
+    if (!FreeNameBeside(m_strLive, kAsideSuffix, m_strAside)) return RC_E_FAIL;
+    if (Move(m_strLive, m_strAside)) return RC_OK;
+    m_strAside.clear();
     return RC_E_FAIL;
+}
+
+HRESULT CSwapBeside::MoveWorkingIn() {
+    m_dwError = ERROR_SUCCESS;
+    if (m_strWorking.empty()) return RC_E_FAIL;
+    return Move(m_strWorking, m_strLive) ? RC_OK : RC_E_FAIL;
+}
+
+HRESULT CSwapBeside::PutLiveBack() {
+    if (m_strAside.empty()) return RC_OK;
+    if (!Move(m_strAside, m_strLive)) return RC_E_FAIL;
+    m_strAside.clear();
+    return RC_OK;
 }
 
 HRESULT CSwapBeside::DropAside() {

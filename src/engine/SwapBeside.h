@@ -25,8 +25,10 @@ public:
     // live: the item to replace, which may be missing (the replacement then
     // simply takes its name). journal: may be null.
     CSwapBeside(const std::string& live, Kind kind, IJournal* journal);
-    // One whose replacement was written earlier under `working`.
-    static CSwapBeside Adopt(const std::string& live, Kind kind, IJournal* journal, const std::string& working);
+    // One whose replacement was written earlier under `working` (and whose
+    // live folder went aside to `aside`, when it did).
+    static CSwapBeside Adopt(const std::string& live, Kind kind, IJournal* journal, const std::string& working,
+                             const std::string& aside = std::string());
 
     // Whether the working and aside names under any number, with a name of
     // `longestInside` bytes below them (a folder's), fit a MAX_PATH buffer.
@@ -43,6 +45,12 @@ public:
     // on any failure the live item is back under its name and the working
     // item stays where it was. RC_E_FAIL then, with Error() telling why.
     HRESULT SwapIn();
+    // SwapIn in its two moves, for a job that must do something between
+    // them: a live folder aside (none there is no failure), the working item
+    // in, and the live one back when the job cannot go on.
+    HRESULT MoveLiveAside();
+    HRESULT MoveWorkingIn();
+    HRESULT PutLiveBack();
     // Deletes what was moved aside (never a link's target).
     HRESULT DropAside();
     // Deletes the working item: the replacement will not be used.

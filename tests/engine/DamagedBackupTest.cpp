@@ -137,7 +137,8 @@ const DamageRow kRows[] = {
     // Whole containers with damaged content: the component refuses them before it applies anything.
     {"StreamCutInHalf", BkdCutInHalf, RC(0x8007000D), Outcome::RefusedHostUnchanged, false},
     {"StreamGarbage", BkdGarbage, RC(0x8007000D), Outcome::RefusedHostUnchanged, false},
-    // No secure database in the backup: the restore goes on without one.
+    // No secure database in the backup: the restore goes on without one, and
+    // the host's rights stay with the secure files they are for.
     {"StreamAbsent", NoBkd, 0, Outcome::Restored, false},
 };
 
@@ -148,6 +149,15 @@ TEST_P(DamagedBackup, IsRefusedWithTheHostAsBeforeOrRestoredWhole) {
     const Tracks tracks = BackupTracks();
     row.damage(m_backupData, tracks);
     const auto backup = zrtest::Snapshot(m_backupData);
+    // Without rights in the backup the host keeps its own, and so the
+    // replaced library's secure files: listed, never deleted.
+    const bool rightsKept = row.damage == NoBkd;
+    std::vector<std::string> kept, keptTitles;
+    for (const hostsim::TrackRow& old : zrtest::LoadTracks(m_host.contentsDb)) {
+        if (!rightsKept || !zrtest::IsSecure(old) || !zrtest::FileExists(old.path)) continue;
+        kept.push_back(old.path);
+        keptTitles.push_back(old.title);
+    }
 
     CJob job;
     const HRESULT hr = zrtest::Restore(job, m_backupData, m_dest);
@@ -169,7 +179,12 @@ TEST_P(DamagedBackup, IsRefusedWithTheHostAsBeforeOrRestoredWhole) {
         EXPECT_EQ(std::vector<std::string>{tracks[0].title}, job.engine.FailedTitles());
         EXPECT_EQ(std::vector<zr::ItemCode>{zr::ItemCode::Missing}, job.engine.FailedCodes());
     } else {
-        EXPECT_EQ(std::vector<std::string>{}, job.engine.FailedTitles());
+        EXPECT_EQ(keptTitles, job.engine.FailedTitles());
+        EXPECT_EQ(std::vector<zr::ItemCode>(keptTitles.size(), zr::ItemCode::KeptNoRights), job.engine.FailedCodes());
+    }
+    for (const std::string& file : kept) EXPECT_TRUE(zrtest::FileExists(file)) << file;
+    if (rightsKept) {
+        EXPECT_FALSE(kept.empty());
     }
 }
 

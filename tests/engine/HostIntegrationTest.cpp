@@ -207,7 +207,7 @@ TEST_F(HostIntegrationTest, BackupThenRestoreTheSecureDatabaseAndGuiData) {
     {
         zrtest::CJob job;
         ASSERT_EQ(0, job.Initialize());
-        const zr::CRestorePlan plan(m_backupData, "");
+        zr::CRestorePlan plan(m_backupData, "");
         EXPECT_EQ(0, job.engine.RestoreMoveSecureDB(plan));
         EXPECT_EQ(0, job.engine.RestoreGuiData(plan));
     }

@@ -292,11 +292,10 @@ protected:
                 job.engine.ReleaseJob();
             }
             Outcome outcome = Judge();
-            // With every operation failing from the move of the prepared folder
-            // on, the old library cannot be moved back either: it stays whole
-            // beside the live name, and the job fails.
-            if (outcome == Outcome::NoLibrary && persistent && first.op == FileOp::MoveFile &&
-                zr::FoldCase(first.target) == zr::FoldCase(m_live) &&
+            // With every operation failing once the live library went aside
+            // (before the rights), the old library cannot be moved back either:
+            // it stays whole beside the live name, and the job fails.
+            if (outcome == Outcome::NoLibrary && persistent &&
                 zrtest::ReadTextFile(m_live + ".bak\\contents.db") == m_oldDb) {
                 outcome = Outcome::OldLeftInBak;
             }

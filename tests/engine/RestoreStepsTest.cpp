@@ -363,7 +363,9 @@ TEST_F(RestoreSteps, TheOldLibraryGoesToTheFirstFreeBakName) {
     EXPECT_EQ((std::vector<std::string>{"databases", "databases.bak", "databases.bak00000", "databases.bak00001"}),
               Siblings());
 
-    // The replaced library's secure content goes; every other file stays.
+    // Once the rights were replaced, the replaced library's secure content
+    // goes; every other file stays.
+    plan.m_bRightsReplaced = true;
     ASSERT_EQ(0, job.engine.DeleteUnusableContents(plan));
     std::size_t secure = 0;
     for (std::size_t i = 0; i < old.size(); ++i) {
@@ -383,6 +385,7 @@ TEST_F(RestoreSteps, WithoutALibraryInTheBakFolderNothingIsDeleted) {
     ASSERT_EQ(0, job.Initialize());
     zr::CRestorePlan plan(m_backupData, m_dest);
     plan.m_strOldDatabasesFolder = m_sandbox.Path("EmptyBak");
+    plan.m_bRightsReplaced = true;
     zrtest::MakeFolder(plan.m_strOldDatabasesFolder);
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), job.engine.DeleteUnusableContents(plan));
     EXPECT_EQ(nullptr, job.engine.Builder().Volume());
@@ -411,6 +414,7 @@ TEST_F(RestoreSteps, ARelativePathOfTheReplacedLibraryIsNeverDeleted) {
         hr = job.Initialize();
         zr::CRestorePlan plan(m_backupData, m_dest);
         plan.m_strOldDatabasesFolder = m_backupData + "\\DB\\NMLDB";
+        plan.m_bRightsReplaced = true;
         if (hr == 0) hr = job.engine.DeleteUnusableContents(plan);
     }
     SetCurrentDirectoryA(previous);

@@ -51,6 +51,11 @@ protected:
 
     std::string m_s1;
     std::string m_s2;
+    // The restore's step on the backup as it stands.
+    HRESULT RestoreMoveSecureDB() {
+        zr::CRestorePlan plan(m_backupData, "");
+        return m_engine.RestoreMoveSecureDB(plan);
+    }
 };
 
 TEST_F(SecureStepsTest, BackupNamesEverySecureTrackToTheMoveComponent) {
@@ -100,7 +105,7 @@ TEST_F(SecureStepsTest, UnboundComponentsAreRefusedBeforeAnyCall) {
     m_engine.SecureDbForTest().Unbind();
     m_fake.log.Clear();
     EXPECT_EQ(zr::RC_E_FAIL, m_engine.BackupMoveSecureDB(m_backupData));
-    EXPECT_EQ(zr::RC_E_FAIL, m_engine.RestoreMoveSecureDB(zr::CRestorePlan(m_backupData, "")));
+    EXPECT_EQ(zr::RC_E_FAIL, RestoreMoveSecureDB());
     EXPECT_EQ(Log{}, m_fake.log.Entries());
 }
 
@@ -132,7 +137,7 @@ TEST_F(SecureStepsTest, BackupFailures) {
 TEST_F(SecureStepsTest, RestoreLoadsWhatTheBackupSaved) {
     ASSERT_EQ(0, m_engine.BackupMoveSecureDB(m_backupData));
     m_fake.log.Clear();
-    ASSERT_EQ(0, m_engine.RestoreMoveSecureDB(zr::CRestorePlan(m_backupData, "")));
+    ASSERT_EQ(0, RestoreMoveSecureDB());
     EXPECT_EQ((Log{"Move.ImportFrom(" + Identifier() + ")", "Move.ApplyImport", "Move.EndImport"}), MoveCalls());
     EXPECT_EQ("paths:" + m_s1 + ";" + m_s2 + ";", m_fake.move.m_imported);
 }
@@ -141,9 +146,9 @@ TEST_F(SecureStepsTest, RestoreLoadsWhatTheBackupSaved) {
 // folder the backup is incomplete or foreign, and the restore must stop
 // before the host's library is touched.
 TEST_F(SecureStepsTest, RestoreWithoutTheFileOrItsFolder) {
-    EXPECT_EQ(zr::StreamOpenError(ERROR_PATH_NOT_FOUND), m_engine.RestoreMoveSecureDB(zr::CRestorePlan(m_backupData, "")));
+    EXPECT_EQ(zr::StreamOpenError(ERROR_PATH_NOT_FOUND), RestoreMoveSecureDB());
     zrtest::MakeFolder(m_backupData + "\\DB\\SDCOREDB");
-    EXPECT_EQ(zr::RC_E_STREAM_NOT_FOUND, m_engine.RestoreMoveSecureDB(zr::CRestorePlan(m_backupData, "")));
+    EXPECT_EQ(zr::RC_E_STREAM_NOT_FOUND, RestoreMoveSecureDB());
     EXPECT_EQ(Log{}, m_fake.log.Entries());
 }
 
@@ -160,7 +165,7 @@ TEST_P(RestoreFailureTest, EndsTheImportWhateverHappened) {
     ASSERT_EQ(0, m_engine.BackupMoveSecureDB(m_backupData));
     m_fake.log.Clear();
     m_fake.log.Fail(GetParam().failing, GetParam().result);
-    EXPECT_EQ(GetParam().result, m_engine.RestoreMoveSecureDB(zr::CRestorePlan(m_backupData, "")));
+    EXPECT_EQ(GetParam().result, RestoreMoveSecureDB());
     Log calls = MoveCalls();
     ASSERT_FALSE(calls.empty());
     calls.erase(calls.begin());  // ImportFrom with its identifier

@@ -760,7 +760,7 @@ TEST_F(JobRestoreTest, RestoreRunsItsPhasesAndReportsCompletion) {
     for (const PhaseState& state : states) EXPECT_EQ(caption, state.caption);
 }
 
-TEST_F(JobRestoreTest, YesJustBeforeTheDatabasePhaseCancelsAndKeepsWhatWasRestored) {
+TEST_F(JobRestoreTest, YesJustBeforeTheDatabasePhaseCancelsAndLeavesNothingBehind) {
     MakeLibrary(6, 0);
     BackUpFirst();
     const std::string liveDatabase = zrtest::ReadTextFile(m_host.contentsDb);
@@ -785,8 +785,9 @@ TEST_F(JobRestoreTest, YesJustBeforeTheDatabasePhaseCancelsAndKeepsWhatWasRestor
     jobtest::Click(question, IDYES);
     Answer(*run, IDS_CANCELLED, MB_ICONINFORMATION, IDOK);
     ExpectClosed(*run);
-    // A restore undoes nothing, and the host's library was never swapped.
-    EXPECT_TRUE(zrtest::FolderExists(m_restoreTo + "\\RestoreData"));
+    // The host's library was never swapped; what the restore made for it goes.
+    EXPECT_FALSE(zrtest::FolderExists(m_restoreTo + "\\RestoreData"));
+    EXPECT_FALSE(zrtest::FolderExists(m_host.databasesFolder + ".tmp"));
     EXPECT_TRUE(liveDatabase == zrtest::ReadTextFile(m_host.contentsDb)) << "the live library changed";
     for (const PhaseState& state : States()) EXPECT_NE("database", state.phase);
 }
@@ -826,6 +827,7 @@ struct RestoreRow {
     const char* name;
     void (*damage)(const std::string& backupData);
     UINT message;
+    bool rightsReplaced;  // else the replaced library's secure files are kept and listed
 };
 
 void PrintTo(const RestoreRow& row, std::ostream* os) { *os << row.name; }
@@ -856,12 +858,21 @@ TEST_P(JobRestoreOutcome, EndsWithItsMessageAndDeletesOnlyTheReplacedSecureFiles
     ASSERT_FALSE(secureFiles.empty());
     auto run = Start("", m_restoreTo, false);
     const bool completes = GetParam().message == IDS_RESTORE_COMPLETE;
+    const bool deletes = completes && GetParam().rightsReplaced;
+    if (completes && !GetParam().rightsReplaced) {
+        // The kept secure files are listed first.
+        HWND view = WaitForWindow(run->ThreadId(), "\x8C\x8B\x89\xCA");  // "結果"
+        ASSERT_NE(nullptr, view);
+        EXPECT_EQ(static_cast<LRESULT>(secureFiles.size()),
+                  SendMessageA(GetDlgItem(view, IDC_RESULT_LIST), LVM_GETITEMCOUNT, 0, 0));
+        jobtest::Click(view, IDOK);
+    }
     Answer(*run, GetParam().message, completes ? MB_ICONINFORMATION : MB_ICONERROR, IDOK);
     ExpectClosed(*run);
     // The replaced library's own files stay where they are, but its secure
     // ones, which cannot be used once the rights were replaced.
     for (const std::string& file : otherFiles) EXPECT_TRUE(zrtest::FileExists(file)) << file;
-    for (const std::string& file : secureFiles) EXPECT_EQ(!completes, zrtest::FileExists(file)) << file;
+    for (const std::string& file : secureFiles) EXPECT_EQ(!deletes, zrtest::FileExists(file)) << file;
     if (completes) {
         EXPECT_FALSE(liveDatabase == zrtest::ReadTextFile(m_host.contentsDb)) << "the library was not swapped";
         const std::vector<hostsim::TrackRow> restored = zrtest::LoadTracks(m_host.contentsDb);
@@ -873,12 +884,13 @@ TEST_P(JobRestoreOutcome, EndsWithItsMessageAndDeletesOnlyTheReplacedSecureFiles
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, JobRestoreOutcome,
-                         testing::Values(RestoreRow{"Whole146", &BackupWhole, IDS_RESTORE_COMPLETE},
-                                         RestoreRow{"WithoutSecureDatabase146", &WithoutSecureDatabase,
-                                                    IDS_RESTORE_COMPLETE},
-                                         RestoreRow{"WithoutGuiFiles146", &WithoutGuiFiles, IDS_RESTORE_COMPLETE},
+                         testing::Values(RestoreRow{"Whole146", &BackupWhole, IDS_RESTORE_COMPLETE, true},
+                                         // The host's rights stay: so do the replaced library's secure files.
+                                         RestoreRow{"WithoutSecureDatabase146KeepsSecureFiles", &WithoutSecureDatabase,
+                                                    IDS_RESTORE_COMPLETE, false},
+                                         RestoreRow{"WithoutGuiFiles146", &WithoutGuiFiles, IDS_RESTORE_COMPLETE, true},
                                          RestoreRow{"LibraryDatabaseDamaged103", &LibraryDatabaseDamaged,
-                                                    IDS_RESTORE_FAILED}),
+                                                    IDS_RESTORE_FAILED, true}),
                          [](const testing::TestParamInfo<RestoreRow>& info) { return std::string(info.param.name); });
 
 // ---- A restore refused before it changes anything, with its message ----

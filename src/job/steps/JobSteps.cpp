@@ -103,7 +103,14 @@ const Row kRestoreSteps[] = {
     {nullptr, false, [](Job& j) { j.runner.CommitToFinish(); return RC_OK; }, Ends::OnFailure, false},
     {nullptr, false, [](Job& j) { j.runner.EnterDatabasePhase(); return RC_OK; }, Ends::OnFailure,
      false},
-    {"RestoreMoveSecureDB", false, [](Job& j) { return j.engine.RestoreMoveSecureDB(*j.plan); },
+    {"SetLibraryAside", false, [](Job& j) { return j.engine.SetLibraryAside(*j.plan); }, Ends::OnAnyButOk, false},
+    // Rights that stayed the host's leave the host's library: it goes back.
+    {"RestoreMoveSecureDB", false,
+     [](Job& j) {
+         const HRESULT m = j.engine.RestoreMoveSecureDB(*j.plan);
+         if (EndsJob(Ends::OnFailureButNoFile, m) && !j.plan->m_bRightsReplaced) j.engine.PutLibraryBack(*j.plan);
+         return m;
+     },
      Ends::OnFailureButNoFile, false},
     {"RestoreNmlDatabases", false, [](Job& j) { return j.engine.RestoreNmlDatabases(*j.plan); }, Ends::OnAnyButOk,
      false},
