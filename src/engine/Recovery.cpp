@@ -59,11 +59,10 @@ struct CRecordRunner : IJobRunner {
 }  // namespace
 
 const char kRightsMark[] = "rights";
+const char kRightsReplacedMark[] = "rights-replaced";
 const char kRightsKeptMark[] = "rights-kept";
 
-bool RightsReplaced(const JournalRecord& record) {
-    return record.HasMark(kRightsMark) && !record.HasMark(kRightsKeptMark);
-}
+bool RightsReplaced(const JournalRecord& record) { return record.HasMark(kRightsReplacedMark); }
 
 bool RollBackRecord(const JournalRecord& record) {
     bool whole = true;
@@ -112,24 +111,22 @@ bool PutRightBackup(const JournalRecord& record, RecoveryReport& report) {
 
 void EndJobRecord(CJobJournal& journal, bool succeeded) {
     if (!journal.IsOpen()) return;
-    const JournalRecord& own = journal.Own();
+    const JournalRecord own = journal.Own();
+    journal.Keep();
+    RecoveryReport report;
+    bool whole = true;
     if (succeeded) {
-        // A backup's earlier tree that did not go with the job goes now, or
-        // at the next start.
-        RecoveryReport report;
-        if (own.Kind() == "backup" && PutRightBackup(own, report) && report.incomplete) {
-            journal.Keep();
-        } else {
-            journal.Close();
-        }
-        return;
+        // A backup's earlier tree that did not go with the job goes now.
+        if (own.Kind() == "backup") whole = !PutRightBackup(own, report) || !report.incomplete;
+    } else if (RightsReplaced(own)) {
+        // Past the rights, a restore is taken to its end.
+        PutRightRestore(own, report);
+        whole = !report.incomplete;
+    } else {
+        whole = RollBackRecord(own);
     }
-    // Past the rights, a restore is taken to its end by the next start.
-    if (RightsReplaced(own) || !RollBackRecord(own)) {
-        journal.Keep();
-        return;
-    }
-    journal.Close();
+    // What could not be put right now the next start puts right.
+    if (whole) CJobJournal::Forget(own);
 }
 
 void PutRightRestore(const JournalRecord& record, RecoveryReport& report) {
@@ -180,8 +177,20 @@ void PutRightRestore(const JournalRecord& record, RecoveryReport& report) {
     CRestorePlan plan(report.folders.empty() ? std::string() : report.folders.front(),
                       report.folders.size() > 1 ? report.folders[1] : std::string());
     plan.m_strRestoreData = names.restoreData;
-    if (engine.RestoreGuiData(plan) != RC_OK) report.incomplete = true;
+    const bool guiRestored = engine.RestoreGuiData(plan) == RC_OK;
     journal.Keep();
+    if (!guiRestored) {
+        report.incomplete = true;
+        return;
+    }
+    // The GUI items the stopped job had put aside are replaced now: they go,
+    // as the job would have let them go. The replaced library stays.
+    for (const JournalLine& line : record.lines) {
+        if (line.kind == JournalLine::Kind::Move && !SamePath(line.to, names.aside) &&
+            IsBesideNameOf(ComparablePath(line.to), ComparablePath(line.path)) && !RemoveItem(line.to)) {
+            report.incomplete = true;
+        }
+    }
 }
 
 std::vector<RecoveryReport> PutRightLeftJobs() {

@@ -43,11 +43,13 @@ std::vector<RecoveryReport> PutRightLeftJobs();
 // The records of stopped backups into `backupData`, put right and let go.
 void PutRightBackupsInto(const std::string& backupData);
 
-// The mark a restore records just before the rights are replaced: a restore
-// stopped after it is taken to its end, one stopped before it is undone.
+// The marks a restore records around the rights import: before it, and after
+// it, whether the backup's rights replaced the host's or not. A restore
+// stopped once they were replaced is taken to its end; one stopped before,
+// or at the import itself (nothing tells then whether the component applied
+// it), is undone: running the restore again gives a whole host either way.
 extern const char kRightsMark[];
-// The mark a restore records when the rights it began to import were not
-// applied: the host's rights stayed as they were.
+extern const char kRightsReplacedMark[];
 extern const char kRightsKeptMark[];
 // True when the record says the rights were replaced.
 bool RightsReplaced(const JournalRecord& record);

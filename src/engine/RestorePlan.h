@@ -31,6 +31,7 @@ struct CRestorePlan {
     std::string m_strNewDatabasesFolder;   // prepared beside the live library by RestoreNmlContents
     std::string m_strOldDatabasesFolder;   // where the live library went aside, before the rights
     bool m_bRightsReplaced = false;        // the backup's rights took the place of the host's
+    HRESULT m_hrLate = 0;                  // a failure after the rights were replaced, told at the end
 
     // Where the steps after the copy read the backup: from the copy, which
     // the check and the copy proved whole (a medium pulled out after the

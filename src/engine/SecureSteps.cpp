@@ -114,8 +114,8 @@ HRESULT CBackupRestore::RestoreMoveSecureDB(CRestorePlan& plan) {
     HRESULT ended = m_secureDb.EndImport();
     stream.CloseFile();
     plan.m_bRightsReplaced = SUCCEEDED(applied);
-    // An import not applied replaced nothing (the component applies all or nothing).
-    if (journal && !plan.m_bRightsReplaced) journal->Mark(kRightsKeptMark);
+    // The component applies all or nothing: either mark tells what happened.
+    if (journal) journal->Mark(plan.m_bRightsReplaced ? kRightsReplacedMark : kRightsKeptMark);
     return FAILED(applied) ? applied : ended;
 }
 

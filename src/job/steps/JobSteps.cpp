@@ -104,12 +104,20 @@ const Row kRestoreSteps[] = {
     {nullptr, false, [](Job& j) { j.runner.EnterDatabasePhase(); return RC_OK; }, Ends::OnFailure,
      false},
     {"SetLibraryAside", false, [](Job& j) { return j.engine.SetLibraryAside(*j.plan); }, Ends::OnAnyButOk, false},
-    // Rights that stayed the host's leave the host's library: it goes back.
+    // A failed import that left the host's rights leaves it its library: the
+    // library comes back and the job ends. One that replaced them all the same
+    // (the component failed to end it) takes the restore to its end, which
+    // then fails with its code: the host is never left half-changed.
     {"RestoreMoveSecureDB", false,
      [](Job& j) {
          const HRESULT m = j.engine.RestoreMoveSecureDB(*j.plan);
-         if (EndsJob(Ends::OnFailureButNoFile, m) && !j.plan->m_bRightsReplaced) j.engine.PutLibraryBack(*j.plan);
-         return m;
+         if (!EndsJob(Ends::OnFailureButNoFile, m)) return m;
+         if (!j.plan->m_bRightsReplaced) {
+             j.engine.PutLibraryBack(*j.plan);
+             return m;
+         }
+         j.plan->m_hrLate = m;
+         return RC_OK;
      },
      Ends::OnFailureButNoFile, false},
     {"RestoreNmlDatabases", false, [](Job& j) { return j.engine.RestoreNmlDatabases(*j.plan); }, Ends::OnAnyButOk,
@@ -118,6 +126,7 @@ const Row kRestoreSteps[] = {
     // Its result is not looked at: the restore is done.
     {nullptr, false, [](Job& j) { j.engine.DeleteUnusableContents(*j.plan); return RC_OK; },
      Ends::OnFailure, false},
+    {"RestoreMoveSecureDB", false, [](Job& j) { return j.plan->m_hrLate; }, Ends::OnAnyButOk, false},
 };
 
 template <std::size_t N>
