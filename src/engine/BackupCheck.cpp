@@ -230,8 +230,10 @@ HRESULT CBackupRestore::CopyLibraryForReading(std::string& copy) {
     if (!HasTrailingBackslash(base)) base += "\\";
     base += "BackupCheck";
     DWORD error = 0;
-    if (!FitsBuffer(base + kWidestFolderNumber + kLongestDatabaseFile, MAX_PATH) || FAILED(CreateUniqueFolderName(base, copy)) ||
-        !CreateFolderPath(copy + "\\", error)) {
+    // The temporary folder is the user's: another job may be checking at the
+    // same time, and a copy it deletes or overwrites must never be this one.
+    if (!FitsBuffer(base + kWidestFolderNumber + kLongestDatabaseFile, MAX_PATH) ||
+        !CreateNewFolder(base, kMaxFolderNumbers, copy, error)) {
         return FolderCreateError(error);
     }
     const std::string databases = GetDatabasesFolder();
