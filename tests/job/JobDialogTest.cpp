@@ -609,7 +609,7 @@ TEST_F(JobCancelTest, YesInTheContentsPhaseEndsCancelledWithoutBackup) {
     ASSERT_TRUE(WaitUntil([&] { return AudioFiles() == 3; }));
     // The animation plays: its folder is on the screen.
     // A busy machine may capture the dialog before it is painted: look again.
-    EXPECT_TRUE(WaitUntil([&] { return HasColour(jobtest::SaveScreenshot(m_dialog, "job_cancel_contents_running"), 0xE8B030); }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return HasColour(jobtest::SaveScreenshot(m_dialog, "job_cancel_contents_running"), 0xE8B030); }));
 
     // Esc, the close command and Enter do nothing while the job runs.
     HWND button = GetDlgItem(m_dialog, IDC_JOB_CANCEL);
