@@ -281,18 +281,12 @@ HRESULT CBackupRestore::CopyLibraryForReading(std::string& copy) {
     std::string base = temp;
     if (!HasTrailingBackslash(base)) base += "\\";
     base += "BackupCheck";
-    if (!FitsBuffer(base + kWidestFolderNumber + kLongestDatabaseFile, MAX_PATH)) {
-        return FolderCreateError(ERROR_FILENAME_EXCED_RANGE);
-    }
-    // Jobs of other programs use the same folder: the copy takes a name that
-    // no other job holds, made by the call that fails when it is taken.
-    DWORD error = ERROR_SUCCESS;
-    if (!CreateFolderPath(FolderPart(base) + "\\", error)) return FolderCreateError(error);
-    for (int tries = 0;; ++tries) {
-        if (tries == kMaxFolderNumbers || FAILED(CreateUniqueFolderName(base, copy))) return RC_E_FOLDER_CREATE;
-        if (CreateDirectoryA(copy.c_str(), nullptr)) break;
-        error = GetLastError();
-        if (error != ERROR_ALREADY_EXISTS) return FolderCreateError(error);
+    DWORD error = 0;
+    // The temporary folder is the user's: another job may be checking at the
+    // same time, and a copy it deletes or overwrites must never be this one.
+    if (!FitsBuffer(base + kWidestFolderNumber + kLongestDatabaseFile, MAX_PATH) ||
+        !CreateNewFolder(base, kMaxFolderNumbers, copy, error)) {
+        return FolderCreateError(error);
     }
     const std::string databases = GetDatabasesFolder();
     for (const DatabaseFile& file : kDatabaseFiles) {

@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "resource.h"
+#include "common/PathUtil.h"
 #include "common/ResString.h"
 #include "job/JobMessages.h"
 #include "hostsim/core/Faults.h"
@@ -24,6 +25,7 @@
 #include "support/FileTree.h"
 #include "support/HostFixture.h"
 #include "support/HostRegistry.h"
+#include "support/ImportSlots.h"
 #include "support/Sandbox.h"
 #include "support/UiDriver.h"
 #include "ui/results/ResultView.h"
@@ -508,6 +510,81 @@ INSTANTIATE_TEST_SUITE_P(
                     FailureCase{"LibraryFails102", IDS_BACKUP_FAILED, &DatabaseWillNotOpen, &TreeGone}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
+// ---- Another job at the same time ----
+
+// Another job (another program of this user's) makes its copy of the library
+// for its check in the temporary folder too. Here it takes the first name
+// this job tries, just before this job creates it.
+struct OtherJobsCheck {
+    std::mutex lock;
+    std::string folder;  // the other job's, once made
+    std::atomic<bool> armed{false};
+    BOOL(WINAPI* create)(LPCSTR, LPSECURITY_ATTRIBUTES) = nullptr;
+} g_otherJob;
+
+const char kOtherJobsCopy[] = "the other job's copy";
+
+bool IsCheckFolder(const std::string& path) {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    return _stricmp((zr::FolderPart(path) + "\\").c_str(), temp) == 0 &&
+           zr::FileNamePart(path).compare(0, 11, "BackupCheck") == 0;
+}
+
+BOOL WINAPI CreateDirectoryAfterOtherJob(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
+    // Only a name the other job could take: one that nobody holds yet.
+    if (g_otherJob.armed && IsCheckFolder(path) && g_otherJob.create(path, security)) {
+        g_otherJob.armed = false;
+        const std::string file = std::string(path) + "\\contents.db";
+        HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        WriteFile(h, kOtherJobsCopy, sizeof(kOtherJobsCopy) - 1, &written, nullptr);
+        CloseHandle(h);
+        std::lock_guard<std::mutex> guard(g_otherJob.lock);
+        g_otherJob.folder = path;
+    }
+    return g_otherJob.create(path, security);
+}
+
+// The program's CreateDirectoryA goes through CreateDirectoryAfterOtherJob
+// for the object's life.
+class COtherJobChecking {
+public:
+    COtherJobChecking() : m_slots(zrtest::ImportSlots("kernel32.dll", "CreateDirectoryA")) {
+        if (m_slots.empty()) return;
+        g_otherJob.create = reinterpret_cast<decltype(g_otherJob.create)>(*m_slots.front());
+        g_otherJob.folder.clear();
+        g_otherJob.armed = true;
+        for (void** slot : m_slots) zrtest::WriteSlot(slot, reinterpret_cast<void*>(&CreateDirectoryAfterOtherJob));
+    }
+    ~COtherJobChecking() {
+        for (void** slot : m_slots) zrtest::WriteSlot(slot, reinterpret_cast<void*>(g_otherJob.create));
+        g_otherJob.armed = false;
+        if (!Folder().empty()) zrtest::RemoveTree(Folder());
+    }
+    bool Hooked() const { return !m_slots.empty(); }
+    std::string Folder() const {
+        std::lock_guard<std::mutex> guard(g_otherJob.lock);
+        return g_otherJob.folder;
+    }
+
+private:
+    std::vector<void**> m_slots;
+};
+
+TEST_F(JobDialogTest, BackupCheckNeverSharesAnotherJobsCopyOfTheLibrary) {
+    MakeLibrary(6, 0);
+    COtherJobChecking other;
+    ASSERT_TRUE(other.Hooked());
+    auto run = Start();
+    Answer(*run, IDS_BACKUP_COMPLETE, MB_ICONINFORMATION, IDOK);
+    ExpectClosed(*run);
+    const std::string folder = other.Folder();
+    ASSERT_FALSE(folder.empty()) << "the check made no folder in the temporary folder";
+    // This job neither wrote into the other's copy nor deleted it as its own.
+    EXPECT_EQ(kOtherJobsCopy, zrtest::ReadTextFile(folder + "\\contents.db"));
+}
+
 // ---- Cancel ----
 
 // Jobs held in their contents phase (HoldRegister) while the test acts.
@@ -535,7 +612,7 @@ TEST_F(JobCancelTest, YesInTheContentsPhaseEndsCancelledWithoutBackup) {
     ASSERT_TRUE(WaitUntil([&] { return AudioFiles() == 3; }));
     // The animation plays: its folder is on the screen.
     // A busy machine may capture the dialog before it is painted: look again.
-    EXPECT_TRUE(WaitUntil([&] { return HasColour(jobtest::SaveScreenshot(m_dialog, "job_cancel_contents_running"), 0xE8B030); }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return HasColour(jobtest::SaveScreenshot(m_dialog, "job_cancel_contents_running"), 0xE8B030); }));
 
     // Esc, the close command and Enter do nothing while the job runs.
     HWND button = GetDlgItem(m_dialog, IDC_JOB_CANCEL);

@@ -170,8 +170,8 @@ TEST(ResultView, ListsEveryRowRedOnWhiteWithTheFailedPicture) {
     state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     state.state = LVIS_SELECTED | LVIS_FOCUSED;
     SendMessageA(view.List(), LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&state));
-    PostMessageA(view.View(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(view.List()), TRUE);
-    Sleep(200);
+    SendMessageA(view.View(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(view.List()), TRUE);
+    ASSERT_EQ(view.List(), zrui::GetFocusOf(view.View()));
     const std::vector<DWORD> selected = jobtest::SaveScreenshot(view.List(), "result_view_selected");
     EXPECT_FALSE(HasColour(selected, GetSysColor(COLOR_ACTIVECAPTION)));
     EXPECT_TRUE(HasColour(selected, RGB(255, 0, 0)));

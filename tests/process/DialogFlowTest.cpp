@@ -278,8 +278,7 @@ TEST_F(ToolWindowTest, CancelledBrowserClearsChosenFolder) {
     ASSERT_NE(nullptr, browser);
     Shot(browser, "folder-browser-backup");
     ASSERT_TRUE(CancelFolderBrowser(browser));
-    ASSERT_TRUE(Sync(dialog));
-    EXPECT_EQ("", GetItemText(dialog, IDC_FOLDER_EDIT));
+    EXPECT_TRUE(WaitForItemText(dialog, IDC_FOLDER_EDIT, "")) << GetItemText(dialog, IDC_FOLDER_EDIT);
     ExpectNothingOver(dialog);
     ASSERT_TRUE(ClickButton(dialog, IDCANCEL));
 }

@@ -329,6 +329,10 @@ bool Sync(HWND window, DWORD timeoutMs) {
     return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
 }
 
+bool WaitForItemText(HWND dialog, int id, const std::string& text, DWORD timeoutMs) {
+    return PollUntil(timeoutMs, [&] { return GetItemText(dialog, id) == text; });
+}
+
 bool WaitForEnabled(HWND window, DWORD timeoutMs) {
     return PollUntil(timeoutMs, [&] { return IsWindow(window) && IsWindowEnabled(window); });
 }

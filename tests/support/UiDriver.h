@@ -34,6 +34,10 @@ bool WaitForWindowGone(HWND window, DWORD timeoutMs = kDefaultTimeoutMs);
 // True when the window's thread has handled everything sent before (a short
 // way to let a click take effect).
 bool Sync(HWND window, DWORD timeoutMs = kDefaultTimeoutMs);
+// Waits until the dialog's control shows that text. A Sync is no proof that
+// a dialog has handled a modal window's end: the closing window's own message
+// loop may answer it before the call that opened the window returns.
+bool WaitForItemText(HWND dialog, int id, const std::string& text, DWORD timeoutMs = kDefaultTimeoutMs);
 // Waits until the window is enabled again (its modal child has closed).
 bool WaitForEnabled(HWND window, DWORD timeoutMs = kDefaultTimeoutMs);
 // Any visible top-level window of the process owned by owner, or nullptr.
