@@ -96,13 +96,20 @@ std::string CZuderaRurarizIdirApp::PutRightStoppedJobs(bool& incomplete) {
         if (!text.empty()) text += "\n\n";
         text += LoadResString(id);
     };
+    bool retried = false;
     for (const RecoveryReport& report : PutRightLeftJobs()) {
         const bool restore = report.kind == "restore";
-        if (report.rolledBack) add(restore ? IDS_RECOVERED_RESTORE_UNDONE : IDS_RECOVERED_BACKUP_UNDONE);
+        if (report.rolledBack) {
+            add(restore ? IDS_RECOVERED_RESTORE_UNDONE
+                        : report.earlierDeleted ? IDS_RECOVERED_BACKUP_UNDONE_NONE_KEPT : IDS_RECOVERED_BACKUP_UNDONE);
+        }
         if (report.finished) add(restore ? IDS_RECOVERED_RESTORE_FINISHED : IDS_RECOVERED_BACKUP_FINISHED);
-        incomplete = incomplete || report.incomplete;
+        if (report.earlierLeft) add(IDS_RECOVERY_EARLIER_LEFT);
+        if (report.lost) add(IDS_RECOVERY_LOST);
+        retried = retried || report.incomplete;
+        incomplete = incomplete || report.incomplete || report.lost;
     }
-    if (incomplete) add(IDS_RECOVERY_INCOMPLETE);
+    if (retried) add(IDS_RECOVERY_INCOMPLETE);
     return text;
 }
 

@@ -5,7 +5,6 @@
 #include <shlwapi.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -258,28 +257,6 @@ bool CreateFolderPath(const std::string& folderWithBackslash, DWORD& error) {
     }
     if (MakeSureFolderPathExists(folderWithBackslash.c_str())) return true;
     error = GetLastError();
-    return false;
-}
-
-bool CreateNewFolder(const std::string& base, int numbers, std::string& folder, DWORD& error) {
-    if (!CreateFolderPath(base, error)) return false;
-    for (int i = -1; i < numbers; ++i) {
-        char suffix[16] = {};
-        if (i >= 0) std::snprintf(suffix, sizeof(suffix), "%05d", i);
-        const std::string candidate = base + suffix;
-        if (!FitsBuffer(candidate + "\\", MAX_PATH)) {
-            error = ERROR_FILENAME_EXCED_RANGE;
-            return false;
-        }
-        if (CreateDirectoryA(candidate.c_str(), nullptr)) {
-            folder = candidate;
-            error = ERROR_SUCCESS;
-            return true;
-        }
-        error = GetLastError();
-        if (error != ERROR_ALREADY_EXISTS) return false;
-    }
-    error = ERROR_SUCCESS;
     return false;
 }
 

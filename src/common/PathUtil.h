@@ -93,13 +93,6 @@ bool MakeSureFolderPathExists(const char* path);
 // failure `error` holds the system's error.
 bool CreateFolderPath(const std::string& folderWithBackslash, DWORD& error);
 
-// Makes a folder no one else holds: `base`, or else base with the first free
-// "%05d" number below `numbers` after it. Each name is tried by creating it,
-// so a name another process takes meanwhile is never shared; the folders
-// above base are made as needed. False with the system's error in `error`
-// (ERROR_SUCCESS when every number is taken).
-bool CreateNewFolder(const std::string& base, int numbers, std::string& folder, DWORD& error);
-
 // CopyFileA over an existing target; false without copying when either path
 // does not fit a MAX_PATH buffer.
 bool CopyFileOver(const std::string& from, const std::string& to);

@@ -281,12 +281,23 @@ HRESULT CBackupRestore::CopyLibraryForReading(std::string& copy) {
     std::string base = temp;
     if (!HasTrailingBackslash(base)) base += "\\";
     base += "BackupCheck";
-    DWORD error = 0;
+    if (!FitsBuffer(base + kWidestFolderNumber + kLongestDatabaseFile, MAX_PATH)) {
+        return FolderCreateError(ERROR_FILENAME_EXCED_RANGE);
+    }
+    DWORD error = ERROR_SUCCESS;
+    if (!CreateFolderPath(FolderPart(base) + "\\", error)) return FolderCreateError(error);
     // The temporary folder is the user's: another job may be checking at the
     // same time, and a copy it deletes or overwrites must never be this one.
-    if (!FitsBuffer(base + kWidestFolderNumber + kLongestDatabaseFile, MAX_PATH) ||
-        !CreateNewFolder(base, kMaxFolderNumbers, copy, error)) {
-        return FolderCreateError(error);
+    // The copy is named in the job's record before it is made, so that one
+    // that will not go with the check goes with what the record puts right.
+    IJournal* journal = Journal();
+    for (int tries = 0;; ++tries) {
+        if (tries == kMaxFolderNumbers || FAILED(CreateUniqueFolderName(base, copy))) return RC_E_FOLDER_CREATE;
+        if (journal && !journal->Record(IJournal::Op::Create, copy, std::string())) return RC_E_FAIL;
+        if (CreateDirectoryA(copy.c_str(), nullptr)) break;
+        error = GetLastError();
+        if (journal) journal->Record(IJournal::Op::NotMade, copy, std::string());
+        if (error != ERROR_ALREADY_EXISTS) return FolderCreateError(error);
     }
     const std::string databases = GetDatabasesFolder();
     for (const DatabaseFile& file : kDatabaseFiles) {

@@ -44,6 +44,9 @@ bool ParseLine(const std::string& text, JournalLine& line) {
     } else if (word == "delete" && fields.size() == 2) {
         line.kind = JournalLine::Kind::Delete;
         line.path = fields[1];
+    } else if (word == "notmade" && fields.size() == 2) {
+        line.kind = JournalLine::Kind::NotMade;
+        line.path = fields[1];
     } else if (word == "mark" && fields.size() == 2) {
         line.kind = JournalLine::Kind::Mark;
         line.path = fields[1];
@@ -80,6 +83,16 @@ std::string JournalRecord::Kind() const { return lines.empty() ? std::string() :
 
 std::vector<std::string> JournalRecord::Folders() const {
     return lines.empty() ? std::vector<std::string>() : lines.front().more;
+}
+
+bool JournalRecord::Made(const std::string& path) const {
+    bool made = false;
+    for (const JournalLine& line : lines) {
+        if (line.path != path) continue;
+        if (line.kind == JournalLine::Kind::Create) made = true;
+        if (line.kind == JournalLine::Kind::NotMade) made = false;
+    }
+    return made;
 }
 
 bool JournalRecord::HasMark(const std::string& mark) const {
@@ -152,6 +165,8 @@ bool CJobJournal::Record(Op op, const std::string& path, const std::string& to) 
         return WriteLine("move\t" + path + "\t" + to);
     case Op::Delete:
         return WriteLine("delete\t" + path);
+    case Op::NotMade:
+        return WriteLine("notmade\t" + path);
     }
     return false;
 }

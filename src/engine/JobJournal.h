@@ -16,7 +16,7 @@ namespace zr {
 
 // One line of a record.
 struct JournalLine {
-    enum class Kind { Job, Create, Move, Delete, Mark };
+    enum class Kind { Job, Create, Move, Delete, Mark, NotMade };
     Kind kind = Kind::Job;
     std::string path;  // Job: the job's kind ("backup" or "restore"); Mark: the mark
     std::string to;    // Move: the new name
@@ -32,6 +32,9 @@ struct JournalRecord {
     std::string Kind() const;
     std::vector<std::string> Folders() const;
     bool HasMark(const std::string& mark) const;
+    // True when the record says the job made the item (a Create line no
+    // NotMade line takes back).
+    bool Made(const std::string& path) const;
 };
 
 class CJobJournal : public IJournal {

@@ -9,9 +9,10 @@ namespace zr {
 class IJournal {
 public:
     enum class Op {
-        Create,  // `path` is about to be made
-        Move,    // `path` is about to take the name `to`
-        Delete,  // `path` is about to be deleted
+        Create,   // `path` is about to be made
+        Move,     // `path` is about to take the name `to`
+        Delete,   // `path` is about to be deleted
+        NotMade,  // `path`, about to be made, was taken by someone else meanwhile: it is not the job's
     };
     // False when the record could not be written: the move is then not made,
     // since a job stopped after it could not be put right.

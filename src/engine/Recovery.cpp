@@ -62,7 +62,17 @@ const char kRightsMark[] = "rights";
 const char kRightsReplacedMark[] = "rights-replaced";
 const char kRightsKeptMark[] = "rights-kept";
 
-bool RightsReplaced(const JournalRecord& record) { return record.HasMark(kRightsReplacedMark); }
+bool RestoreMustFinish(const JournalRecord& record) {
+    if (record.HasMark(kRightsReplacedMark)) return true;
+    const RestoreNames names = NamesOf(record);
+    for (const JournalLine& line : record.lines) {
+        if (line.kind == JournalLine::Kind::Move && !names.prepared.empty() && SamePath(line.path, names.prepared) &&
+            SamePath(line.to, names.live)) {
+            return true;
+        }
+    }
+    return false;
+}
 
 bool RollBackRecord(const JournalRecord& record) {
     bool whole = true;
@@ -73,7 +83,7 @@ bool RollBackRecord(const JournalRecord& record) {
             if (Exists(line->to) && !Exists(line->path) && !MoveToFreeName(line->to, line->path)) whole = false;
             break;
         case JournalLine::Kind::Create:
-            if (!RemoveItem(line->path)) whole = false;
+            if (record.Made(line->path) && !RemoveItem(line->path)) whole = false;
             break;
         default:
             break;
@@ -93,13 +103,19 @@ bool PutRightBackup(const JournalRecord& record, RecoveryReport& report) {
     const JournalLine* swappedIn = nullptr;
     for (const JournalLine& line : record.lines) {
         if (line.kind == JournalLine::Kind::Move && SamePath(line.to, backupData)) swappedIn = &line;
+        if (line.kind == JournalLine::Kind::Delete && SamePath(line.path, backupData)) report.earlierDeleted = true;
     }
     if (swappedIn && Exists(backupData) && !Exists(swappedIn->path)) {
-        // What went aside, and a working tree that never took the name, go.
+        // What went aside, and a working tree or copy that never took the name, go.
         for (const JournalLine& line : record.lines) {
             const bool aside = line.kind == JournalLine::Kind::Move && SamePath(line.path, backupData);
-            const bool working = line.kind == JournalLine::Kind::Create && !SamePath(line.path, backupData);
-            if ((aside && !RemoveItem(line.to)) || (working && !RemoveItem(line.path))) report.incomplete = true;
+            const bool working =
+                line.kind == JournalLine::Kind::Create && !SamePath(line.path, backupData) && record.Made(line.path);
+            // The new backup is whole: an earlier tree that will not go (a
+            // link in it the system removes only through its target) is told
+            // of, not tried again and again.
+            if (aside && !RemoveItem(line.to)) report.earlierLeft = true;
+            if (working && !RemoveItem(line.path)) report.incomplete = true;
         }
         report.finished = true;
         return true;
@@ -116,10 +132,11 @@ void EndJobRecord(CJobJournal& journal, bool succeeded) {
     RecoveryReport report;
     bool whole = true;
     if (succeeded) {
-        // A backup's earlier tree that did not go with the job goes now.
+        // A backup's earlier tree that did not go with the job goes now; one
+        // that will not go was listed to the user.
         if (own.Kind() == "backup") whole = !PutRightBackup(own, report) || !report.incomplete;
-    } else if (RightsReplaced(own)) {
-        // Past the rights, a restore is taken to its end.
+    } else if (own.Kind() == "restore" && RestoreMustFinish(own)) {
+        // Past the rights or the library's move, a restore is taken to its end.
         PutRightRestore(own, report);
         whole = !report.incomplete;
     } else {
@@ -132,7 +149,7 @@ void EndJobRecord(CJobJournal& journal, bool succeeded) {
 void PutRightRestore(const JournalRecord& record, RecoveryReport& report) {
     report.kind = record.Kind();
     report.folders = record.Folders();
-    if (!RightsReplaced(record)) {
+    if (!RestoreMustFinish(record)) {
         report.rolledBack = true;
         report.incomplete = !RollBackRecord(record);
         return;
@@ -155,15 +172,16 @@ void PutRightRestore(const JournalRecord& record, RecoveryReport& report) {
             !MoveToFreeName(line->to, line->path)) {
             report.incomplete = true;
         }
-        if (line->kind == JournalLine::Kind::Create && !SamePath(line->path, names.prepared) &&
-            !SamePath(line->path, names.restoreData) && !RemoveItem(line->path)) {
+        if (line->kind == JournalLine::Kind::Create && record.Made(line->path) &&
+            !SamePath(line->path, names.prepared) && !SamePath(line->path, names.restoreData) &&
+            !RemoveItem(line->path)) {
             report.incomplete = true;
         }
     }
     // The GUI data and the serial, as the restore would have put them, from
     // the whole copy of the backup it had made.
     if (names.restoreData.empty() || !Exists(names.restoreData)) {
-        report.incomplete = true;
+        report.lost = true;
         return;
     }
     CJobJournal journal;
@@ -177,10 +195,11 @@ void PutRightRestore(const JournalRecord& record, RecoveryReport& report) {
     CRestorePlan plan(report.folders.empty() ? std::string() : report.folders.front(),
                       report.folders.size() > 1 ? report.folders[1] : std::string());
     plan.m_strRestoreData = names.restoreData;
-    const bool guiRestored = engine.RestoreGuiData(plan) == RC_OK;
+    const HRESULT gui = engine.RestoreGuiData(plan);
     journal.Keep();
-    if (!guiRestored) {
-        report.incomplete = true;
+    if (gui == RC_NO_GUI_DATA) report.lost = true;
+    if (gui != RC_OK) {
+        report.incomplete = report.incomplete || !report.lost;
         return;
     }
     // The GUI items the stopped job had put aside are replaced now: they go,
@@ -205,6 +224,7 @@ std::vector<RecoveryReport> PutRightLeftJobs() {
         } else {
             continue;
         }
+        // Tried again at the next start only when that may go better.
         if (!report.incomplete) CJobJournal::Forget(record);
         reports.push_back(report);
     }

@@ -16,7 +16,10 @@ struct RecoveryReport {
     std::vector<std::string> folders;  // the job's folders, as its record names them
     bool rolledBack = false;      // put back as it was before the job
     bool finished = false;        // taken to the end the job would have reached
-    bool incomplete = false;      // something named could not be put right
+    bool incomplete = false;      // something named could not be put right now: tried again at the next start
+    bool lost = false;            // what the restore's end needs (its copy of the backup) is gone: not tried again
+    bool earlierDeleted = false;  // a backup that had deleted the earlier one first, as the user chose
+    bool earlierLeft = false;     // a backup's earlier tree that would not go whole stays beside the new one
 };
 
 // Undoes what the record names, newest first: a move is moved back when its
@@ -45,14 +48,16 @@ void PutRightBackupsInto(const std::string& backupData);
 
 // The marks a restore records around the rights import: before it, and after
 // it, whether the backup's rights replaced the host's or not. A restore
-// stopped once they were replaced is taken to its end; one stopped before,
-// or at the import itself (nothing tells then whether the component applied
-// it), is undone: running the restore again gives a whole host either way.
+// stopped at the import itself (nothing tells then whether the component
+// applied it) is undone: running the restore again gives a whole host.
 extern const char kRightsMark[];
 extern const char kRightsReplacedMark[];
 extern const char kRightsKeptMark[];
-// True when the record says the rights were replaced.
-bool RightsReplaced(const JournalRecord& record);
+// True when a stopped restore's record says it must be taken to its end: the
+// backup's rights replaced the host's, or its library took the live name (a
+// backup without rights). Undoing either would leave the host one library
+// with another's rights, or without GUI items the restore had replaced.
+bool RestoreMustFinish(const JournalRecord& record);
 
 // The end of a job that kept a record: one that succeeded removes what it
 // left beside its result (an earlier backup it moved aside); one that failed

@@ -102,6 +102,8 @@ HRESULT CSwapBeside::Begin() {
             return RC_OK;
         }
         const DWORD error = GetLastError();
+        // Whatever holds the name now is not the job's: the record says so.
+        Note(IJournal::Op::NotMade, working);
         if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) {
             m_dwError = error;
             return m_kind == Kind::Folder ? FolderCreateError(error) : RC_E_FILE_COPY;

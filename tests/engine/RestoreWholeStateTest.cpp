@@ -280,12 +280,26 @@ struct CStopAtRecord : zr::IJournal {
     int m_nRecords = 0;
 };
 
-// A whole restore records fourteen changes and two marks around the rights;
-// stopped at each of them in turn, and not at all.
-class RestoreStopped : public RestoreWhole, public ::testing::WithParamInterface<int> {};
+// A whole restore records fourteen changes and two marks around the rights
+// (one without rights in its backup: twelve changes, no marks); stopped at
+// each of them in turn, and not at all.
+struct StopRow {
+    bool rights;  // the backup holds MovePlugIn.bkd
+    int stopAt;   // past the last record: not stopped
+    int records;  // what a whole restore of that backup records
+};
+
+void PrintTo(const StopRow& row, std::ostream* os) {
+    *os << (row.rights ? "with rights" : "without rights") << ", stopped at record " << row.stopAt;
+}
+
+class RestoreStopped : public RestoreWhole, public ::testing::WithParamInterface<StopRow> {};
 
 TEST_P(RestoreStopped, IsPutRightAtTheNextStart) {
-    const int stopAt = GetParam();
+    const int stopAt = GetParam().stopAt;
+    if (!GetParam().rights) {
+        ASSERT_TRUE(DeleteFileA((m_backupData + "\\DB\\SDCOREDB\\MovePlugIn.bkd").c_str()));
+    }
     // Names like the working names that no record names: never touched.
     const std::vector<std::string> decoys = {m_host.databasesFolder + ".tmp00007", m_dest + "\\RestoreData00009",
                                              m_host.playlistFolder + ".tmp00003"};
@@ -317,14 +331,14 @@ TEST_P(RestoreStopped, IsPutRightAtTheNextStart) {
     }
     bool afterTheRights = false;
     for (const zr::JournalRecord& record : zr::CJobJournal::ReadLeftRecords()) {
-        afterTheRights = afterTheRights || zr::RightsReplaced(record);
+        afterTheRights = afterTheRights || zr::RestoreMustFinish(record);
     }
     bool incomplete = true;
     const std::string message = zr::CZuderaRurarizIdirApp::PutRightStoppedJobs(incomplete);
     EXPECT_FALSE(incomplete);
     if (!stopped) {
         // The restore ran whole: nothing to put right, nothing said.
-        EXPECT_EQ(17, stopAt) << "a whole restore records " << records << " changes";
+        EXPECT_EQ(GetParam().records + 1, stopAt) << "a whole restore records " << records << " changes";
         EXPECT_EQ("", message);
     } else {
         EXPECT_EQ(zr::LoadResString(afterTheRights ? IDS_RECOVERED_RESTORE_FINISHED : IDS_RECOVERED_RESTORE_UNDONE),
@@ -332,7 +346,7 @@ TEST_P(RestoreStopped, IsPutRightAtTheNextStart) {
     }
     const bool restored = !stopped || afterTheRights;
     if (restored) {
-        EXPECT_TRUE(IsRestored());
+        EXPECT_TRUE(IsRestored(GetParam().rights));
     } else {
         EXPECT_TRUE(IsOld()) << "the host changed";
     }
@@ -342,7 +356,19 @@ TEST_P(RestoreStopped, IsPutRightAtTheNextStart) {
     EXPECT_EQ("", zr::CZuderaRurarizIdirApp::PutRightStoppedJobs(incomplete));
 }
 
-INSTANTIATE_TEST_SUITE_P(AtRecord, RestoreStopped, ::testing::Range(1, 18),
-                         [](const ::testing::TestParamInfo<int>& info) { return "N" + std::to_string(info.param); });
+std::vector<StopRow> StopRows() {
+    std::vector<StopRow> rows;
+    for (bool rights : {true, false}) {
+        const int records = rights ? 16 : 13;
+        for (int stopAt = 1; stopAt <= records + 1; ++stopAt) rows.push_back(StopRow{rights, stopAt, records});
+    }
+    return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(AtRecord, RestoreStopped, ::testing::ValuesIn(StopRows()),
+                         [](const ::testing::TestParamInfo<StopRow>& info) {
+                             return std::string(info.param.rights ? "WithRights" : "WithoutRights") + "N" +
+                                    std::to_string(info.param.stopAt);
+                         });
 
 }  // namespace
