@@ -33,23 +33,6 @@ using Snapshot = std::map<std::string, std::string>;
 
 constexpr HRESULT RC(unsigned long code) { return static_cast<HRESULT>(code); }
 
-// A folder outside any sandbox: the backup outlives the PC it was made on.
-class CScratch {
-public:
-    CScratch() {
-        char temp[MAX_PATH];
-        GetTempPathA(sizeof(temp), temp);
-        m_folder = std::string(temp) + "zrtest_backup_" + std::to_string(GetCurrentProcessId());
-        zrtest::RemoveTree(m_folder);
-        zrtest::MakeFolder(m_folder);
-    }
-    ~CScratch() { zrtest::RemoveTree(m_folder); }
-    const std::string& Folder() const { return m_folder; }
-
-private:
-    std::string m_folder;
-};
-
 // The job runner's side as the progress dialog has it: a cancel confirmed
 // at a chosen moment sets both flags; a failed or cancelled job's tree is
 // deleted afterwards, as the dialog deletes it.
@@ -232,6 +215,18 @@ const BackupRow kRows[] = {
     {"LinkToTheUsersFilesInTheEarlier", LinkToTheUsersFiles, 0, Ends::NewOne},
 };
 
+// A small library: three tracks in one folder, one of them secure, all there.
+hostsim::LibraryOptions SmallLibrary() {
+    hostsim::LibraryOptions library;
+    library.tracks = 3;
+    library.folders = 1;
+    library.fileSize = 100;
+    library.picturesPerTrack = 1;
+    library.secureTracks = 1;
+    library.missingTracks = 0;
+    return library;
+}
+
 // What the second PC shows of a restored library: each track's title and
 // content, the GUI file that tells the two backups apart.
 struct Restored {
@@ -252,12 +247,7 @@ Restored LibraryOf(const hostsim::InstalledHost& host) {
 ::testing::AssertionResult RestoreOnASecondPc(const std::string& backupData, Restored& got) {
     zrtest::CSandbox sandbox;
     hostsim::InstalledHost host;
-    hostsim::LibraryOptions library;
-    library.tracks = 3;
-    library.folders = 1;
-    library.fileSize = 50;
-    library.secureTracks = 1;
-    library.missingTracks = 0;
+    hostsim::LibraryOptions library = SmallLibrary();
     library.musicRoot = sandbox.Path("OtherMusic");
     if (!zrtest::InstallHostWithLibrary(sandbox, library, host)) return ::testing::AssertionFailure() << "no host";
     zrtest::MakeFolder(sandbox.Path("Dest"));
@@ -272,7 +262,7 @@ class BackupOverEarlier : public ::testing::TestWithParam<BackupRow> {};
 
 TEST_P(BackupOverEarlier, LeavesOneWholeBackup) {
     const BackupRow& row = GetParam();
-    CScratch scratch;
+    zrtest::CScratch scratch("backup");
     Scene s;
     s.chosen = scratch.Folder() + "\\Chosen";
     s.backupData = s.chosen + "\\BackupData";
@@ -373,20 +363,13 @@ class BackupFaults : public ::testing::TestWithParam<bool> {};
 
 TEST_P(BackupFaults, TheNthFileOperationFails) {
     const bool persistent = GetParam();
-    CScratch scratch;
+    zrtest::CScratch scratch("backup");
     const std::string chosen = scratch.Folder() + "\\Chosen";
     const std::string backupData = chosen + "\\BackupData";
     const std::string pristine = scratch.Folder() + "\\Pristine";
     zrtest::CSandbox sandbox;
     hostsim::InstalledHost host;
-    hostsim::LibraryOptions library;
-    library.tracks = 3;
-    library.folders = 1;
-    library.fileSize = 100;
-    library.picturesPerTrack = 1;
-    library.secureTracks = 1;
-    library.missingTracks = 0;
-    ASSERT_TRUE(zrtest::InstallHostWithLibrary(sandbox, library, host));
+    ASSERT_TRUE(zrtest::InstallHostWithLibrary(sandbox, SmallLibrary(), host));
     zrtest::WriteTextFile(host.mirsDat, "earlier");
     ASSERT_TRUE(zrtest::BackUp(pristine + "\\BackupData"));
     const Snapshot earlier = zrtest::Snapshot(pristine + "\\BackupData");

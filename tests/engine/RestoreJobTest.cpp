@@ -34,23 +34,6 @@ struct FirstPc {
     std::string mirsDat;
 };
 
-// A folder outside any sandbox for the backup, which outlives the first PC.
-class CScratch {
-public:
-    CScratch() {
-        char temp[MAX_PATH];
-        GetTempPathA(sizeof(temp), temp);
-        m_folder = std::string(temp) + "zrtest_restore_" + std::to_string(GetCurrentProcessId());
-        zrtest::RemoveTree(m_folder);
-        zrtest::MakeFolder(m_folder);
-    }
-    ~CScratch() { zrtest::RemoveTree(m_folder); }
-    const std::string& Folder() const { return m_folder; }
-
-private:
-    std::string m_folder;
-};
-
 void BackUpFirstPc(const std::string& backupData, FirstPc& pc) {
     zrtest::CSandbox sandbox;
     hostsim::InstalledHost host;
@@ -105,7 +88,7 @@ struct SecondPc {
 };
 
 TEST(RestoreJob, OntoAnotherPcWithOtherHosts) {
-    CScratch scratch;
+    zrtest::CScratch scratch("restore");
     const std::string backupData = scratch.Folder() + "\\BackupData";
     FirstPc first;
     BackUpFirstPc(backupData, first);

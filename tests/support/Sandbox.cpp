@@ -137,4 +137,14 @@ void MakeFolder(const std::string& path) {
 
 void RemoveTree(const std::string& path) { RemoveTreeImpl(path); }
 
+CScratch::CScratch(const std::string& what) {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(sizeof(temp), temp);
+    m_folder = std::string(temp) + "zrtest_" + what + "_" + std::to_string(GetCurrentProcessId());
+    RemoveTree(m_folder);
+    MakeFolder(m_folder);
+}
+
+CScratch::~CScratch() { RemoveTree(m_folder); }
+
 }  // namespace zrtest

@@ -32,6 +32,21 @@ private:
     std::string m_folder;
 };
 
+// A folder outside any sandbox, for what outlives the sandbox of the PC it
+// was made on (a backup restored on a second PC). Named after the test
+// program's process and `what`; emptied when made and removed when gone.
+class CScratch {
+public:
+    explicit CScratch(const std::string& what);
+    ~CScratch();
+    CScratch(const CScratch&) = delete;
+    CScratch& operator=(const CScratch&) = delete;
+    const std::string& Folder() const { return m_folder; }
+
+private:
+    std::string m_folder;
+};
+
 // Registry and file helpers for test set-up; each fails the test on error.
 void SetRegString(HKEY root, const std::string& key, const std::string& name, const std::string& value);
 void SetRegDword(HKEY root, const std::string& key, const std::string& name, DWORD value);
